@@ -1,0 +1,35 @@
+#include "app/commandline.h"
+
+const char kUsage[] =
+    "Usage: sentello [--demo] [--camera SOURCE]\n"
+    "  --demo           offer the built-in demo camera in the camera list\n"
+    "  --camera SOURCE  offer a video file, a camera device path or a GStreamer\n"
+    "                   source description in the camera list\n";
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine commandLine;
+    constexpr std::string_view kCameraPrefix = "--camera=";
+    for (std::size_t i = 0; i < arguments.size() && commandLine.error.empty(); ++i) {
+        const std::string& argument = arguments[i];
+        std::string camera;
+        if (argument == "--demo") {
+            commandLine.extraSources.demo = true;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h") {
+            commandLine.showHelp = true;
+            continue;
+        }
+        if (argument == "--camera") {
+            if (i + 1 < arguments.size()) camera = arguments[++i];
+        } else if (argument.starts_with(kCameraPrefix)) {
+            camera = argument.substr(kCameraPrefix.size());
+        } else {
+            commandLine.error = "unknown argument: " + argument;
+            continue;
+        }
+        if (camera.empty()) commandLine.error = "--camera needs a source";
+        commandLine.extraSources.given = camera;
+    }
+    return commandLine;
+}

@@ -1,0 +1,3 @@
+#pragma once
+
+inline constexpr char versionText[] = "Version 1.17";

@@ -1,0 +1,33 @@
+#include "capture/frameprocessor.h"
+
+#include "capture/camera.h"
+#include "capture/statusdisplay.h"
+
+FrameProcessor::FrameProcessor(Camera& camera, StatusDisplay& display, DetectionState& state)
+    : m_camera(camera), m_display(display), m_state(state) {
+    m_comparison.changedBlocks.reserve(kBlockCount);
+}
+
+bool FrameProcessor::processFrame(const DetectionValues& values) {
+    {
+        const auto frame = m_camera.grabFrame();
+        if (!frame) return false;
+        if (frame->sequence != m_madeFromSequence || values.mirror != m_madeMirrored ||
+            values.brightness != m_madeWithBrightness) {
+            makeWorkFrame(frame->view, values.mirror, values.brightness, m_workFrame);
+            m_madeFromSequence = frame->sequence;
+            m_madeMirrored = values.mirror;
+            m_madeWithBrightness = values.brightness;
+        }
+    }  // the grabbed picture is released here
+
+    m_display.showLiveFrame(m_workFrame.halfSize);
+    compareWithReference(m_state, m_workFrame.averages, values.sensitivity, values.trigger,
+                         m_comparison);
+    for (const BlockPosition& block : m_comparison.changedBlocks) {
+        m_display.markChangedBlock(block.column, block.row);
+    }
+    m_display.showChangeLevel(m_comparison.changePercent, values.trigger);
+    m_display.showTriggerState(m_comparison.triggered);
+    return m_comparison.triggered;
+}
