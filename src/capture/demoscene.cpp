@@ -29,17 +29,20 @@ struct EventAt {
 };
 
 EventAt eventAt(std::int64_t frameNumber) {
-    constexpr std::int64_t kCycleFrames = std::int64_t{kCycleSeconds} * DemoScene::kFramesPerSecond;
-    const std::int64_t inCycle = frameNumber % kCycleFrames;
+    constexpr std::int64_t kFps = DemoScene::kFramesPerSecond;
+    constexpr std::int64_t kFirstEvent = kEventGaps[0] * kFps;
+    if (frameNumber < kFirstEvent) return {};
+    // Event i of a cycle starts after the gaps 1..i; the cycle's last gap (index 0 again)
+    // leads to the next cycle's first event.
+    const std::int64_t inCycle = (frameNumber - kFirstEvent) % (std::int64_t{kCycleSeconds} * kFps);
     std::int64_t start = 0;
     for (std::size_t i = 0; i < kEventGaps.size(); ++i) {
-        start += std::int64_t{kEventGaps[i]} * DemoScene::kFramesPerSecond;
+        if (i > 0) start += kEventGaps[i] * kFps;
         const std::int64_t framesIn = inCycle - start;
         const Event event = i % 2 == 0 ? Event::Person : Event::Dark;
         const std::int64_t length = event == Event::Person ? kPersonFrames : kDarkFrames;
         if (framesIn >= 0 && framesIn < length) return {event, framesIn};
     }
-    // The last event of a cycle ends where the next cycle begins.
     return {};
 }
 
@@ -97,17 +100,17 @@ void DemoScene::render(std::int64_t frameNumber, std::uint8_t* pixels) const {
     std::memcpy(pixels, m_room.data(), m_room.size());
     const double seconds = double(frameNumber) / kFramesPerSecond;
 
-    // A ball rolling to and fro across the floor, 6 pixels a frame.
+    // A light ball rolling to and fro across the floor, 8 pixels a frame.
     const int span = kWidth - 80;
-    const int travelled = static_cast<int>((frameNumber * 6) % (2 * span));
+    const int travelled = static_cast<int>((frameNumber * 8) % (2 * span));
     const int ballX = 40 + (travelled < span ? travelled : 2 * span - travelled);
-    fillCircle(pixels, ballX, 420, 18, {40, 40, 200});
+    fillCircle(pixels, ballX, 420, 18, {200, 240, 250});
 
     // A pendulum under the picture frame, one swing in two seconds.
     const double angle = 0.35 * std::sin(seconds * M_PI);
     const int bobX = 115 + static_cast<int>(std::lround(90 * std::sin(angle)));
     const int bobY = 150 + static_cast<int>(std::lround(90 * std::cos(angle)));
-    fillCircle(pixels, bobX, bobY, 10, {30, 170, 220});
+    fillCircle(pixels, bobX, bobY, 14, {40, 40, 40});
 
     const EventAt now = eventAt(frameNumber);
     if (now.event == Event::Person) {

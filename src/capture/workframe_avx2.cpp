@@ -1,5 +1,7 @@
 #include <immintrin.h>
 
+#include <algorithm>
+
 #include "capture/workframe.h"
 #include "capture/workframe_sampling.h"
 
@@ -7,9 +9,67 @@
 // the inline helpers it shares with the portable variant must stay plain, or the linker might
 // keep an AVX2 copy of them for processors without it.
 
+namespace {
+
+// How the 8 source pixels of one group of working pixels are fetched. Nearest-neighbour
+// columns of a group mostly lie within 8 or 16 neighbouring source pixels (cameras up to twice
+// the working width); one or two plain loads and a permute beat a gather by far there.
+enum class Fetch { OneLoad, TwoLoads, Gather };
+
+struct GroupPlan {
+    Fetch fetch = Fetch::Gather;
+    int base = 0;  // first source pixel of the loads
+};
+
+std::array<GroupPlan, kWorkWidth / 8> planGroups(const std::array<std::int32_t, kWorkWidth>& columns,
+                                               int sourceWidth,
+                                               std::array<std::int32_t, kWorkWidth>& relative) {
+    std::array<GroupPlan, kWorkWidth / 8> plans{};
+    for (int g = 0; g < kWorkWidth / 8; ++g) {
+        const auto first = columns.begin() + g * 8;
+        const auto [lowest, highest] = std::minmax_element(first, first + 8);
+        const int span = *highest - *lowest;
+        GroupPlan& plan = plans[g];
+        plan.base = *lowest;
+        // The loads must stay inside the row.
+        if (span < 8 && plan.base + 8 <= sourceWidth) {
+            plan.fetch = Fetch::OneLoad;
+        } else if (span < 16 && plan.base + 16 <= sourceWidth) {
+            plan.fetch = Fetch::TwoLoads;
+        }
+        for (int i = 0; i < 8; ++i) {
+            relative[g * 8 + i] = plan.fetch == Fetch::Gather ? first[i] : first[i] - plan.base;
+        }
+    }
+    return plans;
+}
+
+__attribute__((target("avx2"))) inline __m256i fetchGroup(const int* source, const GroupPlan& plan,
+                                                          const std::int32_t* relative) {
+    const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(relative));
+    switch (plan.fetch) {
+    case Fetch::OneLoad: {
+        const __m256i near = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + plan.base));
+        return _mm256_permutevar8x32_epi32(near, index);
+    }
+    case Fetch::TwoLoads: {
+        const auto* at = reinterpret_cast<const __m256i*>(source + plan.base);
+        const __m256i low = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(at), index);
+        const __m256i high = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(at + 1), index);
+        return _mm256_blendv_epi8(low, high, _mm256_cmpgt_epi32(index, _mm256_set1_epi32(7)));
+    }
+    case Fetch::Gather:
+        break;
+    }
+    return _mm256_i32gather_epi32(source, index, 4);
+}
+
+}  // namespace
+
 __attribute__((target("avx2"))) void makeWorkFrameAvx2(const FrameView& picture, bool mirror,
                                                          int brightness, WorkFrame& out) {
-    const auto columns = sourceColumns(picture.width, mirror);
+    std::array<std::int32_t, kWorkWidth> relative;
+    const auto plans = planGroups(sourceColumns(picture.width, mirror), picture.width, relative);
     // Exact saturating brightness: one of the two is zero; the unused fourth byte stays.
     const int delta = brightness - 128;
     const int step = delta > 0 ? delta : -delta;
@@ -31,9 +91,7 @@ __attribute__((target("avx2"))) void makeWorkFrameAvx2(const FrameView& picture,
             std::uint8_t* row = out.pixels.data() + y * kRowBytes;
             for (int c = 0; c < kBlockColumns; ++c) {
                 for (int x = c * kBlockSize; x < (c + 1) * kBlockSize; x += 8) {
-                    const __m256i index =
-                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&columns[x]));
-                    __m256i pixels = _mm256_i32gather_epi32(source, index, 4);
+                    __m256i pixels = fetchGroup(source, plans[x / 8], &relative[x]);
                     pixels = _mm256_subs_epu8(_mm256_adds_epu8(pixels, raise), lower);
                     _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + x * 4), pixels);
                     const __m256i low = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(pixels));
