@@ -18,7 +18,8 @@ void detectionRun(benchmark::State& benchState, Variant variant) {
     const int height = static_cast<int>(benchState.range(1));
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
     std::mt19937 random(1);
-    for (auto& byte : pixels) byte = static_cast<std::uint8_t>(random());
+    for (auto& byte : pixels)
+        byte = static_cast<std::uint8_t>(random());
     const FrameView picture{pixels.data(), width, height, width * 4};
     const DetectionValues values;
     DetectionState state;
@@ -32,8 +33,12 @@ void detectionRun(benchmark::State& benchState, Variant variant) {
     }
 }
 
-void DetectionRun(benchmark::State& state) { detectionRun(state, makeWorkFrame); }
-void DetectionRunPortable(benchmark::State& state) { detectionRun(state, makeWorkFramePortable); }
+void DetectionRun(benchmark::State& state) {
+    detectionRun(state, makeWorkFrame);
+}
+void DetectionRunPortable(benchmark::State& state) {
+    detectionRun(state, makeWorkFramePortable);
+}
 
 }  // namespace
 

@@ -7,8 +7,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    const CommandLine commandLine =
-        parseCommandLine({argv + 1, argv + argc});
+    const CommandLine commandLine = parseCommandLine({argv + 1, argv + argc});
     if (!commandLine.error.empty()) {
         std::fprintf(stderr, "sentello: %s\n%s", commandLine.error.c_str(), kUsage);
         return 2;

@@ -21,14 +21,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             continue;
         }
         if (argument == "--camera") {
-            if (i + 1 < arguments.size()) camera = arguments[++i];
+            if (i + 1 < arguments.size())
+                camera = arguments[++i];
         } else if (argument.starts_with(kCameraPrefix)) {
             camera = argument.substr(kCameraPrefix.size());
         } else {
             commandLine.error = "unknown argument: " + argument;
             continue;
         }
-        if (camera.empty()) commandLine.error = "--camera needs a source";
+        if (camera.empty())
+            commandLine.error = "--camera needs a source";
         commandLine.extraSources.given = camera;
     }
     return commandLine;

@@ -44,13 +44,15 @@ void MainWindow::timerEvent(QTimerEvent* event) {
         return;
     }
     // While a clip is written no frame is compared; the minute and the clock go on.
-    if (!m_state.recordingActive) m_frameProcessor->processFrame(detectionValues());
+    if (!m_state.recordingActive)
+        m_frameProcessor->processFrame(detectionValues());
     minuteStep();
     clockCheck();
 }
 
 void MainWindow::minuteStep() {
-    if (m_minuteMark.elapsed() <= kMinuteMs) return;
+    if (m_minuteMark.elapsed() <= kMinuteMs)
+        return;
     // The picture upload of the recording mode hooks in here; the recording mode cannot be
     // switched on yet, so the minute passes without it.
     m_minuteMark.start();
@@ -58,7 +60,8 @@ void MainWindow::minuteStep() {
 
 void MainWindow::clockCheck() {
     const std::string clockText = formatDateTemplate("%hh:%ii", localNow());
-    if (clockText == m_lastClockText) return;
+    if (clockText == m_lastClockText)
+        return;
     m_lastClockText = clockText;
     m_clockLabel->setText(QStringLiteral("Aktuelle Systemzeit: ") +
                           QString::fromStdString(clockText));

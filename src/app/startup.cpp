@@ -27,7 +27,8 @@ int abortStartup(MainWindow& window, const char* text) {
 
 bool connectCamera(Camera& camera, const CameraSource& source) {
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-        if (camera.connectSource(source)) return true;
+        if (camera.connectSource(source))
+            return true;
     }
     return false;
 }
@@ -47,7 +48,8 @@ int runSentello(const CommandLine& commandLine) {
         window.close();
         return 0;
     }
-    if (chosenDriver < 1) return abortStartup(window, "Ein Kamera-Treiber ist nicht verfügbar.");
+    if (chosenDriver < 1)
+        return abortStartup(window, "Ein Kamera-Treiber ist nicht verfügbar.");
 
     Camera camera;
     window.createGadgets(camera);

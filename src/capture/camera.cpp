@@ -41,8 +41,10 @@ struct MappedPicture {
     GstVideoFrame frame{};
     bool mapped = false;
     ~MappedPicture() {
-        if (mapped) gst_video_frame_unmap(&frame);
-        if (sample) gst_sample_unref(sample);
+        if (mapped)
+            gst_video_frame_unmap(&frame);
+        if (sample)
+            gst_sample_unref(sample);
     }
 };
 
@@ -67,19 +69,28 @@ struct Camera::Pipeline {
     ~Pipeline() {
         if (pipeline) {
             gst_element_set_state(pipeline, GST_STATE_NULL);
-            if (busWatch) g_source_remove(busWatch);
+            if (busWatch)
+                g_source_remove(busWatch);
             gst_object_unref(pipeline);
         }
-        if (newest) gst_sample_unref(newest);
+        if (newest)
+            gst_sample_unref(newest);
     }
 
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self) {
         auto* p = static_cast<Pipeline*>(self);
-        GstSample* sample = gst_app_sink_pull_sample(sink);
-        if (!sample) return GST_FLOW_EOS;
+        GstSample* pulled = gst_app_sink_pull_sample(sink);
+        if (!pulled)
+            return GST_FLOW_EOS;
+        // The pulled sample is the appsink's own, which it changes in place after a flush (a
+        // replayed file) and cannot while we keep it: keep a sample of our own instead.
+        GstSample* sample = gst_sample_new(gst_sample_get_buffer(pulled),
+                                           gst_sample_get_caps(pulled), nullptr, nullptr);
+        gst_sample_unref(pulled);
         {
             std::lock_guard lock(p->mutex);
-            if (p->newest) gst_sample_unref(p->newest);
+            if (p->newest)
+                gst_sample_unref(p->newest);
             p->newest = sample;
             p->sequence = ++pictureSequence;
         }
@@ -109,11 +120,15 @@ Camera::Camera(QObject* parent) : QObject(parent) {
     connect(&m_watchdog, &QTimer::timeout, this, &Camera::checkDelivery);
 }
 
-Camera::~Camera() { disconnectSource(); }
+Camera::~Camera() {
+    disconnectSource();
+}
 
 bool Camera::connectSource(const CameraSource& source) {
+    m_watchdog.stop();
     m_source = source;
-    if (!startPipeline(true)) return false;
+    if (!startPipeline(true))
+        return false;
     m_watchdog.start();
     return true;
 }
@@ -133,7 +148,8 @@ bool Camera::startPipeline(bool waitForFirstPicture) {
         std::fprintf(stderr, "sentello: camera pipeline \"%s\": %s\n", description.c_str(),
                      error->message);
         g_error_free(error);
-        if (element) gst_object_unref(element);
+        if (element)
+            gst_object_unref(element);
         return false;
     }
     auto pipeline = std::make_unique<Pipeline>();
@@ -163,7 +179,8 @@ bool Camera::startPipeline(bool waitForFirstPicture) {
         const auto deadline = Clock::now() + kFirstPictureTimeout;
         std::unique_lock lock(pipeline->mutex);
         while (!pipeline->newest) {
-            if (Clock::now() >= deadline) break;
+            if (Clock::now() >= deadline)
+                break;
             lock.unlock();
             if (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
                 gst_message_unref(message);
@@ -192,63 +209,70 @@ bool Camera::startPipeline(bool waitForFirstPicture) {
     return true;
 }
 
-void Camera::stopPipeline() { m_pipeline.reset(); }
+void Camera::stopPipeline() {
+    m_pipeline.reset();
+}
 
 void Camera::onBusMessage(void* data) {
     auto* message = static_cast<GstMessage*>(data);
     switch (GST_MESSAGE_TYPE(message)) {
-    case GST_MESSAGE_ERROR: {
-        GError* error = nullptr;
-        gst_message_parse_error(message, &error, nullptr);
-        std::fprintf(stderr, "sentello: camera: %s\n", error ? error->message : "error");
-        if (error) g_error_free(error);
-        m_pipeline->failed = true;
-        break;
-    }
-    case GST_MESSAGE_EOS:
-        // Recorded footage is replayed from its start again.
-        if (!gst_element_seek_simple(m_pipeline->pipeline, GST_FORMAT_TIME,
-                                     GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
-                                     0)) {
+        case GST_MESSAGE_ERROR: {
+            GError* error = nullptr;
+            gst_message_parse_error(message, &error, nullptr);
+            std::fprintf(stderr, "sentello: camera: %s\n", error ? error->message : "error");
+            if (error)
+                g_error_free(error);
             m_pipeline->failed = true;
+            break;
         }
-        break;
-    default:
-        break;
+        case GST_MESSAGE_EOS:
+            // Recorded footage is replayed from its start again.
+            if (!gst_element_seek_simple(m_pipeline->pipeline, GST_FORMAT_TIME,
+                                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
+                                         0)) {
+                m_pipeline->failed = true;
+            }
+            break;
+        default:
+            break;
     }
 }
 
 bool Camera::delivering() const {
-    if (!m_pipeline || m_pipeline->failed) return false;
+    if (!m_pipeline || m_pipeline->failed)
+        return false;
     const Clock::time_point last{Clock::duration(m_pipeline->lastPictureTime.load())};
     return Clock::now() - last < kDeliveryTimeout;
 }
 
 void Camera::checkDelivery() {
-    if (delivering()) return;
+    if (delivering())
+        return;
     std::fprintf(stderr, "sentello: camera delivers no pictures; reconnecting\n");
     startPipeline(false);
 }
 
 std::optional<CameraFrame> Camera::grabFrame() {
-    if (!delivering()) return std::nullopt;
+    if (!delivering())
+        return std::nullopt;
     auto mapped = std::make_shared<MappedPicture>();
     std::uint64_t sequence = 0;
     {
         std::lock_guard lock(m_pipeline->mutex);
-        if (!m_pipeline->newest) return std::nullopt;
+        if (!m_pipeline->newest)
+            return std::nullopt;
         mapped->sample = gst_sample_ref(m_pipeline->newest);
         sequence = m_pipeline->sequence;
     }
     GstVideoInfo info;
-    mapped->mapped =
-        gst_video_info_from_caps(&info, gst_sample_get_caps(mapped->sample)) &&
-        gst_video_frame_map(&mapped->frame, &info, gst_sample_get_buffer(mapped->sample),
-                            GST_MAP_READ);
-    if (!mapped->mapped) return std::nullopt;
-    const FrameView view{static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped->frame, 0)),
-                         GST_VIDEO_FRAME_WIDTH(&mapped->frame),
-                         GST_VIDEO_FRAME_HEIGHT(&mapped->frame),
-                         GST_VIDEO_FRAME_PLANE_STRIDE(&mapped->frame, 0)};
+    mapped->mapped = gst_video_info_from_caps(&info, gst_sample_get_caps(mapped->sample)) &&
+                     gst_video_frame_map(&mapped->frame, &info,
+                                         gst_sample_get_buffer(mapped->sample), GST_MAP_READ);
+    if (!mapped->mapped)
+        return std::nullopt;
+    const FrameView view{
+        static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped->frame, 0)),
+        GST_VIDEO_FRAME_WIDTH(&mapped->frame), GST_VIDEO_FRAME_HEIGHT(&mapped->frame),
+        GST_VIDEO_FRAME_PLANE_STRIDE(&mapped->frame, 0)};
     return CameraFrame{view, sequence, std::move(mapped)};
 }

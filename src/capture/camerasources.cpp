@@ -21,7 +21,8 @@ using GText = std::unique_ptr<gchar, GFreeDeleter>;
 
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
+    if (first == std::string::npos)
+        return {};
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
@@ -29,7 +30,8 @@ std::string trimmed(const std::string& text) {
 std::string quoted(const std::string& value) {
     std::string text = "\"";
     for (char c : value) {
-        if (c == '"' || c == '\\') text += '\\';
+        if (c == '"' || c == '\\')
+            text += '\\';
         text += c;
     }
     return text + '"';
@@ -43,7 +45,8 @@ std::string deviceSource(const std::string& path) {
 void appendCameraDevices(std::vector<CameraSource>& sources) {
     GstObjectPtr<GstDeviceMonitor> monitor(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
-    if (!gst_device_monitor_start(monitor.get())) return;
+    if (!gst_device_monitor_start(monitor.get()))
+        return;
     GList* devices = gst_device_monitor_get_devices(monitor.get());
     int listed = 0;
     for (GList* item = devices; item && listed < kMaxCameraDevices; item = item->next) {
@@ -57,7 +60,8 @@ void appendCameraDevices(std::vector<CameraSource>& sources) {
             sources.push_back({name, deviceSource(path)});
             ++listed;
         }
-        if (properties) gst_structure_free(properties);
+        if (properties)
+            gst_structure_free(properties);
     }
     g_list_free_full(devices, gst_object_unref);
     gst_device_monitor_stop(monitor.get());
@@ -66,29 +70,35 @@ void appendCameraDevices(std::vector<CameraSource>& sources) {
 }  // namespace
 
 bool loadCaptureLibrary() {
-    if (!gst_init_check(nullptr, nullptr, nullptr)) return false;
+    if (!gst_init_check(nullptr, nullptr, nullptr))
+        return false;
     for (const char* factory : {"v4l2src", "videoconvert", "appsink", "appsrc", "decodebin"}) {
         GstObjectPtr<GstElementFactory> found(gst_element_factory_find(factory));
-        if (!found) return false;
+        if (!found)
+            return false;
     }
     return true;
 }
 
 std::vector<CameraSource> findCameraSources(const ExtraSources& extras) {
     std::vector<CameraSource> sources;
-    if (extras.demo) sources.push_back({"Demo-Kamera (eingebaut)", ""});
-    if (!extras.given.empty()) sources.push_back({extras.given, describeGivenSource(extras.given)});
+    if (extras.demo)
+        sources.push_back({"Demo-Kamera (eingebaut)", ""});
+    if (!extras.given.empty())
+        sources.push_back({extras.given, describeGivenSource(extras.given)});
     appendCameraDevices(sources);
     return sources;
 }
 
 std::string describeGivenSource(const std::string& given) {
-    if (given.starts_with("/dev/")) return deviceSource(given);
+    if (given.starts_with("/dev/"))
+        return deviceSource(given);
     std::error_code error;
     if (std::filesystem::is_regular_file(given, error)) {
         const auto absolute = std::filesystem::absolute(given, error);
         GText uri(g_filename_to_uri(absolute.c_str(), nullptr, nullptr));
-        if (uri) return "uridecodebin uri=" + quoted(uri.get());
+        if (uri)
+            return "uridecodebin uri=" + quoted(uri.get());
     }
     return given;
 }

@@ -8,9 +8,11 @@
 namespace {
 
 bool startsWithToken(std::string_view text, std::string_view token) {
-    if (text.size() < token.size()) return false;
+    if (text.size() < token.size())
+        return false;
     for (std::size_t i = 0; i < token.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != token[i]) return false;
+        if (std::tolower(static_cast<unsigned char>(text[i])) != token[i])
+            return false;
     }
     return true;
 }
@@ -58,7 +60,8 @@ std::string formatDateTemplate(std::string_view dateTemplate, const DateFields& 
                 }
             }
         }
-        if (!replaced) text += dateTemplate[i++];
+        if (!replaced)
+            text += dateTemplate[i++];
     }
     return text;
 }

@@ -15,7 +15,9 @@ struct DateFields {
 };
 
 DateFields localDateFields(std::time_t time);
-inline DateFields localNow() { return localDateFields(std::time(nullptr)); }
+inline DateFields localNow() {
+    return localDateFields(std::time(nullptr));
+}
 
 // Fills a date/time template: "%yyyy" (four-digit year), "%yy", "%mm", "%dd", "%hh" (00-23),
 // "%ii" (minute) and "%ss", matched without regard to case; "%yyyy" is tried before "%yy".

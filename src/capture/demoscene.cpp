@@ -15,7 +15,8 @@ struct Colour {
 constexpr std::array<int, 8> kEventGaps{12, 17, 10, 15, 19, 11, 14, 20};
 constexpr int kCycleSeconds = [] {
     int sum = 0;
-    for (int gap : kEventGaps) sum += gap;
+    for (int gap : kEventGaps)
+        sum += gap;
     return sum;
 }();
 constexpr std::int64_t kPersonFrames = 2 * DemoScene::kFramesPerSecond;
@@ -31,17 +32,20 @@ struct EventAt {
 EventAt eventAt(std::int64_t frameNumber) {
     constexpr std::int64_t kFps = DemoScene::kFramesPerSecond;
     constexpr std::int64_t kFirstEvent = kEventGaps[0] * kFps;
-    if (frameNumber < kFirstEvent) return {};
+    if (frameNumber < kFirstEvent)
+        return {};
     // Event i of a cycle starts after the gaps 1..i; the cycle's last gap (index 0 again)
     // leads to the next cycle's first event.
     const std::int64_t inCycle = (frameNumber - kFirstEvent) % (std::int64_t{kCycleSeconds} * kFps);
     std::int64_t start = 0;
     for (std::size_t i = 0; i < kEventGaps.size(); ++i) {
-        if (i > 0) start += kEventGaps[i] * kFps;
+        if (i > 0)
+            start += kEventGaps[i] * kFps;
         const std::int64_t framesIn = inCycle - start;
         const Event event = i % 2 == 0 ? Event::Person : Event::Dark;
         const std::int64_t length = event == Event::Person ? kPersonFrames : kDarkFrames;
-        if (framesIn >= 0 && framesIn < length) return {event, framesIn};
+        if (framesIn >= 0 && framesIn < length)
+            return {event, framesIn};
     }
     return {};
 }
@@ -73,8 +77,9 @@ void paintRoom(std::uint8_t* pixels) {
     // Wall with a soft vertical gradient, floor boards, a window, a table and a picture frame.
     for (int row = 0; row < 330; ++row) {
         const auto shade = static_cast<std::uint8_t>(200 - row / 6);
-        fillRect(pixels, 0, row, DemoScene::kWidth, 1, {static_cast<std::uint8_t>(shade - 30),
-                                                        static_cast<std::uint8_t>(shade - 10), shade});
+        fillRect(
+            pixels, 0, row, DemoScene::kWidth, 1,
+            {static_cast<std::uint8_t>(shade - 30), static_cast<std::uint8_t>(shade - 10), shade});
     }
     for (int board = 0; board < 8; ++board) {
         const auto tone = static_cast<std::uint8_t>(board % 2 ? 70 : 82);
@@ -94,7 +99,9 @@ void paintRoom(std::uint8_t* pixels) {
 
 }  // namespace
 
-DemoScene::DemoScene() : m_room(kStride * kHeight) { paintRoom(m_room.data()); }
+DemoScene::DemoScene() : m_room(kStride * kHeight) {
+    paintRoom(m_room.data());
+}
 
 void DemoScene::render(std::int64_t frameNumber, std::uint8_t* pixels) const {
     std::memcpy(pixels, m_room.data(), m_room.size());

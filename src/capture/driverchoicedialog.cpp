@@ -6,7 +6,8 @@
 #include <QScreen>
 
 int chooseCaptureDriver(QWidget* owner, const std::vector<CameraSource>& sources) {
-    if (sources.empty()) return 0;
+    if (sources.empty())
+        return 0;
 
     QDialog window(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                               Qt::WindowStaysOnTopHint);
@@ -18,7 +19,8 @@ int chooseCaptureDriver(QWidget* owner, const std::vector<CameraSource>& sources
 
     auto* list = new QListWidget(&window);
     list->setGeometry(4, 4, 252, 142);
-    for (const CameraSource& source : sources) list->addItem(QString::fromStdString(source.name));
+    for (const CameraSource& source : sources)
+        list->addItem(QString::fromStdString(source.name));
 
     int chosen = -1;
     QObject::connect(list, &QListWidget::itemDoubleClicked, &window, [&](QListWidgetItem* item) {

@@ -11,7 +11,8 @@ FrameProcessor::FrameProcessor(Camera& camera, StatusDisplay& display, Detection
 bool FrameProcessor::processFrame(const DetectionValues& values) {
     {
         const auto frame = m_camera.grabFrame();
-        if (!frame) return false;
+        if (!frame)
+            return false;
         if (frame->sequence != m_madeFromSequence || values.mirror != m_madeMirrored ||
             values.brightness != m_madeWithBrightness) {
             makeWorkFrame(frame->view, values.mirror, values.brightness, m_workFrame);

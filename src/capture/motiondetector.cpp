@@ -13,7 +13,8 @@ void compareWithReference(DetectionState& state, const BlockGrid& averages, int 
             const int difference = std::abs(reference.blue - average.blue) +
                                    std::abs(reference.green - average.green) +
                                    std::abs(reference.red - average.red);
-            if (difference > sensitivity && !holdingOff) result.changedBlocks.push_back({c, r});
+            if (difference > sensitivity && !holdingOff)
+                result.changedBlocks.push_back({c, r});
             reference = average;
         }
     }
@@ -27,5 +28,6 @@ void compareWithReference(DetectionState& state, const BlockGrid& averages, int 
     state.changePercent = static_cast<float>(kPercentPerPixel * (count * kBlockSize));
     result.changePercent = state.changePercent;
     result.triggered = state.warmUpFrames > 1 && state.changePercent >= static_cast<float>(trigger);
-    if (state.warmUpFrames < 4) ++state.warmUpFrames;
+    if (state.warmUpFrames < 4)
+        ++state.warmUpFrames;
 }

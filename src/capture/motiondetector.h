@@ -21,9 +21,9 @@ struct DetectionState {
 };
 
 struct DetectionValues {
-    int brightness = 128;   // 0..255, 128 is neutral
-    int sensitivity = 50;   // 1..500; a block counts when its difference is greater
-    int trigger = 25;       // 1..100, percentage of changed blocks that triggers
+    int brightness = 128;  // 0..255, 128 is neutral
+    int sensitivity = 50;  // 1..500; a block counts when its difference is greater
+    int trigger = 25;      // 1..100, percentage of changed blocks that triggers
     bool mirror = true;
 };
 

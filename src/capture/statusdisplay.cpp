@@ -21,7 +21,8 @@ constexpr QRgb kChangedBlockColour = qRgb(255, 255, 0);
 
 void setBackground(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
-    if (palette.color(QPalette::Window) == colour && widget->autoFillBackground()) return;
+    if (palette.color(QPalette::Window) == colour && widget->autoFillBackground())
+        return;
     palette.setColor(QPalette::Window, colour);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
@@ -47,13 +48,15 @@ void LiveView::showPicture(const std::vector<std::uint8_t>& halfSize) {
     // The detection runs more often than the camera delivers: repaint only what changed.
     // Blue, green, red, unused is QImage's RGB32 in memory on little-endian machines.
     const std::size_t size = std::min<std::size_t>(halfSize.size(), m_picture.sizeInBytes());
-    if (std::memcmp(m_picture.constBits(), halfSize.data(), size) == 0) return;
+    if (std::memcmp(m_picture.constBits(), halfSize.data(), size) == 0)
+        return;
     std::memcpy(m_picture.bits(), halfSize.data(), size);
     update();
 }
 
 void LiveView::setPoint(int x, int y, QRgb colour) {
-    if (!m_picture.valid(x, y) || m_picture.pixel(x, y) == colour) return;
+    if (!m_picture.valid(x, y) || m_picture.pixel(x, y) == colour)
+        return;
     m_picture.setPixel(x, y, colour);
     update();
 }

@@ -8,19 +8,22 @@ namespace {
 
 using Variant = void (*)(const FrameView&, bool, int, WorkFrame&);
 
-Variant fastestVariant() { return cpuHasAvx2() ? makeWorkFrameAvx2 : makeWorkFramePortable; }
+Variant fastestVariant() {
+    return cpuHasAvx2() ? makeWorkFrameAvx2 : makeWorkFramePortable;
+}
 
 }  // namespace
 
-bool cpuHasAvx2() { return __builtin_cpu_supports("avx2"); }
+bool cpuHasAvx2() {
+    return __builtin_cpu_supports("avx2");
+}
 
 void makeWorkFrame(const FrameView& picture, bool mirror, int brightness, WorkFrame& out) {
     static const Variant variant = fastestVariant();
     variant(picture, mirror, brightness, out);
 }
 
-void makeWorkFramePortable(const FrameView& picture, bool mirror, int brightness,
-                           WorkFrame& out) {
+void makeWorkFramePortable(const FrameView& picture, bool mirror, int brightness, WorkFrame& out) {
     const auto columns = sourceColumns(picture.width, mirror);
     const int delta = brightness - 128;
     auto adjust = [delta](std::uint8_t v) {

@@ -10,8 +10,8 @@ inline constexpr int kWorkWidth = 640;
 inline constexpr int kWorkHeight = 480;
 inline constexpr int kBytesPerPixel = 4;
 inline constexpr int kBlockSize = 16;
-inline constexpr int kBlockColumns = kWorkWidth / kBlockSize;  // 40
-inline constexpr int kBlockRows = kWorkHeight / kBlockSize;    // 30
+inline constexpr int kBlockColumns = kWorkWidth / kBlockSize;   // 40
+inline constexpr int kBlockRows = kWorkHeight / kBlockSize;     // 30
 inline constexpr int kBlockCount = kBlockColumns * kBlockRows;  // 1200
 
 // Average blue, green and red of one block.
@@ -25,7 +25,9 @@ struct BlockColour {
 // Indexed by blockIndex(c, r); block row 0 is the bottom band of the picture.
 using BlockGrid = std::array<BlockColour, kBlockCount>;
 
-constexpr int blockIndex(int column, int row) { return row * kBlockColumns + column; }
+constexpr int blockIndex(int column, int row) {
+    return row * kBlockColumns + column;
+}
 
 // The result of one pass over a camera picture: the 640 x 480 working frame (stored top-down;
 // only the block rows are counted from the bottom), its half-size copy for the live picture and

@@ -21,9 +21,9 @@ struct GroupPlan {
     int base = 0;  // first source pixel of the loads
 };
 
-std::array<GroupPlan, kWorkWidth / 8> planGroups(const std::array<std::int32_t, kWorkWidth>& columns,
-                                               int sourceWidth,
-                                               std::array<std::int32_t, kWorkWidth>& relative) {
+std::array<GroupPlan, kWorkWidth / 8> planGroups(
+    const std::array<std::int32_t, kWorkWidth>& columns, int sourceWidth,
+    std::array<std::int32_t, kWorkWidth>& relative) {
     std::array<GroupPlan, kWorkWidth / 8> plans{};
     for (int g = 0; g < kWorkWidth / 8; ++g) {
         const auto first = columns.begin() + g * 8;
@@ -48,18 +48,19 @@ __attribute__((target("avx2"))) inline __m256i fetchGroup(const int* source, con
                                                           const std::int32_t* relative) {
     const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(relative));
     switch (plan.fetch) {
-    case Fetch::OneLoad: {
-        const __m256i near = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + plan.base));
-        return _mm256_permutevar8x32_epi32(near, index);
-    }
-    case Fetch::TwoLoads: {
-        const auto* at = reinterpret_cast<const __m256i*>(source + plan.base);
-        const __m256i low = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(at), index);
-        const __m256i high = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(at + 1), index);
-        return _mm256_blendv_epi8(low, high, _mm256_cmpgt_epi32(index, _mm256_set1_epi32(7)));
-    }
-    case Fetch::Gather:
-        break;
+        case Fetch::OneLoad: {
+            const __m256i near =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + plan.base));
+            return _mm256_permutevar8x32_epi32(near, index);
+        }
+        case Fetch::TwoLoads: {
+            const auto* at = reinterpret_cast<const __m256i*>(source + plan.base);
+            const __m256i low = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(at), index);
+            const __m256i high = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(at + 1), index);
+            return _mm256_blendv_epi8(low, high, _mm256_cmpgt_epi32(index, _mm256_set1_epi32(7)));
+        }
+        case Fetch::Gather:
+            break;
     }
     return _mm256_i32gather_epi32(source, index, 4);
 }
@@ -67,7 +68,7 @@ __attribute__((target("avx2"))) inline __m256i fetchGroup(const int* source, con
 }  // namespace
 
 __attribute__((target("avx2"))) void makeWorkFrameAvx2(const FrameView& picture, bool mirror,
-                                                         int brightness, WorkFrame& out) {
+                                                       int brightness, WorkFrame& out) {
     std::array<std::int32_t, kWorkWidth> relative;
     const auto plans = planGroups(sourceColumns(picture.width, mirror), picture.width, relative);
     // Exact saturating brightness: one of the two is zero; the unused fourth byte stays.
@@ -84,7 +85,8 @@ __attribute__((target("avx2"))) void makeWorkFrameAvx2(const FrameView& picture,
         // Per block: 16 lanes of 16 bits, lane i sums channel i % 4 of a quarter of the block's
         // pixels. At most 64 values of 255 per lane, so no overflow.
         __m256i sums[kBlockColumns];
-        for (__m256i& sum : sums) sum = _mm256_setzero_si256();
+        for (__m256i& sum : sums)
+            sum = _mm256_setzero_si256();
 
         for (int y = band * kBlockSize; y < (band + 1) * kBlockSize; ++y) {
             const int* source = reinterpret_cast<const int*>(sourceRow(picture, y));
@@ -103,9 +105,12 @@ __attribute__((target("avx2"))) void makeWorkFrameAvx2(const FrameView& picture,
                 const std::uint8_t* upper = row - kRowBytes;
                 std::uint8_t* half = out.halfSize.data() + (y / 2) * kHalfRowBytes;
                 for (int x = 0; x < kWorkWidth; x += 8) {
-                    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(upper + x * 4));
-                    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x * 4));
-                    const __m256i paired = _mm256_permutevar8x32_epi32(_mm256_avg_epu8(a, b), evenThenOdd);
+                    const __m256i a =
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(upper + x * 4));
+                    const __m256i b =
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x * 4));
+                    const __m256i paired =
+                        _mm256_permutevar8x32_epi32(_mm256_avg_epu8(a, b), evenThenOdd);
                     const __m128i averaged = _mm_avg_epu8(_mm256_castsi256_si128(paired),
                                                           _mm256_extracti128_si256(paired, 1));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(half + x * 2), averaged);
@@ -118,7 +123,8 @@ __attribute__((target("avx2"))) void makeWorkFrameAvx2(const FrameView& picture,
             alignas(32) std::uint16_t lanes[16];
             _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums[c]);
             int channel[4] = {};
-            for (int i = 0; i < 16; ++i) channel[i % 4] += lanes[i];
+            for (int i = 0; i < 16; ++i)
+                channel[i % 4] += lanes[i];
             constexpr int kPixelsPerBlock = kBlockSize * kBlockSize;
             out.averages[blockIndex(c, blockRow)] = {channel[0] / kPixelsPerBlock,
                                                      channel[1] / kPixelsPerBlock,

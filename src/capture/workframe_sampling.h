@@ -28,4 +28,6 @@ inline std::uint8_t roundedAverage(std::uint8_t a, std::uint8_t b) {
 }
 
 // Working rows are top-down, block rows bottom-up.
-inline int blockRowOfBand(int band) { return kBlockRows - 1 - band; }
+inline int blockRowOfBand(int band) {
+    return kBlockRows - 1 - band;
+}

@@ -41,10 +41,12 @@ TEST(DemoScene, TriggersEveryTenToTwentySecondsAndMovesTheLevelInBetween) {
         makeWorkFrame(view, values.mirror, values.brightness, work);
         compareWithReference(state, work.averages, values.sensitivity, values.trigger, result);
         const double seconds = double(frame) / kFps;
-        if (state.warmUpFrames <= 2) continue;  // the first runs compare with nothing
+        if (state.warmUpFrames <= 2)
+            continue;  // the first runs compare with nothing
         if (result.triggered) {
             // A person stepping in and out, or the light going off and on, is one event.
-            if (seconds - lastTrigger > 3) eventStarts.push_back(seconds);
+            if (seconds - lastTrigger > 3)
+                eventStarts.push_back(seconds);
             lastTrigger = seconds;
         } else if (seconds - lastTrigger > 3 && result.changePercent > 0) {
             EXPECT_LT(result.changePercent, 5.0f) << "at " << seconds << " s";

@@ -22,7 +22,8 @@ struct WarmDetector {
     // The quiet grid with the first `count` blocks brightened by `step` in blue.
     BlockGrid changed(int count, int step = 100) const {
         BlockGrid grid = quiet;
-        for (int i = 0; i < count; ++i) grid[i].blue += step;
+        for (int i = 0; i < count; ++i)
+            grid[i].blue += step;
         return grid;
     }
 };
@@ -61,8 +62,7 @@ TEST(Comparison, TriggersAtTwelveBlocksPerPercent) {
         EXPECT_FALSE(detector.run(detector.changed(12 * trigger - 1), 50, trigger).triggered)
             << trigger;
         detector.run(detector.quiet);
-        EXPECT_TRUE(detector.run(detector.changed(12 * trigger), 50, trigger).triggered)
-            << trigger;
+        EXPECT_TRUE(detector.run(detector.changed(12 * trigger), 50, trigger).triggered) << trigger;
     }
 }
 

@@ -17,8 +17,8 @@ struct Size {
 };
 
 void expectSameAsReference(Variant variant, const Size& size, bool mirror, int brightness) {
-    const Picture picture = randomPicture(size.width, size.height, size.width * 7 + brightness,
-                                          size.padding);
+    const Picture picture =
+        randomPicture(size.width, size.height, size.width * 7 + brightness, size.padding);
     WorkFrame made;
     variant(picture.view(), mirror, brightness, made);
     const WorkFrame expected = referenceWorkFrame(picture, mirror, brightness);
@@ -28,8 +28,7 @@ void expectSameAsReference(Variant variant, const Size& size, bool mirror, int b
     ASSERT_TRUE(made.averages == expected.averages) << "block averages differ";
 }
 
-class WorkFrameVariants
-    : public testing::TestWithParam<std::tuple<Size, bool, int>> {};
+class WorkFrameVariants : public testing::TestWithParam<std::tuple<Size, bool, int>> {};
 
 TEST_P(WorkFrameVariants, PortableMatchesReference) {
     const auto& [size, mirror, brightness] = GetParam();
@@ -37,17 +36,18 @@ TEST_P(WorkFrameVariants, PortableMatchesReference) {
 }
 
 TEST_P(WorkFrameVariants, Avx2MatchesReference) {
-    if (!cpuHasAvx2()) GTEST_SKIP() << "processor without AVX2";
+    if (!cpuHasAvx2())
+        GTEST_SKIP() << "processor without AVX2";
     const auto& [size, mirror, brightness] = GetParam();
     expectSameAsReference(makeWorkFrameAvx2, size, mirror, brightness);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SizesMirrorBrightness, WorkFrameVariants,
-    testing::Combine(testing::Values(Size{640, 480, 0}, Size{320, 240, 0}, Size{1280, 720, 0},
-                                     Size{1920, 1080, 0}, Size{176, 144, 16}, Size{333, 251, 4},
-                                     Size{1, 1, 0}),
-                     testing::Bool(), testing::Values(0, 37, 128, 200, 255)));
+INSTANTIATE_TEST_SUITE_P(SizesMirrorBrightness, WorkFrameVariants,
+                         testing::Combine(testing::Values(Size{640, 480, 0}, Size{320, 240, 0},
+                                                          Size{1280, 720, 0}, Size{1920, 1080, 0},
+                                                          Size{176, 144, 16}, Size{333, 251, 4},
+                                                          Size{1, 1, 0}),
+                                          testing::Bool(), testing::Values(0, 37, 128, 200, 255)));
 
 Picture uniformPicture(int width, int height, std::uint8_t value, std::uint8_t fourth) {
     Picture picture(width, height);
@@ -101,7 +101,8 @@ TEST(Stretch, BlockRowZeroIsTheBottomOfThePictureAndMirroringSwapsSides) {
     // Red in the top-left quarter only.
     Picture picture(320, 240);
     for (int y = 0; y < 120; ++y) {
-        for (int x = 0; x < 160; ++x) picture.at(x, y)[2] = 255;
+        for (int x = 0; x < 160; ++x)
+            picture.at(x, y)[2] = 255;
     }
     WorkFrame frame;
     makeWorkFrame(picture.view(), false, 128, frame);

@@ -1,0 +1,25 @@
+#include "app/commandline.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(CommandLine, OffersTheDemoAndAGivenSource) {
+    EXPECT_FALSE(parseCommandLine({}).extraSources.demo);
+    const CommandLine both = parseCommandLine({"--demo", "--camera", "/tmp/my clip.avi"});
+    EXPECT_TRUE(both.error.empty());
+    EXPECT_TRUE(both.extraSources.demo);
+    EXPECT_EQ(both.extraSources.given, "/tmp/my clip.avi");
+    EXPECT_EQ(parseCommandLine({"--camera=videotestsrc pattern=ball"}).extraSources.given,
+              "videotestsrc pattern=ball");
+    EXPECT_TRUE(parseCommandLine({"--help"}).showHelp);
+}
+
+TEST(CommandLine, RejectsWhatItDoesNotUnderstand) {
+    EXPECT_EQ(parseCommandLine({"--camera"}).error, "--camera needs a source");
+    EXPECT_EQ(parseCommandLine({"--camera="}).error, "--camera needs a source");
+    EXPECT_EQ(parseCommandLine({"--demo", "--fast"}).error, "unknown argument: --fast");
+    EXPECT_EQ(parseCommandLine({"clip.avi"}).error, "unknown argument: clip.avi");
+}
+
+}  // namespace
