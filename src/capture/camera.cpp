@@ -36,6 +36,22 @@ std::string demoDescription() {
            ",framerate=" + std::to_string(DemoScene::kFramesPerSecond) + "/1";
 }
 
+void logError(GstMessage* message) {
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    std::fprintf(stderr, "sentello: camera: %s\n", error ? error->message : "error");
+    if (error)
+        g_error_free(error);
+}
+
+// Says why a pipeline did not start, when it told.
+void logPendingError(GstBus* bus) {
+    if (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+        logError(message);
+        gst_message_unref(message);
+    }
+}
+
 struct MappedPicture {
     GstSample* sample = nullptr;
     GstVideoFrame frame{};
@@ -171,6 +187,7 @@ bool Camera::startPipeline(bool waitForFirstPicture) {
 
     GstBus* bus = gst_element_get_bus(element);
     if (gst_element_set_state(element, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        logPendingError(bus);
         gst_object_unref(bus);
         return false;
     }
@@ -183,6 +200,7 @@ bool Camera::startPipeline(bool waitForFirstPicture) {
                 break;
             lock.unlock();
             if (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+                logError(message);
                 gst_message_unref(message);
                 gst_object_unref(bus);
                 return false;
@@ -216,15 +234,10 @@ void Camera::stopPipeline() {
 void Camera::onBusMessage(void* data) {
     auto* message = static_cast<GstMessage*>(data);
     switch (GST_MESSAGE_TYPE(message)) {
-        case GST_MESSAGE_ERROR: {
-            GError* error = nullptr;
-            gst_message_parse_error(message, &error, nullptr);
-            std::fprintf(stderr, "sentello: camera: %s\n", error ? error->message : "error");
-            if (error)
-                g_error_free(error);
+        case GST_MESSAGE_ERROR:
+            logError(message);
             m_pipeline->failed = true;
             break;
-        }
         case GST_MESSAGE_EOS:
             // Recorded footage is replayed from its start again.
             if (!gst_element_seek_simple(m_pipeline->pipeline, GST_FORMAT_TIME,

@@ -5,6 +5,7 @@ window manager (frames, closing by title) but never on the developer's screen. N
 sleeps for a fixed time to let things happen: every wait polls a condition up to a bound.
 """
 
+import ctypes
 import os
 import re
 import select
@@ -16,16 +17,21 @@ import time
 import unittest
 
 SCREEN = "1024x768x24"
-TOOLS = ("Xvfb", "openbox", "xdotool", "wmctrl", "/usr/bin/import")
 # ImageMagick's screen grabber as Debian installs it, whatever else is earlier on PATH.
 IMPORT = "/usr/bin/import"
+TOOLS = ("Xvfb", "openbox", "xdotool", "wmctrl", IMPORT)
 
 DRIVER_WINDOW = "Kameratreiber auswählen:"
 MAIN_WINDOW = "Sentello Version 1.17"
 ERROR_WINDOW = "Abbruch:"
 
+# Height of a line in the camera list with the default font.
+LIST_LINE_HEIGHT = 18
+
 # Short enough to notice a change quickly, long enough not to keep a CPU busy.
 POLL_INTERVAL = 0.1
+
+PR_SET_PDEATHSIG = 1  # from <sys/prctl.h>
 
 SANITIZER_MARKERS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:")
 
@@ -59,6 +65,13 @@ def title_pattern(title):
     """An anchored POSIX extended regular expression matching exactly this window title."""
     escaped = re.sub(r"([][.^$*+?(){}|\\])", r"\\\1", title)
     return "^" + escaped + "$"
+
+
+def end_with_parent():
+    """Run in a started child: it gets SIGTERM when the test process dies, even by SIGKILL
+    (say, from CTest's timeout), so no Xvfb or program is left behind."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 def stop_process(process, grace=5):
@@ -99,7 +112,7 @@ class Desktop:
                     ["Xvfb", "-displayfd", str(writer), "-screen", "0", SCREEN,
                      "-nolisten", "tcp", "-noreset"],
                     pass_fds=(writer,), stdin=subprocess.DEVNULL, stdout=log,
-                    stderr=subprocess.STDOUT)
+                    stderr=subprocess.STDOUT, preexec_fn=end_with_parent)
             os.close(writer)
             writer = None
             number = b""
@@ -121,8 +134,10 @@ class Desktop:
     def _start_window_manager(self, timeout):
         with open(os.path.join(self.folder, "openbox.log"), "wb") as log:
             self.window_manager = subprocess.Popen(
-                ["openbox", "--sm-disable"], env=self.environment(),
-                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+                ["openbox", "--sm-disable"],
+                env=self.environment(XDG_CACHE_HOME=os.path.join(self.folder, "cache")),
+                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                preexec_fn=end_with_parent)
         # wmctrl -m succeeds once a window manager has announced itself on the display.
         wait_until(lambda: self.run(["wmctrl", "-m"], check=False).returncode == 0,
                    timeout, "openbox to manage the display")
@@ -167,12 +182,12 @@ class Desktop:
 
     def close_window(self, title):
         """Asks the window to close the way the window manager's close button does."""
-        self.run(["wmctrl", "-c", title])
+        self.run(["wmctrl", "-F", "-c", title])
 
     def press_key(self, window, key):
         # A key sent to a window that has no focus is not taken by Qt; activate it first.
         self.run(["xdotool", "windowactivate", "--sync", str(window)])
-        self.run(["xdotool", "key", "--window", str(window), key])
+        self.run(["xdotool", "key", key])
 
     def double_click(self, window, x, y):
         """Double click at a point given relative to the window's own top left corner."""
@@ -186,7 +201,15 @@ class Desktop:
 
     def screenshot(self, window, x=0, y=0, width=None, height=None):
         """The window's content (or a region of it, window-relative) as an Image."""
-        result = self.run([IMPORT, "-silent", "-window", str(window), "-depth", "8", "ppm:-"])
+        command = [IMPORT, "-silent", "-window", str(window), "-depth", "8", "ppm:-"]
+        # import has been seen to hang once in a long while; a second try gets the picture.
+        for attempt in range(2):
+            try:
+                result = self.run(command, timeout=10)
+                break
+            except subprocess.TimeoutExpired:
+                if attempt == 1:
+                    raise AssertionError("no screenshot of window %d" % window) from None
         image = Image.from_ppm(result.stdout)
         if width is None:
             return image
@@ -303,7 +326,7 @@ class Sentello:
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen(
                 [sentello_binary()] + self.arguments, cwd=self.folder, env=environment,
-                stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+                stdin=subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=end_with_parent)
         return self
 
     @property
@@ -365,24 +388,30 @@ class Sentello:
 
     def choose_first_source(self, timeout=30):
         """Double clicks the first line of the camera list; returns the main window's id."""
+        self.choose_line(0, timeout)
+        return self.wait_for_window(MAIN_WINDOW, timeout)
+
+    def choose_line(self, row, timeout=30):
+        """Double clicks a line of the camera list (0 is the first) until the list goes away."""
         driver = self.wait_for_window(DRIVER_WINDOW, timeout)
+        # Once the list is painted (not a single colour any more) it also takes clicks.
+        wait_until(lambda: self.desktop.screenshot(driver).dominant_share() < 0.99, timeout,
+                   "the camera list to be painted" + self.describe())
+        # Lines are about 18 pixels high; aim at the middle of the wanted one.
+        y = 12 + LIST_LINE_HEIGHT * row
         # The window may be mapped a moment before it takes clicks: try again while it stays.
         deadline = time.monotonic() + timeout
-        while True:
-            windows = self.desktop.find_windows(DRIVER_WINDOW)
-            if not windows:
-                break
+        while self.desktop.find_windows(DRIVER_WINDOW):
             if time.monotonic() >= deadline:
                 raise AssertionError("double click did not choose a camera" + self.describe())
             try:
-                self.desktop.double_click(driver, 40, 12)
+                self.desktop.double_click(driver, 40, y)
             except AssertionError:
                 continue  # the window went away just now; the loop looks again
             try:
                 self.wait_for_window_gone(DRIVER_WINDOW, timeout=3)
             except AssertionError:
-                continue
-        return self.wait_for_window(MAIN_WINDOW, timeout)
+                pass
 
 
 class DesktopTestCase(unittest.TestCase):

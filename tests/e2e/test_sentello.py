@@ -1,16 +1,20 @@
 """End-to-end tests: Sentello started as a user would, on a private X desktop."""
 
 import glob
+import os
+import shutil
+import subprocess
+import tempfile
 import unittest
 
-from desktop import (DRIVER_WINDOW, ERROR_WINDOW, MAIN_WINDOW, DesktopTestCase, Sentello,
-                     wait_until)
+from desktop import DRIVER_WINDOW, ERROR_WINDOW, MAIN_WINDOW, DesktopTestCase, wait_until
 
 # Regions of the main window, relative to its top left corner.
 LIVE_PICTURE = (4, 4, 320, 240)
 # The inside of the trigger indicator, without its sunken frame.
 TRIGGER_INDICATOR_INSIDE = (332, 204, 176, 37)
 QUIET_GREEN = (0, 187, 0)
+CLOCK_LABEL = (328, 30, 184, 16)
 
 # Bounds for waits. Generous, as a sanitizer build on a busy machine is slow to start.
 WINDOW_TIMEOUT = 30
@@ -18,10 +22,48 @@ PICTURE_TIMEOUT = 15
 EXIT_TIMEOUT = 30
 # A source that fails is tried ten times before the program gives up.
 CONNECT_FAILURE_TIMEOUT = 60
+# A source that stays silent takes ten times the five seconds of waiting for a first picture.
+SILENT_SOURCE_TIMEOUT = 120
+
+
+# The upper part of videotestsrc's "smpte" pattern, from left to right.
+SMPTE_BARS = ["white", "yellow", "cyan", "green", "magenta", "red", "blue"]
+
+
+def colour_name(pixel):
+    """Names a clearly saturated or clearly bright colour; anything in between is None."""
+    bits = []
+    for value in pixel:
+        if value >= 160:
+            bits.append(1)
+        elif value <= 60:
+            bits.append(0)
+        else:
+            return None
+    names = {(1, 1, 1): "white", (1, 1, 0): "yellow", (0, 1, 1): "cyan", (0, 1, 0): "green",
+             (1, 0, 1): "magenta", (1, 0, 0): "red", (0, 0, 1): "blue", (0, 0, 0): "black"}
+    return names[tuple(bits)]
 
 
 def cameras_present():
     return bool(glob.glob("/dev/video*"))
+
+
+def make_red_blue_clip(folder):
+    """An AVI file: two seconds of red, then two seconds of blue. Returns its path."""
+    width, height, frames = 160, 120, 30
+    raw = os.path.join(folder, "clip.bgrx")
+    with open(raw, "wb") as out:
+        out.write(bytes((0, 0, 255, 255)) * (width * height) * frames)  # red, as B G R x
+        out.write(bytes((255, 0, 0, 255)) * (width * height) * frames)  # blue
+    clip = os.path.join(folder, "red-blue.avi")
+    subprocess.run(
+        ["gst-launch-1.0", "-q", "filesrc", "location=" + raw, "!", "rawvideoparse",
+         "width=%d" % width, "height=%d" % height, "format=bgrx", "framerate=15/1", "!",
+         "videoconvert", "!", "video/x-raw,format=I420", "!", "avimux", "!", "filesink",
+         "location=" + clip],
+        check=True, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    return clip
 
 
 class DemoCameraTest(DesktopTestCase):
@@ -34,6 +76,24 @@ class DemoCameraTest(DesktopTestCase):
     def test_main_window_has_its_fixed_size(self):
         sentello, window = self.start_demo()
         self.assertEqual(self.desktop.window_size(window), (800, 480), sentello.describe())
+
+    @unittest.skipUnless(shutil.which("xprop"), "xprop (x11-utils) is not installed")
+    def test_main_window_cannot_be_resized(self):
+        sentello, window = self.start_demo()
+        # The window manager learns it from the size hints: smallest and largest are the same.
+        hints = self.desktop.run(["xprop", "-id", str(window), "WM_NORMAL_HINTS"]).stdout
+        hints = hints.decode()
+        self.assertIn("minimum size: 800 by 480", hints)
+        self.assertIn("maximum size: 800 by 480", hints)
+
+    def test_clock_shows_text(self):
+        sentello, window = self.start_demo()
+
+        # Dark letters on the light window background.
+        def has_text():
+            label = self.desktop.screenshot(window, *CLOCK_LABEL)
+            return sum(1 for pixel in label.pixels() if sum(pixel) < 200) >= 50
+        wait_until(has_text, PICTURE_TIMEOUT, "text in the clock label" + sentello.describe())
 
     def test_live_picture_shows_the_scene_and_moves(self):
         sentello, window = self.start_demo()
@@ -48,6 +108,8 @@ class DemoCameraTest(DesktopTestCase):
             return later.changed_pixels(first) >= 20
         wait_until(moved, PICTURE_TIMEOUT, "the live picture to change" + sentello.describe())
         self.assertTrue(sentello.running(), sentello.describe())
+        # The demo delivers steadily: the camera watchdog never had to step in.
+        self.assertNotIn("reconnecting", sentello.stderr())
 
     def first_detailed(self, window):
         picture = self.desktop.screenshot(window, *LIVE_PICTURE)
@@ -86,11 +148,20 @@ class DriverChoiceTest(DesktopTestCase):
         self.assertNotIn("Abbruch", sentello.stderr())
         self.assertFalse(self.desktop.find_windows(MAIN_WINDOW), "main window was shown")
 
-    def test_given_source_comes_before_the_demo(self):
-        # Both extra sources are listed; the first line is the one given on the command line,
-        # which is seen by what the chosen camera shows: a flat blue test picture.
+    def test_demo_is_listed_before_given_source(self):
+        # The first line is the demo: its picture is a detailed scene.
         sentello = self.start_sentello("--demo", "--camera", "videotestsrc pattern=blue")
         window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        wait_until(lambda: self.desktop.screenshot(window, *LIVE_PICTURE).is_detailed(),
+                   PICTURE_TIMEOUT, "the demo scene in the live picture" + sentello.describe())
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+
+    def test_given_source_is_the_second_line(self):
+        # The second line is the source given on the command line: a flat blue test picture.
+        sentello = self.start_sentello("--demo", "--camera", "videotestsrc pattern=blue")
+        sentello.choose_line(1, WINDOW_TIMEOUT)
+        window = sentello.wait_for_window(MAIN_WINDOW, WINDOW_TIMEOUT)
         wait_until(
             lambda: self.desktop.screenshot(window, *LIVE_PICTURE).is_near((0, 0, 255), 40),
             PICTURE_TIMEOUT, "a blue live picture" + sentello.describe())
@@ -107,18 +178,46 @@ class GivenSourceTest(DesktopTestCase):
 
         def shows_colour_bars():
             picture = self.desktop.screenshot(window, *LIVE_PICTURE)
-            if not picture.is_detailed():
-                return False
-            # The bars start with grey, then yellow; sample the middle of each at mid height.
-            bar = picture.width / 7
-            grey = picture.crop(int(bar * 0.25), 60, int(bar * 0.5), 40)
-            yellow = picture.crop(int(bar * 1.25), 60, int(bar * 0.5), 40)
-            return grey.is_near((191, 191, 191), 40) and yellow.is_near((191, 191, 0), 40)
+            bars = [colour_name(picture.pixel(int(picture.width / 7 * (i + 0.5)), 60))
+                    for i in range(7)]
+            # The live picture may be shown mirrored, so the bars may run either way.
+            return bars in (SMPTE_BARS, SMPTE_BARS[::-1])
         wait_until(shows_colour_bars, PICTURE_TIMEOUT,
                    "the colour bars in the live picture" + sentello.describe())
 
         self.desktop.close_window(MAIN_WINDOW)
         self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+
+
+class VideoFileTest(DesktopTestCase):
+    """A video file given with --camera plays as the camera picture, over and over."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.clip_folder = tempfile.mkdtemp(prefix="sentello-e2e-clip-")
+        # A class cleanup runs even when the rest of setUpClass fails.
+        cls.addClassCleanup(shutil.rmtree, cls.clip_folder, True)
+        try:
+            cls.clip = make_red_blue_clip(cls.clip_folder)
+        except (OSError, subprocess.SubprocessError) as error:
+            raise AssertionError("could not make the test clip with gst-launch-1.0: %s" % error)
+        super().setUpClass()
+
+    def test_clip_is_replayed_from_its_start(self):
+        sentello = self.start_sentello("--camera", self.clip)
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+
+        def live_picture_is(colour):
+            return lambda: self.desktop.screenshot(window, *LIVE_PICTURE).is_near(colour, 40)
+        # Red, blue, then red again only if the clip starts over after its end.
+        for colour, name in (((255, 0, 0), "red"), ((0, 0, 255), "blue"),
+                             ((255, 0, 0), "red again")):
+            wait_until(live_picture_is(colour), PICTURE_TIMEOUT,
+                       "a %s live picture" % name + sentello.describe())
+
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+        self.assertNotIn("sentello: camera:", sentello.stderr())
 
 
 class StartupErrorTest(DesktopTestCase):
@@ -145,12 +244,46 @@ class StartupErrorTest(DesktopTestCase):
     def test_source_that_fails_at_once(self):
         sentello = self.start_sentello(
             "--camera", "filesrc location=/nonexistent/file.avi ! decodebin")
-        sentello.choose_first_source_line = None
-        driver = sentello.wait_for_window(DRIVER_WINDOW, WINDOW_TIMEOUT)
-        self.desktop.double_click(driver, 40, 12)
+        sentello.choose_line(0, WINDOW_TIMEOUT)
         self.wait_for_error_box(sentello, "Auf den Treiber kann nicht zugegriffen werden.",
                                 CONNECT_FAILURE_TIMEOUT)
         self.desktop.close_window(ERROR_WINDOW)
+        self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
+
+    def test_source_description_with_unknown_element(self):
+        sentello = self.start_sentello("--camera", "nosuchelement ! decodebin")
+        sentello.choose_line(0, WINDOW_TIMEOUT)
+        self.wait_for_error_box(sentello, "Auf den Treiber kann nicht zugegriffen werden.",
+                                CONNECT_FAILURE_TIMEOUT)
+        # Besides the reason for giving up, stderr tells which description failed.
+        self.assertIn("nosuchelement", sentello.stderr())
+        self.desktop.close_window(ERROR_WINDOW)
+        self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
+
+    def test_file_that_is_no_video(self):
+        not_a_video = os.path.join(self.folder, "notes.avi")
+        with open(not_a_video, "w") as out:
+            out.write("This is a text, not a film.\n" * 100)
+        sentello = self.start_sentello("--camera", not_a_video)
+        sentello.choose_line(0, WINDOW_TIMEOUT)
+        self.wait_for_error_box(sentello, "Auf den Treiber kann nicht zugegriffen werden.",
+                                CONNECT_FAILURE_TIMEOUT)
+        self.desktop.close_window(ERROR_WINDOW)
+        self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
+
+
+class SilentSourceTest(DesktopTestCase):
+    """A source that runs but never delivers a picture."""
+
+    def test_gives_up_after_connection_attempts(self):
+        sentello = self.start_sentello("--camera", "videotestsrc is-live=true ! valve drop=true")
+        sentello.choose_line(0, WINDOW_TIMEOUT)
+        # Ten attempts of up to five seconds each, then the box.
+        box = sentello.wait_for_window(ERROR_WINDOW, SILENT_SOURCE_TIMEOUT)
+        self.assertIn("sentello: Abbruch: Auf den Treiber kann nicht zugegriffen werden.",
+                      sentello.stderr())
+        self.assertFalse(self.desktop.find_windows(MAIN_WINDOW), "main window is shown")
+        self.desktop.press_key(box, "Return")
         self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
 
 
