@@ -44,4 +44,3 @@ void DetectionRunPortable(benchmark::State& state) {
 
 BENCHMARK(DetectionRun)->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMicrosecond);
 BENCHMARK(DetectionRunPortable)->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMicrosecond);
-BENCHMARK_MAIN();

@@ -1,18 +1,60 @@
 #include "app/mainwindow.h"
 
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTabBar>
 #include <QTimerEvent>
 
+#include "app/fonts.h"
+#include "app/gadgettable.h"
 #include "app/version.h"
 #include "capture/datetemplate.h"
 #include "capture/frameprocessor.h"
 #include "capture/statusdisplay.h"
 
 namespace {
+
 constexpr int kFrameIntervalMs = 10;
 constexpr qint64 kMinuteMs = 60000;
+
+QString sliderLabelText(Gadget slider) {
+    switch (slider) {
+        case Gadget::brightnessSlider:
+            return QStringLiteral("Helligkeit: ");
+        case Gadget::sensitivitySlider:
+            return QStringLiteral("Empfindlichkeit: ");
+        default:
+            return QStringLiteral("Auslöser (Prozent): ");
+    }
+}
+
+Gadget labelOf(Gadget slider) {
+    switch (slider) {
+        case Gadget::brightnessSlider:
+            return Gadget::brightnessLabel;
+        case Gadget::sensitivitySlider:
+            return Gadget::sensitivityLabel;
+        default:
+            return Gadget::triggerLabel;
+    }
+}
+
+const QString kUploadWarning = QStringLiteral(
+    "Hiermit wird pro Minute ein aktuelles Bild ins Internet hochladen. Das geschieht per FTP "
+    "(File Transfer Protocol), einem unverschlüsselten Datenformat. Fremdzugriffe von Hackern "
+    "auf die Bilddaten können somit nicht ausgeschlossen werden. Darum stellen sie sicher, dass "
+    "die Bildinformationen nur legale, copyrightfreie und gesittete Motive zeigen.\r\n"
+    "Soll das minütliche Hochladen aktiviert bleiben?");
+
 }  // namespace
 
 MainWindow::MainWindow(DetectionState& state)
@@ -27,10 +69,99 @@ MainWindow::MainWindow(DetectionState& state)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::createGadgets(Camera& camera) {
-    m_clockLabel = new QLabel(this);
-    m_clockLabel->setGeometry(328, 30, 184, 16);
-    m_statusDisplay = std::make_unique<StatusDisplay>(this);
+    registerTahoma();
+    const WindowFonts fonts =
+        windowFonts(static_cast<int>(QGuiApplication::primaryScreen()->logicalDotsPerInchX()));
+    setFont(fonts.gadgets);
+    m_gadgets = std::make_unique<GadgetTable>(this);
+    m_gadgets->widget(Gadget::recordModeCheck)->setFont(fonts.recordMode);
+    // The stored default until the settings are loaded into the gadgets.
+    m_gadgets->setState(Gadget::mirrorCheck, 1);
+    for (Gadget slider :
+         {Gadget::brightnessSlider, Gadget::sensitivitySlider, Gadget::triggerSlider}) {
+        m_gadgets->setText(labelOf(slider),
+                           sliderLabelText(slider) + QString::number(m_gadgets->state(slider)));
+    }
+
+    m_statusDisplay = std::make_unique<StatusDisplay>(
+        this, StatusGadgets{m_gadgets->as<QProgressBar>(Gadget::levelBar),
+                            m_gadgets->as<QFrame>(Gadget::upperMarker),
+                            m_gadgets->as<QFrame>(Gadget::lowerMarker),
+                            m_gadgets->as<QLabel>(Gadget::triggerIndicator)});
     m_frameProcessor = std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state);
+    connectGadgetEvents();
+}
+
+void MainWindow::connectGadgetEvents() {
+    GadgetTable& g = *m_gadgets;
+    connect(g.as<QTabBar>(Gadget::slotTabs), &QTabBar::currentChanged, this,
+            [this] { holdOff(1); });
+    for (Gadget slider :
+         {Gadget::brightnessSlider, Gadget::sensitivitySlider, Gadget::triggerSlider}) {
+        connect(g.as<QSlider>(slider), &QSlider::valueChanged, this,
+                [this, slider] { onDetectionSliderMoved(slider); });
+    }
+    connect(g.as<QAbstractButton>(Gadget::mirrorCheck), &QAbstractButton::clicked, this,
+            [this] { holdOff(1); });
+    auto* scroll = g.as<QScrollArea>(Gadget::settingsScroll);
+    for (QScrollBar* bar : {scroll->horizontalScrollBar(), scroll->verticalScrollBar()}) {
+        connect(bar, &QScrollBar::valueChanged, this, [this] { holdOff(1); });
+    }
+    connect(g.as<QAbstractButton>(Gadget::uploadCheck), &QAbstractButton::clicked, this,
+            &MainWindow::onUploadSwitched);
+    connect(g.as<QAbstractButton>(Gadget::recordModeCheck), &QAbstractButton::clicked, this,
+            &MainWindow::holdOffForWait);
+
+    // Programs on Linux have no extension, so the program requesters list every file.
+    const QString programs = QStringLiteral("Programmdateien (*)");
+    connect(g.as<QAbstractButton>(Gadget::pictureToolButton), &QAbstractButton::clicked, this,
+            [=, this] {
+                askForFile(Gadget::pictureToolField, QStringLiteral("Bild-Tool auswählen:"),
+                           programs);
+            });
+    connect(
+        g.as<QAbstractButton>(Gadget::videoToolButton), &QAbstractButton::clicked, this, [=, this] {
+            askForFile(Gadget::videoToolField, QStringLiteral("Video-Tool auswählen:"), programs);
+        });
+    connect(
+        g.as<QAbstractButton>(Gadget::soundFileButton), &QAbstractButton::clicked, this, [this] {
+            askForFile(
+                Gadget::soundFileField, QStringLiteral("Media-Datei auswählen:"),
+                QStringLiteral("Media (*.wav *.mp3 *.ogg *.flac *.mod *.xm *.divx *.mpg *.avi)"));
+        });
+}
+
+DetectionValues MainWindow::detectionValues() const {
+    return {m_gadgets->state(Gadget::brightnessSlider), m_gadgets->state(Gadget::sensitivitySlider),
+            m_gadgets->state(Gadget::triggerSlider), m_gadgets->state(Gadget::mirrorCheck) != 0};
+}
+
+void MainWindow::onDetectionSliderMoved(Gadget slider) {
+    holdOff(1);
+    m_gadgets->setText(labelOf(slider),
+                       sliderLabelText(slider) + QString::number(m_gadgets->state(slider)));
+}
+
+void MainWindow::onUploadSwitched() {
+    if (m_gadgets->state(Gadget::uploadCheck) != 0) {
+        QMessageBox question(QMessageBox::NoIcon, QStringLiteral("Information"), kUploadWarning,
+                             QMessageBox::Yes | QMessageBox::No, this);
+        if (question.exec() == QMessageBox::No)
+            m_gadgets->setState(Gadget::uploadCheck, 0);
+    }
+    holdOff(1);
+}
+
+void MainWindow::askForFile(Gadget field, const QString& title, const QString& filter) {
+    const QString chosen = QFileDialog::getOpenFileName(this, title, QString(), filter, nullptr,
+                                                        QFileDialog::DontUseNativeDialog);
+    if (!chosen.isEmpty())
+        m_gadgets->setText(field, chosen);
+    holdOff(1);
+}
+
+void MainWindow::holdOffForWait() {
+    holdOff(4 * m_gadgets->state(Gadget::waitSpin));
 }
 
 void MainWindow::startFrameTimer() {
@@ -53,8 +184,7 @@ void MainWindow::timerEvent(QTimerEvent* event) {
 void MainWindow::minuteStep() {
     if (m_minuteMark.elapsed() <= kMinuteMs)
         return;
-    // The picture upload of the recording mode hooks in here; the recording mode cannot be
-    // switched on yet, so the minute passes without it.
+    // The picture upload of the recording mode hooks in here.
     m_minuteMark.start();
 }
 
@@ -63,6 +193,6 @@ void MainWindow::clockCheck() {
     if (clockText == m_lastClockText)
         return;
     m_lastClockText = clockText;
-    m_clockLabel->setText(QStringLiteral("Aktuelle Systemzeit: ") +
-                          QString::fromStdString(clockText));
+    m_gadgets->setText(Gadget::clockLabel,
+                       QStringLiteral("Aktuelle Systemzeit: ") + QString::fromStdString(clockText));
 }

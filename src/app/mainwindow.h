@@ -7,15 +7,17 @@
 #include <memory>
 #include <string>
 
+#include "app/gadgets.h"
 #include "capture/motiondetector.h"
 
 class Camera;
 class FrameProcessor;
-class QLabel;
+class GadgetTable;
 class StatusDisplay;
 
 // The main window: fixed 800 x 480, hidden until the first picture was processed. Its 10 ms
-// frameTimer drives everything that happens while the program runs.
+// frameTimer drives everything that happens while the program runs; its gadgets hold every
+// option.
 class MainWindow : public QWidget {
     Q_OBJECT
 
@@ -24,28 +26,34 @@ public:
     ~MainWindow() override;
 
     void createGadgets(Camera& camera);
+    GadgetTable& gadgets() { return *m_gadgets; }
     FrameProcessor& frameProcessor() { return *m_frameProcessor; }
+    StatusDisplay& statusDisplay() { return *m_statusDisplay; }
 
-    // The detection values in force: the slot sliders and the mirror check box once they
-    // exist; until then their start values.
-    DetectionValues detectionValues() const { return {}; }
+    // The detection values in force: the three sliders and the mirror check box.
+    DetectionValues detectionValues() const;
 
     // Starts frameTimer; the first minute step comes a minute from now.
     void startFrameTimer();
-
-    const StatusDisplay& statusDisplay() const { return *m_statusDisplay; }
 
 protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    void connectGadgetEvents();
+    void onDetectionSliderMoved(Gadget slider);
+    void onUploadSwitched();
+    void askForFile(Gadget field, const QString& title, const QString& filter);
+    void holdOff(int frames) { m_state.holdOffFrames = frames; }
+    void holdOffForWait();
+
     void minuteStep();
     void clockCheck();
 
     DetectionState& m_state;
+    std::unique_ptr<GadgetTable> m_gadgets;
     std::unique_ptr<StatusDisplay> m_statusDisplay;
     std::unique_ptr<FrameProcessor> m_frameProcessor;
-    QLabel* m_clockLabel = nullptr;
     QBasicTimer m_frameTimer;
     QElapsedTimer m_minuteMark;
     std::string m_lastClockText;

@@ -9,12 +9,14 @@ FrameProcessor::FrameProcessor(Camera& camera, StatusDisplay& display, Detection
 }
 
 bool FrameProcessor::processFrame(const DetectionValues& values) {
+    bool newPicture = false;
     {
         const auto frame = m_camera.grabFrame();
         if (!frame)
             return false;
-        if (frame->sequence != m_madeFromSequence || values.mirror != m_madeMirrored ||
-            values.brightness != m_madeWithBrightness) {
+        newPicture = frame->sequence != m_madeFromSequence || values.mirror != m_madeMirrored ||
+                     values.brightness != m_madeWithBrightness;
+        if (newPicture) {
             makeWorkFrame(frame->view, values.mirror, values.brightness, m_workFrame);
             m_madeFromSequence = frame->sequence;
             m_madeMirrored = values.mirror;
@@ -22,7 +24,7 @@ bool FrameProcessor::processFrame(const DetectionValues& values) {
         }
     }  // the grabbed picture is released here
 
-    m_display.showLiveFrame(m_workFrame.halfSize);
+    m_display.showLiveFrame(m_workFrame.halfSize, newPicture);
     compareWithReference(m_state, m_workFrame.averages, values.sensitivity, values.trigger,
                          m_comparison);
     for (const BlockPosition& block : m_comparison.changedBlocks) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPoint>
 #include <QWidget>
 
 #include <cstdint>
@@ -10,41 +11,46 @@ class QFrame;
 class QLabel;
 class QProgressBar;
 
-// The live picture at 4, 4 in its window, reduced to 320 x 240.
+// The live picture at 4, 4 in its window: the working frame's half-size copy, shown where it
+// lies (no copy), with the changed-block points painted over it.
 class LiveView : public QWidget {
 public:
     explicit LiveView(QWidget* parent);
-    void showPicture(const std::vector<std::uint8_t>& halfSize);
-    void setPoint(int x, int y, QRgb colour);
+
+    // The buffer must stay valid until the next call; `changed` says whether its pixels did.
+    void showPicture(const std::vector<std::uint8_t>& halfSize, bool changed);
+    void addPoint(QPoint point);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage m_picture;
+    std::vector<QPoint> m_points;
+};
+
+// The gadgets of the main window that show the detection's level and trigger state.
+struct StatusGadgets {
+    QProgressBar* levelBar = nullptr;
+    QFrame* upperMarker = nullptr;
+    QFrame* lowerMarker = nullptr;
+    QLabel* triggerIndicator = nullptr;
 };
 
 // What the detection shows on the main window in every run: the live picture with the
 // changed blocks marked, the level bar with the trigger markers, and the trigger indicator.
 class StatusDisplay {
 public:
-    explicit StatusDisplay(QWidget* window);
+    StatusDisplay(QWidget* window, const StatusGadgets& gadgets);
 
-    void showLiveFrame(const std::vector<std::uint8_t>& halfSize);
+    void showLiveFrame(const std::vector<std::uint8_t>& halfSize, bool newPicture);
     void markChangedBlock(int column, int row);
     void showChangeLevel(float changePercent, int trigger);
     void showTriggerState(bool triggered);
 
-    const LiveView* liveView() const { return m_liveView; }
-    const QProgressBar* levelBar() const { return m_levelBar; }
-    const QFrame* upperMarker() const { return m_upperMarker; }
-    const QFrame* lowerMarker() const { return m_lowerMarker; }
-    const QLabel* triggerIndicator() const { return m_triggerIndicator; }
+    LiveView* liveView() const { return m_liveView; }
 
 private:
     LiveView* m_liveView;
-    QProgressBar* m_levelBar;
-    QFrame* m_upperMarker;
-    QFrame* m_lowerMarker;
-    QLabel* m_triggerIndicator;
+    StatusGadgets m_gadgets;
 };

@@ -15,6 +15,13 @@ LIVE_PICTURE = (4, 4, 320, 240)
 TRIGGER_INDICATOR_INSIDE = (332, 204, 176, 37)
 QUIET_GREEN = (0, 187, 0)
 CLOCK_LABEL = (328, 30, 184, 16)
+UPPER_MARKER = (129, 248, 3, 8)
+LOWER_MARKER = (129, 272, 3, 8)
+MARKER_BLUE = (0, 136, 255)
+BRIGHTNESS_LABEL = (328, 56, 184, 16)
+SLOT_TABS = (328, 4, 184, 21)
+RECORD_MODE_CHECK = (516, 4, 240, 16)
+VIDEO_LIST_HEADER = (6, 286, 400, 14)
 
 # Bounds for waits. Generous, as a sanitizer build on a busy machine is slow to start.
 WINDOW_TIMEOUT = 30
@@ -121,6 +128,19 @@ class DemoCameraTest(DesktopTestCase):
             lambda: self.desktop.screenshot(window, *TRIGGER_INDICATOR_INSIDE).is_near(
                 QUIET_GREEN),
             PICTURE_TIMEOUT, "the trigger indicator to turn green" + sentello.describe())
+
+    def test_layout_shows_markers_and_texts_in_their_places(self):
+        sentello, window = self.start_demo()
+        # Both trigger markers stand at the start value 25 %, left edge at x 129.
+        for marker in UPPER_MARKER, LOWER_MARKER:
+            wait_until(lambda: self.desktop.screenshot(window, *marker).is_near(MARKER_BLUE),
+                       PICTURE_TIMEOUT, "a trigger marker at %s" % (marker,) + sentello.describe())
+        # Text (dark pixels) where the slider label, the slot times, the record-mode check box
+        # and the list header stand.
+        for area in BRIGHTNESS_LABEL, SLOT_TABS, RECORD_MODE_CHECK, VIDEO_LIST_HEADER:
+            shot = self.desktop.screenshot(window, *area)
+            self.assertGreaterEqual(sum(1 for pixel in shot.pixels() if sum(pixel) < 250), 20,
+                                    "text at %s" % (area,))
 
     def test_closing_main_window_ends_with_success(self):
         sentello, _ = self.start_demo()

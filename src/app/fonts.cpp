@@ -1,0 +1,19 @@
+#include "app/fonts.h"
+
+#include <QFontDatabase>
+
+void registerTahoma() {
+    // fontconfig does not scan Wine's folder, so the files are registered by hand.
+    for (const char* file :
+         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+        QFontDatabase::addApplicationFont(QString::fromUtf8(file));
+    }
+}
+
+WindowFonts windowFonts(int horizontalDpi) {
+    const int points = horizontalDpi > 0 ? 768 / horizontalDpi : 8;
+    QFont gadgets(QStringLiteral("tahoma"), points > 0 ? points : 1);
+    QFont recordMode = gadgets;
+    recordMode.setBold(true);
+    return {recordMode, gadgets};
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+#include <map>
+
+#include "app/gadgets.h"
+
+class QWidget;
+
+// The main window's gadgets, created from the layout table and addressed by number. Every
+// option is read and written through these operations while the program runs.
+class GadgetTable {
+public:
+    // Creates all gadgets on the window in creation order, with their start values.
+    explicit GadgetTable(QWidget* window);
+
+    QWidget* widget(Gadget gadget) const { return m_widgets.at(gadget); }
+    template <typename T>
+    T* as(Gadget gadget) const {
+        return qobject_cast<T*>(widget(gadget));
+    }
+
+    // Check box 0 or 1; slider, spin, progress bar: the value; tabs: the selected index;
+    // list: the selected row or -1.
+    int state(Gadget gadget) const;
+    void setState(Gadget gadget, int state);
+
+    // Field, label, spin: the shown text; time picker: "hh:mm"; list: the first column of the
+    // selected row.
+    QString text(Gadget gadget) const;
+    void setText(Gadget gadget, const QString& text);
+
+    // Tabs: the text of tab n; list: the text of row n, columns joined by a line feed.
+    QString itemText(Gadget gadget, int item) const;
+    void setItemText(Gadget gadget, int item, const QString& text);
+    // List rows: the columns separated by a line feed.
+    void addItem(Gadget gadget, const QString& text);
+    void removeItem(Gadget gadget, int item);
+    int countItems(Gadget gadget) const;
+
+    // Background of a container or a text.
+    void setColour(Gadget gadget, const QColor& colour);
+    // New x of a marker; everything else stays.
+    void move(Gadget gadget, int x);
+
+private:
+    std::map<Gadget, QWidget*> m_widgets;
+};

@@ -1,0 +1,324 @@
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/gadgettable.h"
+#include "capture/camera.h"
+#include "capture/statusdisplay.h"
+
+namespace {
+
+struct Window {
+    DetectionState state;
+    Camera camera;
+    MainWindow window{state};
+    GadgetTable& g;
+
+    Window() : g((window.createGadgets(camera), window.gadgets())) {}
+};
+
+// Where each gadget must stand: the window, or the settings panel's page 0 to 3.
+constexpr int kOnWindow = -1;
+
+struct Expected {
+    int number;
+    const char* className;
+    const char* text;
+    int page;
+    QRect geometry;
+};
+
+const Expected kExpectedGadgets[] = {
+    {23, "QCheckBox", "Aufzeichnungs-Modus einschalten", kOnWindow, {516, 4, 240, 16}},
+    {72, "QPushButton", "Über", kOnWindow, {756, 4, 40, 18}},
+    {10, "QScrollArea", "", kOnWindow, {516, 24, 280, 256}},
+    {67, "QLabel", "Kamera-Dialoge aufrufen:", 0, {4, 4, 304, 16}},
+    {47, "QPushButton", "Format", 0, {4, 22, 50, 20}},
+    {48, "QPushButton", "Source", 0, {58, 22, 48, 20}},
+    {49, "QPushButton", "Display", 0, {110, 22, 48, 20}},
+    {50, "QPushButton", "Kompression", 0, {162, 22, 74, 20}},
+    {34, "QPushButton", "Uhrzeit", 0, {4, 54, 46, 20}},
+    {33, "QLabel", "in aktuellem Tab ersetzen mit", 0, {54, 57, 144, 16}},
+    {32, "QTimeEdit", nullptr, 0, {198, 54, 60, 20}},
+    {38, "QPushButton", "Reset", 0, {4, 74, 40, 20}},
+    {39, "QLabel", "aller Uhrzeiten und Schieberegler", 0, {48, 77, 260, 16}},
+    {44, "QCheckBox", "Eigenen Player zum Videos abspielen benutzen", 0, {4, 105, 304, 16}},
+    {24, "QCheckBox", "Anzeige-Bild horizontal spiegeln", 0, {4, 125, 304, 16}},
+    {27, "QCheckBox", "Audioinformationen in Videodatei mitspeichern", 1, {4, 4, 304, 16}},
+    {25, "QCheckBox", "Hinweiston bei Überschreitung des Auslösers", 1, {4, 32, 304, 16}},
+    {26, "QCheckBox", "Sound abspielen bei Überschreitung des Auslösers", 1, {4, 52, 304, 16}},
+    {36, "QLineEdit", "", 1, {4, 72, 208, 20}},
+    {35, "QPushButton", "Datei", 1, {216, 72, 40, 20}},
+    {42, "QSpinBox", nullptr, 1, {4, 104, 40, 18}},
+    {40, "QLabel", "Sekunden lange Videodateien erstellen", 1, {48, 107, 260, 16}},
+    {43, "QSpinBox", nullptr, 1, {4, 124, 40, 18}},
+    {41, "QLabel", "Sekunden warten nach einer Aufzeichnung", 1, {48, 127, 260, 16}},
+    {62, "QCheckBox", "Nach Videozeugung ein Tool (mit Video) starten", 1, {4, 152, 304, 16}},
+    {63, "QLineEdit", "", 1, {4, 172, 208, 20}},
+    {65, "QPushButton", "Datei", 1, {216, 172, 40, 20}},
+    {45, "QCheckBox", "Nie Videos erstellen, nur Zähler erhöhen", 2, {4, 6, 212, 16}},
+    {46, "QLineEdit", "0", 2, {216, 4, 40, 20}},
+    {51, "QCheckBox", "Pro Minute ein aktuelles Bild hochladen (per FTP)", 3, {4, 4, 304, 16}},
+    {68, "QLabel", "Einwahl-Optionen für FTP:", 3, {4, 30, 304, 16}},
+    {56, "QLabel", "Servername", 3, {4, 50, 60, 16}},
+    {52, "QLineEdit", "", 3, {76, 49, 180, 18}},
+    {57, "QLabel", "Username", 3, {4, 70, 60, 16}},
+    {53, "QLineEdit", "", 3, {76, 69, 180, 18}},
+    {58, "QLabel", "Passwort", 3, {4, 90, 60, 16}},
+    {54, "QLineEdit", "", 3, {76, 89, 180, 18}},
+    {59, "QLabel", "Bildname (JPG, ggf. mit Pfad)", 3, {4, 110, 150, 16}},
+    {55, "QLineEdit", "sentello.jpg", 3, {166, 109, 90, 18}},
+    {60, "QCheckBox", "Nach Bilderzeugung ein Tool (mit Bild) starten", 3, {4, 138, 304, 16}},
+    {61, "QLineEdit", "", 3, {4, 158, 208, 20}},
+    {64, "QPushButton", "Datei", 3, {216, 158, 40, 20}},
+    {20, "QFrame", nullptr, 3, {4, 376, 304, 3}},
+    {28, "QTabBar", nullptr, kOnWindow, {328, 4, 184, 21}},
+    {29, "QLabel", nullptr, kOnWindow, {328, 30, 184, 16}},
+    {30, "QLabel", "", kOnWindow, {328, 200, 184, 45}},
+    {11, "QSlider", nullptr, kOnWindow, {328, 72, 184, 24}},
+    {12, "QSlider", nullptr, kOnWindow, {328, 120, 184, 24}},
+    {13, "QSlider", nullptr, kOnWindow, {328, 168, 184, 24}},
+    {14, "QLabel", "Helligkeit: 128", kOnWindow, {328, 56, 184, 16}},
+    {15, "QLabel", "Empfindlichkeit: 50", kOnWindow, {328, 104, 184, 16}},
+    {16, "QLabel", "Auslöser (Prozent): 25", kOnWindow, {328, 152, 184, 16}},
+    {18, "QFrame", nullptr, kOnWindow, {4, 248, 3, 8}},
+    {17, "QProgressBar", nullptr, kOnWindow, {4, 256, 508, 16}},
+    {19, "QFrame", nullptr, kOnWindow, {4, 272, 3, 8}},
+    {31, "QTreeWidget", nullptr, kOnWindow, {4, 284, 792, 192}},
+};
+
+TEST(MainWindowLayout, EveryGadgetStandsWhereItBelongs) {
+    Window w;
+    EXPECT_EQ(w.window.size(), QSize(800, 480));
+    EXPECT_EQ(w.window.windowTitle(), "Sentello Version 1.17");
+    EXPECT_FALSE(w.window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    auto* panel = w.g.as<QTabWidget>(Gadget::settingsPanel);
+    ASSERT_NE(panel, nullptr);
+
+    for (const Expected& e : kExpectedGadgets) {
+        SCOPED_TRACE(e.number);
+        QWidget* gadget = w.g.widget(static_cast<Gadget>(e.number));
+        EXPECT_STREQ(gadget->metaObject()->className(), e.className);
+        EXPECT_EQ(gadget->geometry(), e.geometry);
+        EXPECT_EQ(gadget->parentWidget(), e.page == kOnWindow ? &w.window : panel->widget(e.page));
+        if (e.text) {
+            EXPECT_EQ(w.g.text(static_cast<Gadget>(e.number)), QString::fromUtf8(e.text));
+        }
+    }
+
+    // Tab moves the focus through the gadgets in creation order.
+    std::vector<int> focusOrder;
+    for (QWidget* next = w.window.nextInFocusChain(); next != &w.window;
+         next = next->nextInFocusChain()) {
+        for (int i = 0; i < int(std::size(kExpectedGadgets)); ++i) {
+            if (w.g.widget(static_cast<Gadget>(kExpectedGadgets[i].number)) == next &&
+                next->focusPolicy() & Qt::TabFocus) {
+                focusOrder.push_back(i);
+            }
+        }
+    }
+    EXPECT_GT(focusOrder.size(), 30u);
+    EXPECT_TRUE(std::is_sorted(focusOrder.begin(), focusOrder.end()));
+}
+
+TEST(MainWindowLayout, RangesStartValuesAndPanels) {
+    Window w;
+    struct Range {
+        Gadget gadget;
+        int minimum, maximum, start;
+    };
+    for (const Range& r :
+         {Range{Gadget::brightnessSlider, 0, 255, 128},
+          Range{Gadget::sensitivitySlider, 1, 500, 50}, Range{Gadget::triggerSlider, 1, 100, 25}}) {
+        auto* slider = w.g.as<QSlider>(r.gadget);
+        EXPECT_EQ(slider->minimum(), r.minimum);
+        EXPECT_EQ(slider->maximum(), r.maximum);
+        EXPECT_EQ(slider->value(), r.start);
+    }
+    EXPECT_EQ(w.g.as<QSpinBox>(Gadget::clipLengthSpin)->minimum(), 3);
+    EXPECT_EQ(w.g.as<QSpinBox>(Gadget::clipLengthSpin)->maximum(), 300);
+    EXPECT_EQ(w.g.as<QSpinBox>(Gadget::waitSpin)->minimum(), 0);
+    EXPECT_EQ(w.g.as<QSpinBox>(Gadget::waitSpin)->maximum(), 300);
+    EXPECT_EQ(w.g.as<QProgressBar>(Gadget::levelBar)->maximum(), 100);
+    EXPECT_FALSE(w.g.as<QProgressBar>(Gadget::levelBar)->isTextVisible());
+    EXPECT_EQ(w.g.as<QLineEdit>(Gadget::passwordField)->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(w.g.as<QLineEdit>(Gadget::counterField)->alignment() & Qt::AlignRight);
+    EXPECT_EQ(w.g.as<QTimeEdit>(Gadget::timePicker)->displayFormat(), "HH:mm");
+
+    EXPECT_EQ(w.g.countItems(Gadget::slotTabs), 4);
+    EXPECT_EQ(w.g.itemText(Gadget::slotTabs, 0), "06:00");
+    EXPECT_EQ(w.g.itemText(Gadget::slotTabs, 3), "22:00");
+    EXPECT_EQ(w.g.countItems(Gadget::settingsPanel), 4);
+    EXPECT_EQ(w.g.itemText(Gadget::settingsPanel, 2), "Zähler");
+    auto* list = w.g.as<QTreeWidget>(Gadget::videoList);
+    EXPECT_EQ(list->headerItem()->text(0), "Video");
+    EXPECT_EQ(list->headerItem()->text(1), "Erstellungsdatum");
+    EXPECT_EQ(list->columnWidth(0), 640);
+    EXPECT_EQ(list->columnWidth(1), 120);
+
+    // The panel is larger than its view, so both scroll bars are there.
+    auto* scroll = w.g.as<QScrollArea>(Gadget::settingsScroll);
+    EXPECT_EQ(scroll->widget()->size(), QSize(368, 480));
+    EXPECT_EQ(scroll->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(scroll->verticalScrollBar()->singleStep(), 1);
+}
+
+TEST(MainWindowLayout, FontsAreTahomaSizedByTheScreen) {
+    Window w;
+    QWidget* recordMode = w.g.widget(Gadget::recordModeCheck);
+    QWidget* label = w.g.widget(Gadget::cameraDialogsLabel);
+    const int dpi = static_cast<int>(w.window.logicalDpiX());
+    EXPECT_EQ(recordMode->font().pointSize(), 768 / dpi);
+    EXPECT_TRUE(recordMode->font().bold());
+    EXPECT_EQ(label->font().pointSize(), 768 / dpi);
+    EXPECT_FALSE(label->font().bold());
+    if (std::filesystem::exists("/usr/share/wine/fonts/tahoma.ttf")) {
+        EXPECT_EQ(QFontInfo(label->font()).family(), "Tahoma");
+    }
+}
+
+TEST(MainWindowLayout, TextsFitTheirGadgets) {
+    if (!std::filesystem::exists("/usr/share/wine/fonts/tahoma.ttf")) {
+        GTEST_SKIP() << "the sizes are made for Tahoma";
+    }
+    Window w;
+    for (const Expected& e : kExpectedGadgets) {
+        SCOPED_TRACE(e.number);
+        QWidget* gadget = w.g.widget(static_cast<Gadget>(e.number));
+        const QString text = w.g.text(static_cast<Gadget>(e.number));
+        const int textWidth = gadget->fontMetrics().horizontalAdvance(text);
+        if (auto* box = qobject_cast<QCheckBox*>(gadget)) {
+            const QStyle* style = box->style();
+            EXPECT_LE(style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+                          style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box) +
+                          textWidth,
+                      box->width());
+        } else if (auto* button = qobject_cast<QPushButton*>(gadget)) {
+            EXPECT_LE(textWidth + 4, button->width());
+        } else if (auto* label = qobject_cast<QLabel*>(gadget)) {
+            EXPECT_LE(label->heightForWidth(label->width()), label->height());
+        }
+    }
+    w.window.show();  // tabs are laid out for the shown size
+    auto* slotStrip = w.g.as<QTabBar>(Gadget::slotTabs);
+    for (int tab = 0; tab < slotStrip->count(); ++tab) {
+        EXPECT_LE(
+            slotStrip->fontMetrics().horizontalAdvance(slotStrip->tabText(tab)) +
+                slotStrip->style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, slotStrip),
+            slotStrip->tabRect(tab).width());
+    }
+}
+
+TEST(MainWindowDisplay, LevelMarkersAndIndicatorFollowTheRun) {
+    Window w;
+    StatusDisplay& display = w.window.statusDisplay();
+    display.showChangeLevel(100.0f * 299 / 1200, 25);
+    EXPECT_EQ(w.g.state(Gadget::levelBar), 25);
+    EXPECT_EQ(w.g.widget(Gadget::upperMarker)->geometry(), QRect(129, 248, 3, 8));
+    EXPECT_EQ(w.g.widget(Gadget::lowerMarker)->geometry(), QRect(129, 272, 3, 8));
+    display.showChangeLevel(100.0f * 290 / 1200, 1);
+    EXPECT_EQ(w.g.state(Gadget::levelBar), 24);
+    EXPECT_EQ(w.g.widget(Gadget::upperMarker)->x(), 7);
+    display.showChangeLevel(0.0f, 100);
+    EXPECT_EQ(w.g.widget(Gadget::lowerMarker)->x(), 510);
+
+    auto indicator = [&] {
+        return w.g.widget(Gadget::triggerIndicator)->palette().color(QPalette::Window);
+    };
+    display.showTriggerState(true);
+    EXPECT_EQ(indicator(), QColor(255, 0, 0));
+    display.showTriggerState(false);
+    EXPECT_EQ(indicator(), QColor(0, 187, 0));
+}
+
+// Answers the next modal dialog: a file requester is cancelled, a question gets `button`.
+void answerNextDialog(QMessageBox::StandardButton button = QMessageBox::No) {
+    QTimer::singleShot(0, [button] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->button(button)->click();
+        } else if (auto* requester = qobject_cast<QFileDialog*>(modal)) {
+            requester->reject();
+        }
+    });
+}
+
+TEST(MainWindowEvents, SlidersRelabelAndHoldOff) {
+    Window w;
+    w.state.holdOffFrames = 40;
+    w.g.as<QSlider>(Gadget::sensitivitySlider)->setValue(77);
+    EXPECT_EQ(w.g.text(Gadget::sensitivityLabel), "Empfindlichkeit: 77");
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+    w.g.as<QSlider>(Gadget::triggerSlider)->setValue(100);
+    EXPECT_EQ(w.g.text(Gadget::triggerLabel), "Auslöser (Prozent): 100");
+    const DetectionValues values = w.window.detectionValues();
+    EXPECT_EQ(values.sensitivity, 77);
+    EXPECT_EQ(values.trigger, 100);
+    EXPECT_EQ(values.brightness, 128);
+    EXPECT_TRUE(values.mirror);
+    w.g.as<QCheckBox>(Gadget::mirrorCheck)->click();
+    EXPECT_FALSE(w.window.detectionValues().mirror);
+}
+
+TEST(MainWindowEvents, RecordModeHoldsOffForTheWait) {
+    Window w;
+    w.g.setState(Gadget::waitSpin, 3);
+    w.g.as<QCheckBox>(Gadget::recordModeCheck)->click();
+    EXPECT_EQ(w.state.holdOffFrames, 12);
+    w.g.setState(Gadget::waitSpin, 0);
+    w.state.holdOffFrames = 5;
+    w.g.as<QCheckBox>(Gadget::recordModeCheck)->click();
+    EXPECT_EQ(w.state.holdOffFrames, 0);
+}
+
+TEST(MainWindowEvents, UploadQuestionAnsweredNoUnchecksTheBox) {
+    Window w;
+    answerNextDialog(QMessageBox::No);
+    w.g.as<QCheckBox>(Gadget::uploadCheck)->click();
+    EXPECT_EQ(w.g.state(Gadget::uploadCheck), 0);
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+
+    answerNextDialog(QMessageBox::Yes);
+    w.g.as<QCheckBox>(Gadget::uploadCheck)->click();
+    EXPECT_EQ(w.g.state(Gadget::uploadCheck), 1);
+    // Unchecking asks nothing but still holds off.
+    w.state.holdOffFrames = 0;
+    w.g.as<QCheckBox>(Gadget::uploadCheck)->click();
+    EXPECT_EQ(w.g.state(Gadget::uploadCheck), 0);
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+}
+
+TEST(MainWindowEvents, CancelledRequesterKeepsTheFieldButHoldsOff) {
+    Window w;
+    w.g.setText(Gadget::soundFileField, "/home/alarm.wav");
+    answerNextDialog();
+    w.g.as<QPushButton>(Gadget::soundFileButton)->click();
+    EXPECT_EQ(w.g.text(Gadget::soundFileField), "/home/alarm.wav");
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+}
+
+}  // namespace
