@@ -39,8 +39,10 @@ void LivePicturePaint(benchmark::State& state) {
     DisplayWindow w;
     QImage target(320, 240, QImage::Format_RGB32);
     w.display.showLiveFrame(w.picture, true);
-    for (int block = 0; block < 24; ++block) w.display.markChangedBlock(block, block % 30);
-    for (auto _ : state) w.display.liveView()->render(&target);
+    for (int block = 0; block < 24; ++block)
+        w.display.markChangedBlock(block, block % 30);
+    for (auto _ : state)
+        w.display.liveView()->render(&target);
 }
 
 }  // namespace

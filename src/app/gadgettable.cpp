@@ -42,8 +42,10 @@ class CompactStyle : public QProxyStyle {
 public:
     int pixelMetric(PixelMetric metric, const QStyleOption* option,
                     const QWidget* widget) const override {
-        if (metric == PM_CheckBoxLabelSpacing) return 3;
-        if (metric == PM_TabBarTabHSpace) return 8;
+        if (metric == PM_CheckBoxLabelSpacing)
+            return 3;
+        if (metric == PM_TabBarTabHSpace)
+            return 8;
         return QProxyStyle::pixelMetric(metric, option, widget);
     }
 };

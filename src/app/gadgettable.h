@@ -6,12 +6,13 @@
 #include <map>
 
 #include "app/gadgets.h"
+#include "settings/gadgetaccess.h"
 
 class QWidget;
 
 // The main window's gadgets, created from the layout table and addressed by number. Every
 // option is read and written through these operations while the program runs.
-class GadgetTable {
+class GadgetTable : public GadgetAccess {
 public:
     // Creates all gadgets on the window in creation order, with their start values.
     explicit GadgetTable(QWidget* window);
@@ -24,17 +25,17 @@ public:
 
     // Check box 0 or 1; slider, spin, progress bar: the value; tabs: the selected index;
     // list: the selected row or -1.
-    int state(Gadget gadget) const;
-    void setState(Gadget gadget, int state);
+    int state(Gadget gadget) const override;
+    void setState(Gadget gadget, int state) override;
 
     // Field, label, spin: the shown text; time picker: "hh:mm"; list: the first column of the
     // selected row.
-    QString text(Gadget gadget) const;
-    void setText(Gadget gadget, const QString& text);
+    QString text(Gadget gadget) const override;
+    void setText(Gadget gadget, const QString& text) override;
 
     // Tabs: the text of tab n; list: the text of row n, columns joined by a line feed.
-    QString itemText(Gadget gadget, int item) const;
-    void setItemText(Gadget gadget, int item, const QString& text);
+    QString itemText(Gadget gadget, int item) const override;
+    void setItemText(Gadget gadget, int item, const QString& text) override;
     // List rows: the columns separated by a line feed.
     void addItem(Gadget gadget, const QString& text);
     void removeItem(Gadget gadget, int item);

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTabBar>
 #include <QTimerEvent>
@@ -20,33 +21,12 @@
 #include "capture/datetemplate.h"
 #include "capture/frameprocessor.h"
 #include "capture/statusdisplay.h"
+#include "settings/settingskeys.h"
 
 namespace {
 
 constexpr int kFrameIntervalMs = 10;
 constexpr qint64 kMinuteMs = 60000;
-
-QString sliderLabelText(Gadget slider) {
-    switch (slider) {
-        case Gadget::brightnessSlider:
-            return QStringLiteral("Helligkeit: ");
-        case Gadget::sensitivitySlider:
-            return QStringLiteral("Empfindlichkeit: ");
-        default:
-            return QStringLiteral("Auslöser (Prozent): ");
-    }
-}
-
-Gadget labelOf(Gadget slider) {
-    switch (slider) {
-        case Gadget::brightnessSlider:
-            return Gadget::brightnessLabel;
-        case Gadget::sensitivitySlider:
-            return Gadget::sensitivityLabel;
-        default:
-            return Gadget::triggerLabel;
-    }
-}
 
 const QString kUploadWarning = QStringLiteral(
     "Hiermit wird pro Minute ein aktuelles Bild ins Internet hochladen. Das geschieht per FTP "
@@ -68,20 +48,15 @@ MainWindow::MainWindow(DetectionState& state)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::createGadgets(Camera& camera) {
+void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile) {
+    m_settingsFile = settingsFile;
     registerTahoma();
     const WindowFonts fonts =
         windowFonts(static_cast<int>(QGuiApplication::primaryScreen()->logicalDotsPerInchX()));
     setFont(fonts.gadgets);
     m_gadgets = std::make_unique<GadgetTable>(this);
     m_gadgets->widget(Gadget::recordModeCheck)->setFont(fonts.recordMode);
-    // The stored default until the settings are loaded into the gadgets.
-    m_gadgets->setState(Gadget::mirrorCheck, 1);
-    for (Gadget slider :
-         {Gadget::brightnessSlider, Gadget::sensitivitySlider, Gadget::triggerSlider}) {
-        m_gadgets->setText(labelOf(slider),
-                           sliderLabelText(slider) + QString::number(m_gadgets->state(slider)));
-    }
+    showSliderValues(*m_gadgets);
 
     m_statusDisplay = std::make_unique<StatusDisplay>(
         this, StatusGadgets{m_gadgets->as<QProgressBar>(Gadget::levelBar),
@@ -94,12 +69,16 @@ void MainWindow::createGadgets(Camera& camera) {
 
 void MainWindow::connectGadgetEvents() {
     GadgetTable& g = *m_gadgets;
-    connect(g.as<QTabBar>(Gadget::slotTabs), &QTabBar::currentChanged, this,
-            [this] { holdOff(1); });
+    connect(g.as<QTabBar>(Gadget::slotTabs), &QTabBar::currentChanged, this, [this] {
+        holdOff(1);
+        withQuietSliders([this] { loadSlotValues(*m_gadgets, m_settingsFile); });
+    });
+    connect(g.as<QAbstractButton>(Gadget::resetButton), &QAbstractButton::clicked, this,
+            &MainWindow::onResetClicked);
     for (Gadget slider :
          {Gadget::brightnessSlider, Gadget::sensitivitySlider, Gadget::triggerSlider}) {
         connect(g.as<QSlider>(slider), &QSlider::valueChanged, this,
-                [this, slider] { onDetectionSliderMoved(slider); });
+                &MainWindow::onDetectionSliderMoved);
     }
     connect(g.as<QAbstractButton>(Gadget::mirrorCheck), &QAbstractButton::clicked, this,
             [this] { holdOff(1); });
@@ -136,10 +115,40 @@ DetectionValues MainWindow::detectionValues() const {
             m_gadgets->state(Gadget::triggerSlider), m_gadgets->state(Gadget::mirrorCheck) != 0};
 }
 
-void MainWindow::onDetectionSliderMoved(Gadget slider) {
+void MainWindow::onDetectionSliderMoved() {
     holdOff(1);
-    m_gadgets->setText(labelOf(slider),
-                       sliderLabelText(slider) + QString::number(m_gadgets->state(slider)));
+    showSliderValues(*m_gadgets);
+    saveSlotValues(*m_gadgets, m_settingsFile);
+}
+
+void MainWindow::onResetClicked() {
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Frage"),
+                         QStringLiteral("Sollen jetzt alle vier Uhrzeiten mit den dazu\r\n"
+                                        "gehörigen Schieberwerten zurück gesetzt werden?"),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    if (question.exec() != QMessageBox::Yes)
+        return;
+    holdOff(1);
+    withQuietSliders([this] { resetAllSlots(*m_gadgets, m_settingsFile); });
+}
+
+template <typename Change>
+void MainWindow::withQuietSliders(Change change) {
+    const QSignalBlocker brightness(m_gadgets->widget(Gadget::brightnessSlider));
+    const QSignalBlocker sensitivity(m_gadgets->widget(Gadget::sensitivitySlider));
+    const QSignalBlocker trigger(m_gadgets->widget(Gadget::triggerSlider));
+    change();
+}
+
+void MainWindow::loadSettings() {
+    withQuietSliders([this] {
+        loadGeneralSettings(*m_gadgets, m_settingsFile);
+        loadSlotValues(*m_gadgets, m_settingsFile);
+    });
+}
+
+void MainWindow::saveSettings() {
+    saveGeneralSettings(*m_gadgets, m_settingsFile);
 }
 
 void MainWindow::onUploadSwitched() {

@@ -25,13 +25,19 @@ public:
     explicit MainWindow(DetectionState& state);
     ~MainWindow() override;
 
-    void createGadgets(Camera& camera);
+    // The gadgets with their start values; the options are read from and written to
+    // `settingsFile`.
+    void createGadgets(Camera& camera, const std::string& settingsFile);
     GadgetTable& gadgets() { return *m_gadgets; }
     FrameProcessor& frameProcessor() { return *m_frameProcessor; }
     StatusDisplay& statusDisplay() { return *m_statusDisplay; }
 
     // The detection values in force: the three sliders and the mirror check box.
     DetectionValues detectionValues() const;
+
+    // The options into the gadgets (at start-up), and back into the file (at shutdown).
+    void loadSettings();
+    void saveSettings();
 
     // Starts frameTimer; the first minute step comes a minute from now.
     void startFrameTimer();
@@ -41,7 +47,11 @@ protected:
 
 private:
     void connectGadgetEvents();
-    void onDetectionSliderMoved(Gadget slider);
+    void onDetectionSliderMoved();
+    void onResetClicked();
+    // Slider changes that come from the settings are no user's moves: nothing is saved.
+    template <typename Change>
+    void withQuietSliders(Change change);
     void onUploadSwitched();
     void askForFile(Gadget field, const QString& title, const QString& filter);
     void holdOff(int frames) { m_state.holdOffFrames = frames; }
@@ -51,6 +61,7 @@ private:
     void clockCheck();
 
     DetectionState& m_state;
+    std::string m_settingsFile;
     std::unique_ptr<GadgetTable> m_gadgets;
     std::unique_ptr<StatusDisplay> m_statusDisplay;
     std::unique_ptr<FrameProcessor> m_frameProcessor;

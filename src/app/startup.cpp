@@ -9,6 +9,7 @@
 #include "capture/camera.h"
 #include "capture/driverchoicedialog.h"
 #include "capture/frameprocessor.h"
+#include "settings/settingsfolder.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ bool connectCamera(Camera& camera, const CameraSource& source) {
 
 int runSentello(const CommandLine& commandLine) {
     DetectionState state;
+    const std::string settingsFolder = prepareSettingsFolder(homeFolder(), runningProgramFolder());
     MainWindow window(state);
 
     if (!loadCaptureLibrary()) {
@@ -52,11 +54,12 @@ int runSentello(const CommandLine& commandLine) {
         return abortStartup(window, "Ein Kamera-Treiber ist nicht verfügbar.");
 
     Camera camera;
-    window.createGadgets(camera);
+    window.createGadgets(camera, settingsFilePath(settingsFolder));
     state.changePercent = 0.0f;
     if (!connectCamera(camera, sources[chosenDriver - 1])) {
         return abortStartup(window, "Auf den Treiber kann nicht zugegriffen werden.");
     }
+    window.loadSettings();
 
     window.frameProcessor().processFrame(window.detectionValues());
     if (window.frameProcessor().bytesPerPixel() != 4) {
@@ -67,6 +70,7 @@ int runSentello(const CommandLine& commandLine) {
     window.startFrameTimer();
     QApplication::exec();
 
+    window.saveSettings();
     camera.disconnectSource();
     return 0;
 }

@@ -25,6 +25,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <unistd.h>
 
 #include "app/gadgettable.h"
 #include "capture/camera.h"
@@ -32,13 +36,30 @@
 
 namespace {
 
+// A main window with its settings in a folder of its own, loaded as at start-up.
 struct Window {
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("sentello-window-" + std::to_string(::getpid()));
+    std::string settingsFile = (folder / "Sentello.prefs").string();
     DetectionState state;
     Camera camera;
     MainWindow window{state};
     GadgetTable& g;
 
-    Window() : g((window.createGadgets(camera), window.gadgets())) {}
+    Window() : g(build()) {}
+    ~Window() { std::filesystem::remove_all(folder); }
+
+    GadgetTable& build() {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        window.createGadgets(camera, settingsFile);
+        window.loadSettings();
+        return window.gadgets();
+    }
+    std::string settings() const {
+        std::ifstream in(settingsFile, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
 };
 
 // Where each gadget must stand: the window, or the settings panel's page 0 to 3.
@@ -91,7 +112,8 @@ const Expected kExpectedGadgets[] = {
     {58, "QLabel", "Passwort", 3, {4, 90, 60, 16}},
     {54, "QLineEdit", "", 3, {76, 89, 180, 18}},
     {59, "QLabel", "Bildname (JPG, ggf. mit Pfad)", 3, {4, 110, 150, 16}},
-    {55, "QLineEdit", "sentello.jpg", 3, {166, 109, 90, 18}},
+    // Created with "sentello.jpg", which the settings replace with their empty default.
+    {55, "QLineEdit", "", 3, {166, 109, 90, 18}},
     {60, "QCheckBox", "Nach Bilderzeugung ein Tool (mit Bild) starten", 3, {4, 138, 304, 16}},
     {61, "QLineEdit", "", 3, {4, 158, 208, 20}},
     {64, "QPushButton", "Datei", 3, {216, 158, 40, 20}},
@@ -319,6 +341,42 @@ TEST(MainWindowEvents, CancelledRequesterKeepsTheFieldButHoldsOff) {
     w.g.as<QPushButton>(Gadget::soundFileButton)->click();
     EXPECT_EQ(w.g.text(Gadget::soundFileField), "/home/alarm.wav");
     EXPECT_EQ(w.state.holdOffFrames, 1);
+}
+
+TEST(MainWindowEvents, SlidersSaveTheSelectedSlotAndTabsLoadIt) {
+    Window w;
+    EXPECT_FALSE(std::filesystem::exists(w.settingsFile)) << "loading writes nothing";
+    w.g.setState(Gadget::slotTabs, 2);
+    w.g.as<QSlider>(Gadget::triggerSlider)->setValue(40);
+    EXPECT_NE(w.settings().find("ausloeser2 = 40\r\n"), std::string::npos) << w.settings();
+
+    w.state.holdOffFrames = 0;
+    w.g.setState(Gadget::slotTabs, 0);
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+    EXPECT_EQ(w.g.state(Gadget::triggerSlider), 25);
+    EXPECT_EQ(w.g.text(Gadget::triggerLabel), "Auslöser (Prozent): 25");
+    EXPECT_EQ(w.settings().find("ausloeser0"), std::string::npos) << "a tab change saves nothing";
+    w.g.setState(Gadget::slotTabs, 2);
+    EXPECT_EQ(w.g.state(Gadget::triggerSlider), 40);
+}
+
+TEST(MainWindowEvents, ResetAsksFirst) {
+    Window w;
+    w.g.setItemText(Gadget::slotTabs, 1, "12:00");
+    w.g.as<QSlider>(Gadget::brightnessSlider)->setValue(200);
+    w.state.holdOffFrames = 0;
+    answerNextDialog(QMessageBox::No);
+    w.g.as<QPushButton>(Gadget::resetButton)->click();
+    EXPECT_EQ(w.g.itemText(Gadget::slotTabs, 1), "12:00");
+    EXPECT_EQ(w.state.holdOffFrames, 0);
+
+    answerNextDialog(QMessageBox::Yes);
+    w.g.as<QPushButton>(Gadget::resetButton)->click();
+    EXPECT_EQ(w.g.itemText(Gadget::slotTabs, 1), "11:00");
+    EXPECT_EQ(w.g.state(Gadget::brightnessSlider), 128);
+    EXPECT_EQ(w.g.text(Gadget::brightnessLabel), "Helligkeit: 128");
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+    EXPECT_NE(w.settings().find("ausloeser3 = 25\r\n"), std::string::npos);
 }
 
 }  // namespace

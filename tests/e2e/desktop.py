@@ -189,6 +189,10 @@ class Desktop:
         self.run(["xdotool", "windowactivate", "--sync", str(window)])
         self.run(["xdotool", "key", key])
 
+    def click(self, window, x, y):
+        """Click at a point given relative to the window's own top left corner."""
+        self.run(["xdotool", "mousemove", "--window", str(window), str(x), str(y), "click", "1"])
+
     def double_click(self, window, x, y):
         """Double click at a point given relative to the window's own top left corner."""
         self.run(["xdotool", "mousemove", "--window", str(window), str(x), str(y),
@@ -318,8 +322,10 @@ class Sentello:
         os.makedirs(runtime, mode=0o700, exist_ok=True)
         # The test environment selects Qt's offscreen platform for the unit tests; these tests
         # need the program on the real (virtual) display. Settings go to the test's own folder.
+        os.makedirs(self.home, exist_ok=True)
         environment = self.desktop.environment(
             QT_QPA_PLATFORM="xcb",
+            HOME=self.home,
             XDG_RUNTIME_DIR=runtime,
             XDG_CONFIG_HOME=os.path.join(self.folder, "config"),
             XDG_DATA_HOME=os.path.join(self.folder, "data"))
@@ -328,6 +334,26 @@ class Sentello:
                 [sentello_binary()] + self.arguments, cwd=self.folder, env=environment,
                 stdin=subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=end_with_parent)
         return self
+
+    @property
+    def home(self):
+        return os.path.join(self.folder, "home")
+
+    @property
+    def settings_path(self):
+        """Where the program keeps its settings: one folder per folder it runs from."""
+        program_folder = os.path.dirname(os.path.abspath(sentello_binary())) + "/"
+        name = program_folder.replace("/", "_").replace(" ", "").replace(":", "")
+        if name.endswith("_"):
+            name = name[:-1]
+        return os.path.join(self.home, "Sentello", name, "Sentello.prefs")
+
+    def settings(self):
+        try:
+            with open(self.settings_path, "rb") as settings:
+                return settings.read()
+        except OSError:
+            return None
 
     @property
     def stdout_path(self):

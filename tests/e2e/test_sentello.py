@@ -149,6 +149,43 @@ class DemoCameraTest(DesktopTestCase):
         self.assertNotIn("Abbruch", sentello.stderr())
 
 
+GENERAL_KEYS_AFTER_FIRST_START = (
+    b"[Optionen]\r\nhspiegeln = 1\r\nuhrzeit1 = 06:00\r\nuhrzeit2 = 11:00\r\n"
+    b"uhrzeit3 = 18:00\r\nuhrzeit4 = 22:00\r\nhinweiston = 0\r\nsound = 0\r\n"
+    b"audioinfos = 0\r\nsounddatei = \r\nvideolaenge = 5\r\nwarten = 3\r\neplayer = 0\r\n"
+    b"novideo = 0\r\nupload = 0\r\nserver = \r\nuser = \r\npass = \r\npicname = \r\n"
+    b"toolbild = 0\r\ntoolvideo = 0\r\neditbild = \r\neditvideo = \r\n")
+# The third slot tab and the far end of the trigger slider, relative to the main window.
+THIRD_SLOT_TAB = (328 + 46 * 2 + 23, 14)
+TRIGGER_SLIDER_FAR_END = (500, 180)
+
+
+class SettingsTest(DesktopTestCase):
+    """The settings file in the user's home folder, as a user's session leaves it."""
+
+    def test_first_start_and_close_writes_the_general_options(self):
+        sentello = self.start_sentello("--demo")
+        sentello.choose_first_source(WINDOW_TIMEOUT)
+        self.assertIsNone(sentello.settings(), "nothing is written while the program starts")
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+        self.assertEqual(sentello.settings(), GENERAL_KEYS_AFTER_FIRST_START)
+
+    def test_slider_on_the_third_tab_is_saved_at_once(self):
+        sentello = self.start_sentello("--demo")
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        self.desktop.click(window, *THIRD_SLOT_TAB)
+        self.desktop.click(window, *TRIGGER_SLIDER_FAR_END)
+
+        def saved():
+            settings = sentello.settings() or b""
+            return b"ausloeser2 = " in settings and b"ausloeser2 = 25\r\n" not in settings
+        wait_until(saved, PICTURE_TIMEOUT, "ausloeser2 in the settings" + sentello.describe())
+        self.assertIn(b"helligkeit2 = 128\r\n", sentello.settings())
+        self.assertNotIn(b"ausloeser0", sentello.settings())
+        self.assertNotIn(b"hspiegeln", sentello.settings(), "general options wait for the close")
+
+
 class DriverChoiceTest(DesktopTestCase):
     """The camera list before any camera runs."""
 

@@ -1,0 +1,352 @@
+#include "settings/settingsfile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kLineEnd = "\r\n";
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimmedStart(std::string_view text) {
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    return text;
+}
+
+std::string_view trimmedEnd(std::string_view text) {
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return asciiLower(x) == asciiLower(y);
+           });
+}
+
+SettingsEntry parseLine(std::string_view line) {
+    if (line.front() == ';') {
+        line.remove_prefix(1);
+        if (!line.empty() && line.front() == ' ')
+            line.remove_prefix(1);
+        return {SettingsEntry::Kind::Comment, std::string(line), {}};
+    }
+    if (line.front() == '[') {
+        line.remove_prefix(1);
+        return {SettingsEntry::Kind::GroupHeader, std::string(line.substr(0, line.find(']'))), {}};
+    }
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos) {
+        return {SettingsEntry::Kind::Key, std::string(trimmedEnd(line)), {}};
+    }
+    return {SettingsEntry::Kind::Key, std::string(trimmedEnd(line.substr(0, equals))),
+            std::string(trimmedStart(line.substr(equals + 1)))};
+}
+
+// Each byte as the character of that code, in UTF-8.
+std::string latin1ToUtf8(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            result += static_cast<char>(c);
+        } else {
+            result += static_cast<char>(0xC0 | (c >> 6));
+            result += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return result;
+}
+
+// Back to single bytes: characters up to U+00FF become their byte, other characters "?",
+// bytes that cannot begin a character are dropped.
+std::string utf8ToLatin1(std::string_view text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int length = lead < 0x80             ? 1
+                           : (lead & 0xE0) == 0xC0 ? 2
+                           : (lead & 0xF0) == 0xE0 ? 3
+                           : (lead & 0xF8) == 0xF0 ? 4
+                                                   : 0;
+        bool wellFormed = length > 0 && i + length <= text.size();
+        for (int k = 1; wellFormed && k < length; ++k) {
+            wellFormed = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        if (!wellFormed) {
+            ++i;
+            continue;
+        }
+        unsigned codePoint = length == 1 ? lead : lead & (0x7F >> length);
+        for (int k = 1; k < length; ++k) {
+            codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        result += codePoint <= 0xFF ? static_cast<char>(codePoint) : '?';
+        i += length;
+    }
+    return result;
+}
+
+std::string readAll(int descriptor) {
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(count));
+    }
+    return text;
+}
+
+bool writeAll(int descriptor, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t count = ::write(descriptor, text.data(), text.size());
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        text.remove_prefix(static_cast<std::size_t>(count));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<SettingsEntry> parseSettings(std::string_view text) {
+    std::vector<SettingsEntry> entries;
+    while (!text.empty()) {
+        const auto end = text.find_first_of("\r\n");
+        const std::string_view line = trimmedStart(text.substr(0, end));
+        if (!line.empty())
+            entries.push_back(parseLine(line));
+        if (end == std::string_view::npos)
+            break;
+        text.remove_prefix(end);
+        while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) {
+            text.remove_prefix(1);
+        }
+    }
+    return entries;
+}
+
+bool SettingsFile::open(const std::string& path) {
+    close();
+    m_path = path;
+    // Read and write, with the lock that keeps other writers out; without either, read only.
+    m_descriptor = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    m_access = Access::ReadWrite;
+    if (m_descriptor >= 0 && ::flock(m_descriptor, LOCK_EX | LOCK_NB) != 0) {
+        ::close(m_descriptor);
+        m_descriptor = -1;
+    }
+    if (m_descriptor < 0) {
+        m_descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        m_access = m_descriptor >= 0 ? Access::ReadOnly : Access::None;
+    }
+    if (m_descriptor < 0)
+        return false;
+
+    std::string text = readAll(m_descriptor);
+    if (text.size() >= 3 && std::string_view(text).starts_with(kByteOrderMark)) {
+        m_utf8 = true;
+        text.erase(0, kByteOrderMark.size());
+    }
+    m_entries = parseSettings(text);
+    return true;
+}
+
+bool SettingsFile::create(const std::string& path) {
+    close();
+    m_path = path;
+    m_descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_descriptor < 0 || ::flock(m_descriptor, LOCK_EX | LOCK_NB) != 0 ||
+        ::ftruncate(m_descriptor, 0) != 0) {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_descriptor = -1;
+        m_path.clear();
+        return false;
+    }
+    m_access = Access::ReadWrite;
+    return true;
+}
+
+bool SettingsFile::selectGroup(std::string_view name) {
+    if (name.empty()) {
+        m_currentGroup.reset();
+        m_pendingGroup.reset();
+        return true;
+    }
+    const std::string stored = storedForm(name);
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const SettingsEntry& entry = m_entries[i];
+        if (entry.kind == SettingsEntry::Kind::GroupHeader && sameName(entry.name, stored)) {
+            m_currentGroup = i;
+            m_pendingGroup.reset();
+            return true;
+        }
+    }
+    m_pendingGroup = stored;
+    return false;
+}
+
+std::optional<std::size_t> SettingsFile::findKey(std::string_view key) const {
+    if (m_pendingGroup)
+        return std::nullopt;
+    const std::string stored = storedForm(key);
+    for (std::size_t i = m_currentGroup ? *m_currentGroup + 1 : 0; i < m_entries.size(); ++i) {
+        const SettingsEntry& entry = m_entries[i];
+        if (entry.kind == SettingsEntry::Kind::GroupHeader)
+            break;
+        if (entry.kind == SettingsEntry::Kind::Key && sameName(entry.name, stored))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::int32_t SettingsFile::readNumber(std::string_view key, std::int32_t fallback) const {
+    const auto found = findKey(key);
+    if (!found)
+        return fallback;
+    std::string_view value = trimmedStart(m_entries[*found].value);
+    bool negative = false;
+    if (!value.empty() && (value.front() == '+' || value.front() == '-')) {
+        negative = value.front() == '-';
+        value.remove_prefix(1);
+    }
+    // Numbers beyond 32 bits stop at the nearest end of the range.
+    std::int64_t number = 0;
+    for (char c : value) {
+        if (c < '0' || c > '9')
+            break;
+        number = std::min<std::int64_t>(number * 10 + (c - '0'), std::int64_t{INT32_MAX} + 1);
+    }
+    if (negative)
+        number = -number;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(number, INT32_MIN, INT32_MAX));
+}
+
+std::string SettingsFile::readText(std::string_view key, std::string_view fallback) const {
+    const auto found = findKey(key);
+    if (!found)
+        return std::string(fallback);
+    const std::string value(trimmedEnd(trimmedStart(m_entries[*found].value)));
+    return m_utf8 ? utf8ToLatin1(value) : value;
+}
+
+void SettingsFile::writeNumber(std::string_view key, std::int32_t value) {
+    write(key, std::to_string(value));
+}
+
+void SettingsFile::writeText(std::string_view key, std::string_view value) {
+    write(key, storedForm(value));
+}
+
+void SettingsFile::write(std::string_view key, std::string value) {
+    if (m_pendingGroup) {
+        m_entries.push_back({SettingsEntry::Kind::GroupHeader, *m_pendingGroup, {}});
+        m_currentGroup = m_entries.size() - 1;
+        m_pendingGroup.reset();
+    }
+    const std::string storedKey = storedForm(key);
+    if (const auto found = findKey(key)) {
+        m_entries[*found].name = storedKey;
+        m_entries[*found].value = std::move(value);
+    } else {
+        // After the last entry of the current group (or of the top section).
+        std::size_t at = m_currentGroup ? *m_currentGroup + 1 : 0;
+        while (at < m_entries.size() && m_entries[at].kind != SettingsEntry::Kind::GroupHeader) {
+            ++at;
+        }
+        m_entries.insert(m_entries.begin() + static_cast<std::ptrdiff_t>(at),
+                         {SettingsEntry::Kind::Key, storedKey, std::move(value)});
+    }
+    m_modified = true;
+}
+
+std::string SettingsFile::storedForm(std::string_view text) const {
+    return m_utf8 ? latin1ToUtf8(text) : std::string(text);
+}
+
+void SettingsFile::close() {
+    if (m_modified && m_access != Access::ReadOnly && !m_path.empty())
+        writeBack();
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+    m_descriptor = -1;
+    m_path.clear();
+    m_access = Access::None;
+    m_modified = false;
+    m_utf8 = false;
+    m_entries.clear();
+    m_currentGroup.reset();
+    m_pendingGroup.reset();
+}
+
+void SettingsFile::writeBack() {
+    std::string text;
+    if (m_utf8) {
+        text += kByteOrderMark;
+        text += kLineEnd;
+    }
+    for (const SettingsEntry& entry : m_entries) {
+        switch (entry.kind) {
+            case SettingsEntry::Kind::GroupHeader:
+                text += "[" + entry.name + "]";
+                break;
+            case SettingsEntry::Kind::Comment:
+                text += "; " + entry.name;
+                break;
+            case SettingsEntry::Kind::Key:
+                text += entry.name + " = " + entry.value;
+                break;
+        }
+        text += kLineEnd;
+    }
+
+    // A new file beside the old one, on disk before it takes the old one's place. When any
+    // step fails, the old file stays as it was and this write is lost.
+    const std::string temporary = m_path + ".new";
+    mode_t mode = 0600;
+    struct stat status {};
+    if (m_descriptor >= 0 && ::fstat(m_descriptor, &status) == 0)
+        mode = status.st_mode & 07777;
+    const int descriptor =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (descriptor < 0)
+        return;
+    const bool written = writeAll(descriptor, text) && ::fsync(descriptor) == 0;
+    ::close(descriptor);
+    if (!written || ::rename(temporary.c_str(), m_path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return;
+    }
+    const std::string folder = std::filesystem::path(m_path).parent_path().string();
+    const int folderDescriptor =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
+    if (folderDescriptor >= 0) {
+        ::fsync(folderDescriptor);
+        ::close(folderDescriptor);
+    }
+}

@@ -1,0 +1,68 @@
+#include "settings/settingsfolder.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+std::string withSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+// One level only; trailing blanks and separators are not part of the name.
+void makeFolder(std::string path) {
+    while (!path.empty() && (path.back() == ' ' || path.back() == '/' || path.back() == '\\')) {
+        path.pop_back();
+    }
+    if (!path.empty())
+        ::mkdir(path.c_str(), 0700);
+}
+
+}  // namespace
+
+std::string programFolderName(const std::string& programFolder) {
+    std::string name;
+    for (char c : programFolder) {
+        if (c == '\\' || c == '/') {
+            name += '_';
+        } else if (c != ':' && c != ' ') {
+            name += c;
+        }
+    }
+    if (!name.empty() && name.back() == '_')
+        name.pop_back();
+    return name;
+}
+
+std::string prepareSettingsFolder(const std::string& homeFolder, const std::string& programFolder) {
+    const std::string home = withSlash(homeFolder);
+    makeFolder(home + "Sentello");
+    const std::string folder = home + "Sentello/" + programFolderName(programFolder) + "/";
+    makeFolder(folder);
+    return folder;
+}
+
+std::string settingsFilePath(const std::string& settingsFolder) {
+    return settingsFolder + "Sentello.prefs";
+}
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return withSlash(home);
+    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
+        return withSlash(user->pw_dir);
+    }
+    return {};
+}
+
+std::string runningProgramFolder() {
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : withSlash(program.parent_path().string());
+}
