@@ -17,6 +17,7 @@
 
 #include "app/fonts.h"
 #include "app/gadgettable.h"
+#include "app/timeslots.h"
 #include "app/version.h"
 #include "capture/datetemplate.h"
 #include "capture/frameprocessor.h"
@@ -75,6 +76,8 @@ void MainWindow::connectGadgetEvents() {
     });
     connect(g.as<QAbstractButton>(Gadget::resetButton), &QAbstractButton::clicked, this,
             &MainWindow::onResetClicked);
+    connect(g.as<QAbstractButton>(Gadget::takeTimeButton), &QAbstractButton::clicked, this,
+            &MainWindow::takeTime);
     for (Gadget slider :
          {Gadget::brightnessSlider, Gadget::sensitivitySlider, Gadget::triggerSlider}) {
         connect(g.as<QSlider>(slider), &QSlider::valueChanged, this,
@@ -122,7 +125,7 @@ void MainWindow::onDetectionSliderMoved() {
 }
 
 void MainWindow::onResetClicked() {
-    QMessageBox question(QMessageBox::Question, QStringLiteral("Frage"),
+    QMessageBox question(QMessageBox::NoIcon, QStringLiteral("Frage"),
                          QStringLiteral("Sollen jetzt alle vier Uhrzeiten mit den dazu\r\n"
                                         "gehörigen Schieberwerten zurück gesetzt werden?"),
                          QMessageBox::Yes | QMessageBox::No, this);
@@ -140,11 +143,49 @@ void MainWindow::withQuietSliders(Change change) {
     change();
 }
 
+SlotTimes MainWindow::slotTimes() const {
+    SlotTimes times{};
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        times[slot] = hhmmValue(m_gadgets->itemText(Gadget::slotTabs, slot).toStdString());
+    }
+    return times;
+}
+
+void MainWindow::takeTime() {
+    const int slot = m_gadgets->state(Gadget::slotTabs);
+    const TakenTime taken = takeTimeIntoSlot(
+        hhmmValue(m_gadgets->text(Gadget::timePicker).toStdString()), slot, slotTimes());
+    auto tell = [this](const char* text) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Information"), QString::fromUtf8(text),
+                        QMessageBox::Ok, this);
+        box.exec();
+    };
+    if (taken.collidedLeft)
+        tell("Die Uhrzeit kollidiert mit der links daneben und wird korrigiert.");
+    if (taken.collidedRight) {
+        tell("Die Uhrzeit kollidiert mit der rechts daneben und wird korrigiert.");
+    }
+    m_gadgets->setItemText(Gadget::slotTabs, slot, QString::fromStdString(hhmmText(taken.value)));
+}
+
+void MainWindow::selectSlotByClock(bool fromClockCheck) {
+    const int now = hhmmValue(formatDateTemplate("%hh%ii", localNow()));
+    const std::optional<int> slot = slotForClock(now, slotTimes());
+    if (slot) {
+        const QSignalBlocker quietTabs(m_gadgets->widget(Gadget::slotTabs));
+        m_gadgets->setState(Gadget::slotTabs, *slot);
+    } else if (fromClockCheck) {
+        return;
+    }
+    // At start-up the slot selected at creation is loaded when the clock selects none.
+    if (fromClockCheck)
+        holdOff(1);
+    withQuietSliders([this] { loadSlotValues(*m_gadgets, m_settingsFile); });
+}
+
 void MainWindow::loadSettings() {
-    withQuietSliders([this] {
-        loadGeneralSettings(*m_gadgets, m_settingsFile);
-        loadSlotValues(*m_gadgets, m_settingsFile);
-    });
+    withQuietSliders([this] { loadGeneralSettings(*m_gadgets, m_settingsFile); });
+    selectSlotByClock(false);
 }
 
 void MainWindow::saveSettings() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/gadgets.h"
+#include "app/timeslots.h"
 #include "capture/motiondetector.h"
 
 class Camera;
@@ -49,6 +50,11 @@ private:
     void connectGadgetEvents();
     void onDetectionSliderMoved();
     void onResetClicked();
+    void takeTime();
+    SlotTimes slotTimes() const;
+    // Selects the slot of the current time and loads its values; from the running clock
+    // check also holds off, as for any change of the detection values.
+    void selectSlotByClock(bool fromClockCheck);
     // Slider changes that come from the settings are no user's moves: nothing is saved.
     template <typename Change>
     void withQuietSliders(Change change);

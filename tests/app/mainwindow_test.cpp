@@ -379,4 +379,16 @@ TEST(MainWindowEvents, ResetAsksFirst) {
     EXPECT_NE(w.settings().find("ausloeser3 = 25\r\n"), std::string::npos);
 }
 
+TEST(MainWindowEvents, TakeTimeCorrectsCollisionsAndTellsSo) {
+    Window w;
+    w.g.setState(Gadget::slotTabs, 1);
+    w.g.setText(Gadget::timePicker, "05:30");
+    w.state.holdOffFrames = 0;
+    answerNextDialog(QMessageBox::Ok);
+    w.g.as<QPushButton>(Gadget::takeTimeButton)->click();
+    EXPECT_EQ(w.g.itemText(Gadget::slotTabs, 1), "06:01");
+    EXPECT_EQ(w.state.holdOffFrames, 0) << "only the tab text changes";
+    EXPECT_FALSE(std::filesystem::exists(w.settingsFile)) << "the time is saved at shutdown";
+}
+
 }  // namespace

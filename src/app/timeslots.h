@@ -1,0 +1,29 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The day's four periods, each beginning at the time of day in its slot tab ("hh:mm").
+inline constexpr int kSlotCount = 4;
+using SlotTimes = std::array<int, kSlotCount>;  // as hhmmValue, in tab order
+
+// "06:00" as 600: the first two and the last two characters read as one decimal number.
+int hhmmValue(std::string_view text);
+// 5 as "00:05", 959 as "09:59", 2215 as "22:15".
+std::string hhmmText(int value);
+
+// The slot whose period the clock is in: the last one whose time has come. Nothing earlier
+// than every slot's time: the selection then stays as it is, so the night after the last slot
+// still belongs to it.
+std::optional<int> slotForClock(int now, const SlotTimes& times);
+
+// A time taken into slot `slot`, corrected when it does not lie between the times of the
+// neighbouring slots: one minute after the left one, one minute before the right one.
+struct TakenTime {
+    int value = 0;
+    bool collidedLeft = false;
+    bool collidedRight = false;
+};
+TakenTime takeTimeIntoSlot(int value, int slot, const SlotTimes& times);
