@@ -22,6 +22,7 @@
 #include <algorithm>
 
 #include "app/gadgetlayout.h"
+#include "capture/backgroundcolour.h"
 
 namespace {
 
@@ -52,15 +53,6 @@ public:
 
 QStringList parts(const char* text) {
     return QString::fromUtf8(text).split(u'|');
-}
-
-void setBackground(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    if (widget->autoFillBackground() && palette.color(QPalette::Window) == colour)
-        return;
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
 }
 
 QTreeWidget* makeList(QWidget* parent, const char* columns) {
@@ -162,7 +154,7 @@ QWidget* makeGadget(const GadgetLayout& layout, QWidget* parent, QStyle* compact
         }
         case GadgetKind::Container: {
             auto* container = new QFrame(parent);
-            setBackground(container, QColor(0, 136, 255));
+            setBackgroundColour(container, QColor(0, 136, 255));
             return container;
         }
         case GadgetKind::ProgressBar: {
@@ -352,7 +344,7 @@ int GadgetTable::countItems(Gadget gadget) const {
 }
 
 void GadgetTable::setColour(Gadget gadget, const QColor& colour) {
-    setBackground(widget(gadget), colour);
+    setBackgroundColour(widget(gadget), colour);
 }
 
 void GadgetTable::move(Gadget gadget, int x) {

@@ -1,5 +1,7 @@
 #include "capture/statusdisplay.h"
 
+#include "capture/backgroundcolour.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
@@ -79,12 +81,5 @@ void StatusDisplay::showChangeLevel(float changePercent, int trigger) {
 }
 
 void StatusDisplay::showTriggerState(bool triggered) {
-    const QColor& colour = triggered ? kTriggeredColour : kQuietColour;
-    QLabel* indicator = m_gadgets.triggerIndicator;
-    QPalette palette = indicator->palette();
-    if (indicator->autoFillBackground() && palette.color(QPalette::Window) == colour)
-        return;
-    palette.setColor(QPalette::Window, colour);
-    indicator->setPalette(palette);
-    indicator->setAutoFillBackground(true);
+    setBackgroundColour(m_gadgets.triggerIndicator, triggered ? kTriggeredColour : kQuietColour);
 }

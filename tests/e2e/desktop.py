@@ -311,10 +311,11 @@ class Image:
 class Sentello:
     """One run of the program on a Desktop, with stdout and stderr kept in files."""
 
-    def __init__(self, desktop, arguments, folder):
+    def __init__(self, desktop, arguments, folder, environment=None):
         self.desktop = desktop
         self.arguments = list(arguments)
         self.folder = folder
+        self.extra_environment = environment or {}
         self.process = None
 
     def start(self):
@@ -328,7 +329,8 @@ class Sentello:
             HOME=self.home,
             XDG_RUNTIME_DIR=runtime,
             XDG_CONFIG_HOME=os.path.join(self.folder, "config"),
-            XDG_DATA_HOME=os.path.join(self.folder, "data"))
+            XDG_DATA_HOME=os.path.join(self.folder, "data"),
+            **self.extra_environment)
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen(
                 [sentello_binary()] + self.arguments, cwd=self.folder, env=environment,
@@ -466,8 +468,8 @@ class DesktopTestCase(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.folder, True)
         self.sentello = None
 
-    def start_sentello(self, *arguments):
-        self.sentello = Sentello(self.desktop, arguments, self.folder)
+    def start_sentello(self, *arguments, environment=None):
+        self.sentello = Sentello(self.desktop, arguments, self.folder, environment)
         # Cleanups run last-in first-out: the program ends before its folder goes.
         self.addCleanup(self.sentello.stop)
         return self.sentello.start()

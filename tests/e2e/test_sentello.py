@@ -288,6 +288,20 @@ class StartupErrorTest(DesktopTestCase):
         self.assertTrue(sentello.running(), "the box must keep the program until it is closed")
         return box
 
+    def test_no_camera_support(self):
+        # GStreamer without any plugin: no camera source can be made.
+        no_plugins = os.path.join(self.folder, "no-plugins")
+        os.makedirs(no_plugins, exist_ok=True)
+        sentello = self.start_sentello("--demo", environment={
+            "GST_PLUGIN_SYSTEM_PATH_1_0": no_plugins,
+            "GST_PLUGIN_PATH_1_0": no_plugins,
+            "GST_REGISTRY_1_0": os.path.join(no_plugins, "registry.bin")})
+        box = self.wait_for_error_box(sentello, "Die avicap32.dll ist nicht verfügbar.",
+                                      WINDOW_TIMEOUT)
+        self.assertFalse(self.desktop.find_windows(DRIVER_WINDOW), "camera list was shown")
+        self.desktop.press_key(box, "Return")
+        self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
+
     @unittest.skipIf(cameras_present(), "this machine has a camera")
     def test_no_source_at_all(self):
         sentello = self.start_sentello()
