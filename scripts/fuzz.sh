@@ -1,29 +1,47 @@
 #!/usr/bin/env bash
-# Builds one of the settings fuzzers with clang's libFuzzer (and AddressSanitizer,
+# Builds one of the fuzzers with clang's libFuzzer (and AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs it for a while: no crash, no leak, no hang.
-# Usage: scripts/fuzz.sh settingsfile|credential [seconds] [build folder]
+# Usage: scripts/fuzz.sh settingsfile|credential|sounddecoding [seconds] [build folder]
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-target=${1:?settingsfile or credential}
+target=${1:?settingsfile, credential or sounddecoding}
 seconds=${2:-20}
 out=${3:-$top/build-fuzz}
 mkdir -p "$out"
 
 case $target in
-  settingsfile) sources=("$top/src/settings/settingsfile.cpp"); libraries=() ;;
-  credential) sources=("$top/src/settings/credentialscrambling.cpp"); libraries=(-lcrypto) ;;
+  settingsfile) part=settings; sources=("$top/src/settings/settingsfile.cpp"); libraries=() ;;
+  credential)
+    part=settings; sources=("$top/src/settings/credentialscrambling.cpp"); libraries=(-lcrypto) ;;
+  sounddecoding)
+    part=outputs; sources=("$top/src/outputs/sounddecoding.cpp")
+    libraries=(-lvorbisfile -lvorbis -logg -lFLAC) ;;
   *) echo "unknown fuzzer: $target" >&2; exit 2 ;;
 esac
 
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  -I"$top/src" "$top/tests/settings/fuzz/${target}_fuzzer.cpp" "${sources[@]}" \
+  -I"$top/src" "$top/tests/$part/fuzz/${target}_fuzzer.cpp" "${sources[@]}" \
   "${libraries[@]}" -o "$out/${target}_fuzzer"
 
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
-printf '[Optionen]\r\nvideolaenge = 12abc\r\n; note\r\n' >"$corpus/plain"
-printf '\xEF\xBB\xBF[optionen]\nsounddatei=/home/j\xC3\xBCrgen\n' >"$corpus/utf8"
-printf 'AAECAwQFBgcICQoLDA0ODw==' >"$corpus/base64"
+if [[ $target == sounddecoding ]]; then
+  # 16-bit stereo at 8 kHz, a "LIST" chunk between format and data, 8 sample frames.
+  printf 'RIFF\x50\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00\x40\x1f\x00\x00'\
+'\x00\x7d\x00\x00\x04\x00\x10\x00LIST\x04\x00\x00\x00INFOdata\x20\x00\x00\x00' >"$corpus/wav"
+  for _ in 1 2 3 4 5 6 7 8; do printf '\x00\x10\x00\xf0' >>"$corpus/wav"; done
+  # The same sound compressed, where the tools are there, so both decoders are reached.
+  if command -v flac >/dev/null; then
+    flac --silent -o "$corpus/flac" "$corpus/wav" || true
+  fi
+  if command -v oggenc >/dev/null; then
+    oggenc --quiet -o "$corpus/ogg" "$corpus/wav" || true
+  fi
+else
+  printf '[Optionen]\r\nvideolaenge = 12abc\r\n; note\r\n' >"$corpus/plain"
+  printf '\xEF\xBB\xBF[optionen]\nsounddatei=/home/j\xC3\xBCrgen\n' >"$corpus/utf8"
+  printf 'AAECAwQFBgcICQoLDA0ODw==' >"$corpus/base64"
+fi
 
 "$out/${target}_fuzzer" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
   -print_final_stats=1 "$corpus"
