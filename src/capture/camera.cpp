@@ -215,6 +215,7 @@ bool Camera::startPipeline(bool waitForFirstPicture) {
             return false;
         }
     }
+    // Qt runs the GLib main loop on Linux, so the watch fires on the main thread.
     pipeline->busWatch = gst_bus_add_watch(
         bus,
         [](GstBus*, GstMessage* message, gpointer self) -> gboolean {

@@ -162,8 +162,10 @@ void saveSlotValues(const GadgetAccess& gadgets, const std::string& settingsFile
 }
 
 void resetAllSlots(GadgetAccess& gadgets, const std::string& settingsFile) {
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-        gadgets.setItemText(slotTabs, slot, QString::fromUtf8(kLoadOrder[1 + slot].defaultText));
+    for (const GeneralKey& key : kLoadOrder) {
+        if (key.kind == KeyKind::SlotTime) {
+            gadgets.setItemText(slotTabs, key.slot, QString::fromUtf8(key.defaultText));
+        }
     }
     for (const SlotKey& key : kSlotKeys)
         gadgets.setState(key.slider, key.defaultValue);
