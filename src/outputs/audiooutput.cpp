@@ -1,0 +1,176 @@
+#include "outputs/audiooutput.h"
+
+#include <gst/app/gstappsrc.h>
+#include <gst/audio/audio.h>
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int kPcmFormatTag = 1;
+constexpr int kFloatFormatTag = 3;
+// Beyond this the channels have no default speaker positions to mix down from.
+constexpr int kMaxChannels = 8;
+// Frames per buffer handed to the pipeline: small pieces keep the conversion's memory low.
+constexpr std::size_t kPieceFrames = 4096;
+
+using Samples = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+GstAudioFormat audioFormat(const PcmSound& sound) {
+    if (sound.formatTag == kPcmFormatTag) {
+        switch (sound.bitsPerSample) {
+            case 8:
+                return GST_AUDIO_FORMAT_U8;  // 8-bit WAV samples are unsigned
+            case 16:
+                return GST_AUDIO_FORMAT_S16LE;
+            case 24:
+                return GST_AUDIO_FORMAT_S24LE;
+            case 32:
+                return GST_AUDIO_FORMAT_S32LE;
+        }
+    } else if (sound.formatTag == kFloatFormatTag && sound.bitsPerSample == 32) {
+        return GST_AUDIO_FORMAT_F32LE;
+    }
+    return GST_AUDIO_FORMAT_UNKNOWN;
+}
+
+// Buffers keep the samples alive themselves, however long an element holds on to one.
+void releaseSamples(gpointer samples) {
+    delete static_cast<Samples*>(samples);
+}
+
+// A sink that waits for the clock drops the first samples when it starts late; an alert has
+// nothing to keep in step with, so every sample is played as soon as the device takes it.
+void playWithoutClock(GstElement* pipeline) {
+    GstIterator* sinks = gst_bin_iterate_sinks(GST_BIN(pipeline));
+    gst_iterator_foreach(
+        sinks,
+        [](const GValue* value, gpointer) {
+            GObject* sink = G_OBJECT(g_value_get_object(value));
+            if (g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "sync"))
+                g_object_set(sink, "sync", FALSE, nullptr);
+        },
+        nullptr);
+    gst_iterator_free(sinks);
+}
+
+}  // namespace
+
+struct AudioOutput::Stream {
+    Samples samples;
+    int rate = 0;
+    std::size_t frameBytes = 0;
+    GstElement* pipeline = nullptr;
+    // Byte offset of the next piece. The streaming thread's, reset only while it is stopped.
+    std::atomic<std::size_t> position{0};
+
+    Stream() = default;
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+    ~Stream() {
+        if (pipeline) {
+            // Joins the streaming threads before the pipeline and the samples go.
+            gst_element_set_state(pipeline, GST_STATE_NULL);
+            gst_object_unref(pipeline);
+        }
+    }
+
+    // Runs on the streaming thread whenever the source wants more.
+    static void onNeedData(GstAppSrc* source, guint, gpointer self) {
+        static_cast<Stream*>(self)->pushNext(source);
+    }
+
+    void pushNext(GstAppSrc* source) {
+        const std::size_t total = samples->size() - samples->size() % frameBytes;
+        const std::size_t start = position.load();
+        if (start >= total) {
+            gst_app_src_end_of_stream(source);
+            return;
+        }
+        const std::size_t size = std::min(kPieceFrames * frameBytes, total - start);
+        position = start + size;
+        GstBuffer* buffer = gst_buffer_new_wrapped_full(
+            GST_MEMORY_FLAG_READONLY, const_cast<std::uint8_t*>(samples->data()), samples->size(),
+            start, size, new Samples(samples), &releaseSamples);
+        const guint64 firstFrame = start / frameBytes;
+        const guint64 endFrame = (start + size) / frameBytes;
+        GST_BUFFER_PTS(buffer) = gst_util_uint64_scale_int(firstFrame, GST_SECOND, rate);
+        GST_BUFFER_DURATION(buffer) =
+            gst_util_uint64_scale_int(endFrame, GST_SECOND, rate) - GST_BUFFER_PTS(buffer);
+        gst_app_src_push_buffer(source, buffer);
+    }
+};
+
+AudioOutput::AudioOutput(std::unique_ptr<Stream> stream) : m_stream(std::move(stream)) {}
+
+AudioOutput::~AudioOutput() = default;
+
+std::unique_ptr<AudioOutput> AudioOutput::create(PcmSound sound,
+                                                 const std::string& sinkDescription) {
+    const GstAudioFormat format = audioFormat(sound);
+    if (format == GST_AUDIO_FORMAT_UNKNOWN || sound.channels < 1 || sound.channels > kMaxChannels ||
+        sound.samplesPerSecond <= 0 || sound.blockAlign != sound.channels * sound.bitsPerSample / 8)
+        return nullptr;
+    if (!gst_init_check(nullptr, nullptr, nullptr))
+        return nullptr;
+
+    GstAudioInfo info;
+    gst_audio_info_set_format(&info, format, sound.samplesPerSecond, sound.channels, nullptr);
+    GstCaps* caps = gst_audio_info_to_caps(&info);
+    if (!caps)
+        return nullptr;
+
+    const std::string description =
+        "appsrc name=source format=time ! audioconvert"
+        " ! audioresample ! " +
+        sinkDescription;
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
+    if (error) {
+        g_error_free(error);
+        if (pipeline)
+            gst_object_unref(pipeline);
+        gst_caps_unref(caps);
+        return nullptr;
+    }
+
+    auto stream = std::make_unique<Stream>();
+    stream->samples = std::make_shared<const std::vector<std::uint8_t>>(std::move(sound.samples));
+    stream->rate = sound.samplesPerSecond;
+    stream->frameBytes = static_cast<std::size_t>(sound.blockAlign);
+    stream->pipeline = pipeline;
+
+    GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline), "source");
+    g_object_set(source, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    GstAppSrcCallbacks callbacks{};
+    callbacks.need_data = &Stream::onNeedData;
+    gst_app_src_set_callbacks(GST_APP_SRC(source), &callbacks, stream.get(), nullptr);
+    gst_object_unref(source);
+
+    playWithoutClock(pipeline);
+
+    // Nobody reads the bus: its messages are dropped instead of piling up over many plays.
+    GstBus* bus = gst_element_get_bus(pipeline);
+    gst_bus_set_flushing(bus, TRUE);
+    gst_object_unref(bus);
+
+    // Opening the device happens on the way to READY; the pipeline waits there for play.
+    if (gst_element_set_state(pipeline, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+        return nullptr;
+    return std::unique_ptr<AudioOutput>(new AudioOutput(std::move(stream)));
+}
+
+bool AudioOutput::play() {
+    // Back to READY stops the streaming thread and drops what the device still holds, so the
+    // restart never overlaps the earlier play.
+    if (gst_element_set_state(m_stream->pipeline, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+        return false;
+    m_stream->position = 0;
+    return gst_element_set_state(m_stream->pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+}
