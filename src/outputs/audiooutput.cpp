@@ -1,5 +1,7 @@
 #include "outputs/audiooutput.h"
 
+#include "outputs/alertpipeline.h"
+
 #include <gst/app/gstappsrc.h>
 #include <gst/audio/audio.h>
 #include <gst/gst.h>
@@ -42,21 +44,6 @@ GstAudioFormat audioFormat(const PcmSound& sound) {
 // Buffers keep the samples alive themselves, however long an element holds on to one.
 void releaseSamples(gpointer samples) {
     delete static_cast<Samples*>(samples);
-}
-
-// A sink that waits for the clock drops the first samples when it starts late; an alert has
-// nothing to keep in step with, so every sample is played as soon as the device takes it.
-void playWithoutClock(GstElement* pipeline) {
-    GstIterator* sinks = gst_bin_iterate_sinks(GST_BIN(pipeline));
-    gst_iterator_foreach(
-        sinks,
-        [](const GValue* value, gpointer) {
-            GObject* sink = G_OBJECT(g_value_get_object(value));
-            if (g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "sync"))
-                g_object_set(sink, "sync", FALSE, nullptr);
-        },
-        nullptr);
-    gst_iterator_free(sinks);
 }
 
 }  // namespace
@@ -118,50 +105,21 @@ std::unique_ptr<AudioOutput> AudioOutput::create(PcmSound sound,
         return nullptr;
     if (!gst_init_check(nullptr, nullptr, nullptr))
         return nullptr;
-
     GstAudioInfo info;
     gst_audio_info_set_format(&info, format, sound.samplesPerSecond, sound.channels, nullptr);
     GstCaps* caps = gst_audio_info_to_caps(&info);
     if (!caps)
         return nullptr;
 
-    const std::string description =
-        "appsrc name=source format=time ! audioconvert"
-        " ! audioresample ! " +
-        sinkDescription;
-    GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
-    if (error) {
-        g_error_free(error);
-        if (pipeline)
-            gst_object_unref(pipeline);
-        gst_caps_unref(caps);
-        return nullptr;
-    }
-
     auto stream = std::make_unique<Stream>();
     stream->samples = std::make_shared<const std::vector<std::uint8_t>>(std::move(sound.samples));
     stream->rate = sound.samplesPerSecond;
     stream->frameBytes = static_cast<std::size_t>(sound.blockAlign);
-    stream->pipeline = pipeline;
-
-    GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline), "source");
-    g_object_set(source, "caps", caps, nullptr);
-    gst_caps_unref(caps);
     GstAppSrcCallbacks callbacks{};
     callbacks.need_data = &Stream::onNeedData;
-    gst_app_src_set_callbacks(GST_APP_SRC(source), &callbacks, stream.get(), nullptr);
-    gst_object_unref(source);
-
-    playWithoutClock(pipeline);
-
-    // Nobody reads the bus: its messages are dropped instead of piling up over many plays.
-    GstBus* bus = gst_element_get_bus(pipeline);
-    gst_bus_set_flushing(bus, TRUE);
-    gst_object_unref(bus);
-
-    // Opening the device happens on the way to READY; the pipeline waits there for play.
-    if (gst_element_set_state(pipeline, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+    stream->pipeline = makeAlertPipeline(caps, sinkDescription, callbacks, stream.get());
+    gst_caps_unref(caps);
+    if (!stream->pipeline)
         return nullptr;
     return std::unique_ptr<AudioOutput>(new AudioOutput(std::move(stream)));
 }
