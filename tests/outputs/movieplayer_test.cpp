@@ -1,0 +1,302 @@
+#include "outputs/movieplayer.h"
+
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include "outputs/alertplayback.h"
+#include "pulseharness.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using pulseharness::Bytes;
+using pulseharness::kRate;
+using pulseharness::PulseSinkTest;
+using pulseharness::waitFor;
+using pulseharness::writeFile;
+
+// Loading needs no sound device; these tests never play into one.
+constexpr const char* kSilentSink = "fakesink";
+constexpr int kAviWidth = 160;
+constexpr int kAviHeight = 120;
+
+void appendLe(Bytes& bytes, std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+void appendBe16(Bytes& bytes, int value) {
+    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
+    bytes.push_back(static_cast<std::uint8_t>(value));
+}
+
+void append(Bytes& bytes, std::string_view text) {
+    bytes.insert(bytes.end(), text.begin(), text.end());
+}
+
+Bytes chunk(std::string_view tag, const Bytes& content) {
+    Bytes bytes;
+    append(bytes, tag);
+    appendLe(bytes, static_cast<std::uint32_t>(content.size()), 4);
+    bytes.insert(bytes.end(), content.begin(), content.end());
+    return bytes;
+}
+
+// A fifth of a second of a 16-bit stereo square wave; with `listFirst` a "LIST" chunk comes
+// before the format, which only the movie player reads.
+Bytes wav(bool listFirst) {
+    Bytes format;
+    appendLe(format, 1, 2);  // PCM
+    appendLe(format, 2, 2);
+    appendLe(format, kRate, 4);
+    appendLe(format, kRate * 4, 4);
+    appendLe(format, 4, 2);
+    appendLe(format, 16, 2);
+    Bytes samples;
+    for (int i = 0; i < kRate / 5; ++i) {
+        const std::uint32_t level = (i / 50) % 2 ? 8000 : static_cast<std::uint16_t>(-8000);
+        appendLe(samples, level, 2);
+        appendLe(samples, level, 2);
+    }
+    Bytes body;
+    append(body, "WAVE");
+    if (listFirst) {
+        const Bytes list = chunk("LIST", Bytes{'I', 'N', 'F', 'O'});
+        body.insert(body.end(), list.begin(), list.end());
+    }
+    for (const Bytes& each : {chunk("fmt ", format), chunk("data", samples)})
+        body.insert(body.end(), each.begin(), each.end());
+    Bytes bytes;
+    append(bytes, "RIFF");
+    appendLe(bytes, static_cast<std::uint32_t>(body.size()), 4);
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    return bytes;
+}
+
+// A 4-channel ProTracker module with one looped sample, struck on the first row.
+Bytes mod() {
+    constexpr int kSampleBytes = 64;
+    constexpr int kPeriodC2 = 428;
+    Bytes bytes(20, 0);  // title
+    for (int sample = 0; sample < 31; ++sample) {
+        bytes.insert(bytes.end(), 22, 0);  // name
+        const bool used = sample == 0;
+        appendBe16(bytes, used ? kSampleBytes / 2 : 0);  // length in words
+        bytes.push_back(0);                              // finetune
+        bytes.push_back(used ? 64 : 0);                  // volume
+        appendBe16(bytes, 0);                            // loop start
+        appendBe16(bytes, used ? kSampleBytes / 2 : 1);  // loop length
+    }
+    bytes.push_back(1);    // orders
+    bytes.push_back(127);  // restart position, unused
+    bytes.insert(bytes.end(), 128, 0);
+    append(bytes, "M.K.");
+    Bytes pattern(64 * 4 * 4, 0);
+    pattern[0] = static_cast<std::uint8_t>(kPeriodC2 >> 8);
+    pattern[1] = static_cast<std::uint8_t>(kPeriodC2 & 0xff);
+    pattern[2] = 0x10;  // sample 1
+    bytes.insert(bytes.end(), pattern.begin(), pattern.end());
+    bytes.insert(bytes.end(), kSampleBytes, 100);
+    return bytes;
+}
+
+bool run(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
+
+// The media files of all tests, made once by GStreamer's and Vorbis' own tools.
+class MediaFiles {
+public:
+    static const MediaFiles& get() {
+        static const MediaFiles files;
+        return files;
+    }
+
+    MediaFiles(const MediaFiles&) = delete;
+    MediaFiles& operator=(const MediaFiles&) = delete;
+    ~MediaFiles() {
+        if (!folder.empty())
+            fs::remove_all(folder);
+    }
+
+    bool made = false;
+    fs::path folder;
+    std::string mp3;
+    std::string avi;
+    std::string text;
+    std::string wav;
+    std::string listWav;
+    std::string ogg;
+    std::string mod;
+    std::string missing;
+
+private:
+    MediaFiles() {
+        std::string name = (fs::temp_directory_path() / "sentello-media-XXXXXX").string();
+        if (!mkdtemp(name.data()))
+            return;
+        folder = name;
+        mp3 = (folder / "square.mp3").string();
+        avi = (folder / "clip.avi").string();
+        text = (folder / "notes.txt").string();
+        wav = (folder / "square.wav").string();
+        listWav = (folder / "list.wav").string();
+        ogg = (folder / "square.ogg").string();
+        mod = (folder / "song.mod").string();
+        missing = (folder / "missing.avi").string();
+        writeFile(wav, ::wav(false));
+        writeFile(listWav, ::wav(true));
+        writeFile(mod, ::mod());
+        const std::string words = "Not a movie, just some words.\n";
+        writeFile(text, Bytes(words.begin(), words.end()));
+        made = run("gst-launch-1.0 -q audiotestsrc num-buffers=40 wave=square ! audioconvert ! "
+                   "lamemp3enc ! filesink location='" +
+                   mp3 + "'") &&
+               run("gst-launch-1.0 -q videotestsrc num-buffers=30 ! video/x-raw,width=" +
+                   std::to_string(kAviWidth) + ",height=" + std::to_string(kAviHeight) +
+                   ",framerate=15/1 ! avimux name=m ! filesink location='" + avi +
+                   "' audiotestsrc num-buffers=40 ! audio/x-raw,rate=44100,channels=2 ! m.") &&
+               run("oggenc -Q -o '" + ogg + "' '" + wav + "'");
+    }
+};
+
+class MoviePlayerLoading : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(MediaFiles::get().made); }
+
+    const MediaFiles& m_files = MediaFiles::get();
+};
+
+TEST_F(MoviePlayerLoading, AcceptsSoundOnlyAndVideoFiles) {
+    MoviePlayer player(kSilentSink);
+    ASSERT_TRUE(player.load(0, m_files.mp3));
+    EXPECT_EQ(player.pictureWidth(0), -1);
+    EXPECT_EQ(player.pictureHeight(0), -1);
+    ASSERT_TRUE(player.load(1, m_files.avi));
+    EXPECT_EQ(player.pictureWidth(1), kAviWidth);
+    EXPECT_EQ(player.pictureHeight(1), kAviHeight);
+    // The slots are independent, and either plays again from its start.
+    EXPECT_TRUE(player.play(0));
+    EXPECT_TRUE(player.play(1));
+    EXPECT_TRUE(player.play(0));
+    EXPECT_TRUE(player.play(1));
+}
+
+TEST_F(MoviePlayerLoading, AcceptsRelativePaths) {
+    const fs::path previous = fs::current_path();
+    fs::current_path(m_files.folder);
+    MoviePlayer player(kSilentSink);
+    EXPECT_TRUE(player.load(0, fs::path(m_files.avi).filename().string()));
+    fs::current_path(previous);
+    EXPECT_EQ(player.pictureWidth(0), kAviWidth);
+}
+
+TEST_F(MoviePlayerLoading, RefusesTextAndMissingFiles) {
+    MoviePlayer player(kSilentSink);
+    for (const std::string& path : {m_files.text, m_files.missing, std::string()}) {
+        EXPECT_FALSE(player.load(0, path)) << path;
+        EXPECT_EQ(player.pictureWidth(0), 0) << path;
+        EXPECT_EQ(player.pictureHeight(0), 0) << path;
+        EXPECT_FALSE(player.play(0)) << path;
+    }
+}
+
+TEST_F(MoviePlayerLoading, FailedLoadEmptiesTheSlot) {
+    MoviePlayer player(kSilentSink);
+    ASSERT_TRUE(player.load(0, m_files.avi));
+    ASSERT_TRUE(player.play(0));
+    EXPECT_FALSE(player.load(0, m_files.text));
+    EXPECT_EQ(player.pictureWidth(0), 0);
+    EXPECT_FALSE(player.play(0));
+    EXPECT_FALSE(player.load(0, m_files.missing));
+    EXPECT_FALSE(player.play(0));
+}
+
+TEST_F(MoviePlayerLoading, LoadingAgainReplacesTheMovie) {
+    MoviePlayer player(kSilentSink);
+    ASSERT_TRUE(player.load(0, m_files.avi));
+    ASSERT_TRUE(player.play(0));
+    ASSERT_TRUE(player.load(0, m_files.mp3));
+    EXPECT_EQ(player.pictureWidth(0), -1);
+    EXPECT_TRUE(player.play(0));
+}
+
+TEST_F(MoviePlayerLoading, RefusesFilesWhenTheAudioOutputFails) {
+    // A server that is not there: the sound output never opens.
+    MoviePlayer player("pulsesink server=unix:/nonexistent/sentello/native");
+    EXPECT_FALSE(player.load(0, m_files.mp3));
+    EXPECT_FALSE(player.play(0));
+    MoviePlayer unknown("nosuchsentellosink");
+    EXPECT_FALSE(unknown.load(0, m_files.mp3));
+}
+
+TEST(MoviePlayer, EmptySlotsHaveNoPicture) {
+    MoviePlayer player(kSilentSink);
+    EXPECT_EQ(player.pictureWidth(3), 0);
+    EXPECT_EQ(player.pictureHeight(3), 0);
+    EXPECT_FALSE(player.play(3));
+}
+
+// Movies and alerts played into a private PulseAudio sink and recorded there.
+class MoviePlayerOutput : public PulseSinkTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(MediaFiles::get().made);
+        PulseSinkTest::SetUp();
+    }
+
+    // A tenth of a second of sound has arrived.
+    bool soundArrived() const { return recording().size() >= 2 * kRate / 10; }
+
+    const MediaFiles& m_files = MediaFiles::get();
+};
+
+TEST_F(MoviePlayerOutput, Mp3IsHeardAfterPlay) {
+    MoviePlayer player;
+    ASSERT_TRUE(player.load(0, m_files.mp3));
+    ASSERT_TRUE(player.play(0));
+    EXPECT_TRUE(waitFor([&] { return soundArrived(); }));
+}
+
+using AlertPlaybackOutput = MoviePlayerOutput;
+
+TEST_F(AlertPlaybackOutput, EachFileGoesToTheFirstPlayerThatTakesIt) {
+    AlertPlayback alert;
+    EXPECT_EQ(alert.playAlertFile(m_files.wav), AlertPlayer::Sound);
+    EXPECT_EQ(alert.playAlertFile(m_files.ogg), AlertPlayer::Sound);
+    // The sound player takes no WAV whose first chunk is not its format.
+    EXPECT_EQ(alert.playAlertFile(m_files.listWav), AlertPlayer::Movie);
+    EXPECT_EQ(alert.playAlertFile(m_files.avi), AlertPlayer::Movie);
+    EXPECT_EQ(alert.playAlertFile(m_files.mp3), AlertPlayer::Movie);
+    EXPECT_EQ(alert.playAlertFile(m_files.mod), AlertPlayer::Module);
+    EXPECT_EQ(alert.playAlertFile(m_files.text), AlertPlayer::None);
+    EXPECT_EQ(alert.playAlertFile(m_files.missing), AlertPlayer::None);
+    EXPECT_EQ(alert.playAlertFile(""), AlertPlayer::None);
+}
+
+TEST_F(AlertPlaybackOutput, AviAlertIsHeard) {
+    AlertPlayback alert;
+    ASSERT_EQ(alert.playAlertFile(m_files.avi), AlertPlayer::Movie);
+    EXPECT_TRUE(waitFor([&] { return soundArrived(); }));
+}
+
+TEST_F(AlertPlaybackOutput, NothingIsHeardFromFilesNoPlayerTakes) {
+    AlertPlayback alert;
+    EXPECT_EQ(alert.playAlertFile(m_files.text), AlertPlayer::None);
+    EXPECT_EQ(alert.playAlertFile(""), AlertPlayer::None);
+    // A sound played afterwards is the first thing recorded.
+    ASSERT_EQ(alert.playAlertFile(m_files.wav), AlertPlayer::Sound);
+    ASSERT_TRUE(waitFor([&] { return soundArrived(); }));
+    const std::vector<std::int16_t> recorded = recording();
+    EXPECT_EQ(std::abs(int{recorded[0]}), 8000);
+}
+
+}  // namespace
