@@ -66,15 +66,6 @@ struct ModPlugFileDeleter {
 };
 using ModPlugFilePtr = std::unique_ptr<ModPlugFile, ModPlugFileDeleter>;
 
-struct PipelineDeleter {
-    void operator()(GstElement* pipeline) const {
-        // Joins the streaming threads before anything they use goes.
-        gst_element_set_state(pipeline, GST_STATE_NULL);
-        gst_object_unref(pipeline);
-    }
-};
-using PipelinePtr = std::unique_ptr<GstElement, PipelineDeleter>;
-
 struct CapsDeleter {
     void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
 };

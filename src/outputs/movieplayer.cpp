@@ -1,5 +1,7 @@
 #include "outputs/movieplayer.h"
 
+#include "outputs/alertpipeline.h"
+
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
@@ -18,15 +20,6 @@ struct GstObjectDeleter {
 };
 template <typename T>
 using GstPointer = std::unique_ptr<T, GstObjectDeleter>;
-
-struct PipelineDeleter {
-    void operator()(GstElement* pipeline) const {
-        // Joins the streaming threads before the pipeline goes.
-        gst_element_set_state(pipeline, GST_STATE_NULL);
-        gst_object_unref(pipeline);
-    }
-};
-using Pipeline = std::unique_ptr<GstElement, PipelineDeleter>;
 
 struct MessageDeleter {
     void operator()(GstMessage* message) const { gst_message_unref(message); }
@@ -101,7 +94,7 @@ std::pair<int, int> pictureSize(GstElement* playbin) {
 
 class MoviePlayer::Movie {
 public:
-    Movie(Pipeline playbin, std::pair<int, int> size)
+    Movie(PipelinePtr playbin, std::pair<int, int> size)
         : m_playbin(std::move(playbin)), m_width(size.first), m_height(size.second) {}
 
     static std::unique_ptr<Movie> open(const std::string& path,
@@ -114,7 +107,7 @@ public:
         GstElement* rawPlaybin = gst_element_factory_make("playbin", nullptr);
         if (!rawPlaybin)
             return nullptr;
-        Pipeline playbin(GST_ELEMENT(gst_object_ref_sink(rawPlaybin)));
+        PipelinePtr playbin(GST_ELEMENT(gst_object_ref_sink(rawPlaybin)));
 
         GError* error = nullptr;
         GstElement* audioSink =
@@ -169,7 +162,7 @@ public:
     int height() const { return m_height; }
 
 private:
-    Pipeline m_playbin;
+    PipelinePtr m_playbin;
     int m_width;
     int m_height;
 };

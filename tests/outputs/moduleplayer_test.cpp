@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pulseharness.h"
+#include "testmedia.h"
 
 namespace {
 
@@ -22,66 +23,14 @@ using pulseharness::kRate;
 using pulseharness::PulseSinkTest;
 using pulseharness::waitFor;
 using pulseharness::writeFile;
+using testmedia::append;
+using testmedia::kModChannels;
+using testmedia::mod;
 
 // At speed 6 and 125 BPM a row lasts 0.12 s.
 constexpr double kRowSeconds = 0.12;
-constexpr int kRows = 64;
-constexpr int kModChannels = 4;
-constexpr int kSampleBytes = 64;
-// The period of C-2 in Amiga terms: the sample at its own rate.
-constexpr int kPeriodC2 = 428;
 // Shorter runs of one sign are the ramps between notes.
 constexpr std::size_t kMinRunFrames = kRate / 100;
-
-void appendBe16(Bytes& bytes, int value) {
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(value));
-}
-
-void append(Bytes& bytes, std::string_view text) {
-    bytes.insert(bytes.end(), text.begin(), text.end());
-}
-
-struct Note {
-    int row;
-    int sample;  // 1-based
-};
-
-// A 4-channel ProTracker module with one pattern. Each sample is a looped constant level, so
-// the sign of what plays tells the samples apart; the notes go to the first channel and the
-// song ends after `lastRow`.
-Bytes mod(const std::vector<std::int8_t>& levels, const std::vector<Note>& notes, int lastRow) {
-    Bytes bytes(20, 0);  // title
-    for (int sample = 0; sample < 31; ++sample) {
-        bytes.insert(bytes.end(), 22, 0);  // name
-        const bool used = sample < static_cast<int>(levels.size());
-        appendBe16(bytes, used ? kSampleBytes / 2 : 0);  // length in words
-        bytes.push_back(0);                              // finetune
-        bytes.push_back(used ? 64 : 0);                  // volume
-        appendBe16(bytes, 0);                            // loop start
-        appendBe16(bytes, used ? kSampleBytes / 2 : 1);  // loop length
-    }
-    bytes.push_back(1);    // orders
-    bytes.push_back(127);  // restart position, unused
-    bytes.insert(bytes.end(), 128, 0);
-    append(bytes, "M.K.");
-
-    Bytes pattern(kRows * kModChannels * 4, 0);
-    for (const Note& note : notes) {
-        std::uint8_t* cell = &pattern[note.row * kModChannels * 4];
-        cell[0] = static_cast<std::uint8_t>((note.sample & 0xf0) | (kPeriodC2 >> 8));
-        cell[1] = static_cast<std::uint8_t>(kPeriodC2 & 0xff);
-        cell[2] = static_cast<std::uint8_t>((note.sample & 0x0f) << 4);
-    }
-    // A pattern break in the second channel: the only order ends there, and so does the song.
-    if (lastRow + 1 < kRows)
-        pattern[(lastRow * kModChannels + 1) * 4 + 2] = 0x0d;
-    bytes.insert(bytes.end(), pattern.begin(), pattern.end());
-
-    for (const std::int8_t level : levels)
-        bytes.insert(bytes.end(), kSampleBytes, static_cast<std::uint8_t>(level));
-    return bytes;
-}
 
 void appendLe16(Bytes& bytes, int value) {
     bytes.push_back(static_cast<std::uint8_t>(value));

@@ -6,6 +6,7 @@
 
 #include "outputs/alertplayback.h"
 #include "pulseharness.h"
+#include "testmedia.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -28,84 +29,21 @@ constexpr const char* kSilentSink = "fakesink";
 constexpr int kAviWidth = 160;
 constexpr int kAviHeight = 120;
 
-void appendLe(Bytes& bytes, std::uint32_t value, int count) {
-    for (int i = 0; i < count; ++i)
-        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-void appendBe16(Bytes& bytes, int value) {
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(value));
-}
-
-void append(Bytes& bytes, std::string_view text) {
-    bytes.insert(bytes.end(), text.begin(), text.end());
-}
-
-Bytes chunk(std::string_view tag, const Bytes& content) {
-    Bytes bytes;
-    append(bytes, tag);
-    appendLe(bytes, static_cast<std::uint32_t>(content.size()), 4);
-    bytes.insert(bytes.end(), content.begin(), content.end());
-    return bytes;
-}
-
 // A fifth of a second of a 16-bit stereo square wave; with `listFirst` a "LIST" chunk comes
 // before the format, which only the movie player reads.
 Bytes wav(bool listFirst) {
-    Bytes format;
-    appendLe(format, 1, 2);  // PCM
-    appendLe(format, 2, 2);
-    appendLe(format, kRate, 4);
-    appendLe(format, kRate * 4, 4);
-    appendLe(format, 4, 2);
-    appendLe(format, 16, 2);
     Bytes samples;
     for (int i = 0; i < kRate / 5; ++i) {
         const std::uint32_t level = (i / 50) % 2 ? 8000 : static_cast<std::uint16_t>(-8000);
-        appendLe(samples, level, 2);
-        appendLe(samples, level, 2);
+        testmedia::appendLe(samples, level, 2);
+        testmedia::appendLe(samples, level, 2);
     }
-    Bytes body;
-    append(body, "WAVE");
-    if (listFirst) {
-        const Bytes list = chunk("LIST", Bytes{'I', 'N', 'F', 'O'});
-        body.insert(body.end(), list.begin(), list.end());
-    }
-    for (const Bytes& each : {chunk("fmt ", format), chunk("data", samples)})
-        body.insert(body.end(), each.begin(), each.end());
-    Bytes bytes;
-    append(bytes, "RIFF");
-    appendLe(bytes, static_cast<std::uint32_t>(body.size()), 4);
-    bytes.insert(bytes.end(), body.begin(), body.end());
-    return bytes;
+    return testmedia::wav(1, 2, 16, samples, listFirst);
 }
 
-// A 4-channel ProTracker module with one looped sample, struck on the first row.
+// One looped sample struck on the first row, the whole pattern long.
 Bytes mod() {
-    constexpr int kSampleBytes = 64;
-    constexpr int kPeriodC2 = 428;
-    Bytes bytes(20, 0);  // title
-    for (int sample = 0; sample < 31; ++sample) {
-        bytes.insert(bytes.end(), 22, 0);  // name
-        const bool used = sample == 0;
-        appendBe16(bytes, used ? kSampleBytes / 2 : 0);  // length in words
-        bytes.push_back(0);                              // finetune
-        bytes.push_back(used ? 64 : 0);                  // volume
-        appendBe16(bytes, 0);                            // loop start
-        appendBe16(bytes, used ? kSampleBytes / 2 : 1);  // loop length
-    }
-    bytes.push_back(1);    // orders
-    bytes.push_back(127);  // restart position, unused
-    bytes.insert(bytes.end(), 128, 0);
-    append(bytes, "M.K.");
-    Bytes pattern(64 * 4 * 4, 0);
-    pattern[0] = static_cast<std::uint8_t>(kPeriodC2 >> 8);
-    pattern[1] = static_cast<std::uint8_t>(kPeriodC2 & 0xff);
-    pattern[2] = 0x10;  // sample 1
-    bytes.insert(bytes.end(), pattern.begin(), pattern.end());
-    bytes.insert(bytes.end(), kSampleBytes, 100);
-    return bytes;
+    return testmedia::mod({100}, {{0, 1}}, testmedia::kRows - 1);
 }
 
 bool run(const std::string& command) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "pulseharness.h"
+#include "testmedia.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -22,48 +23,8 @@ using pulseharness::kRate;
 using pulseharness::PulseSinkTest;
 using pulseharness::waitFor;
 using pulseharness::writeFile;
-
-void appendLe(Bytes& bytes, std::uint32_t value, int count) {
-    for (int i = 0; i < count; ++i)
-        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-void append(Bytes& bytes, std::string_view text) {
-    bytes.insert(bytes.end(), text.begin(), text.end());
-}
-
-Bytes chunk(std::string_view tag, const Bytes& content) {
-    Bytes bytes;
-    append(bytes, tag);
-    appendLe(bytes, static_cast<std::uint32_t>(content.size()), 4);
-    bytes.insert(bytes.end(), content.begin(), content.end());
-    return bytes;
-}
-
-Bytes wav(int formatTag, int channels, int bits, const Bytes& samples, bool listFirst = false) {
-    const int blockAlign = channels * bits / 8;
-    Bytes format;
-    appendLe(format, formatTag, 2);
-    appendLe(format, channels, 2);
-    appendLe(format, kRate, 4);
-    appendLe(format, kRate * blockAlign, 4);
-    appendLe(format, blockAlign, 2);
-    appendLe(format, bits, 2);
-    Bytes body;
-    append(body, "WAVE");
-    std::vector<Bytes> chunks;
-    if (listFirst)
-        chunks.push_back(chunk("LIST", Bytes{'I', 'N', 'F', 'O'}));
-    chunks.push_back(chunk("fmt ", format));
-    chunks.push_back(chunk("data", samples));
-    for (const Bytes& each : chunks)
-        body.insert(body.end(), each.begin(), each.end());
-    Bytes bytes;
-    append(bytes, "RIFF");
-    appendLe(bytes, static_cast<std::uint32_t>(body.size()), 4);
-    bytes.insert(bytes.end(), body.begin(), body.end());
-    return bytes;
-}
+using testmedia::appendLe;
+using testmedia::wav;
 
 // One second of 16-bit stereo in which every frame differs from all others and no sample is
 // silent: left climbs 1, 1, 2, 2, ..., right falls -1, -2, -2, -3, ... The largest magnitude
