@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../tempfolder.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -38,8 +40,7 @@ namespace {
 
 // A main window with its settings in a folder of its own, loaded as at start-up.
 struct Window {
-    std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("sentello-window-" + std::to_string(::getpid()));
+    TempFolder folder;
     std::string settingsFile = (folder / "Sentello.prefs").string();
     DetectionState state;
     Camera camera;
@@ -47,11 +48,8 @@ struct Window {
     GadgetTable& g;
 
     Window() : g(build()) {}
-    ~Window() { std::filesystem::remove_all(folder); }
 
     GadgetTable& build() {
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
         window.createGadgets(camera, settingsFile);
         window.loadSettings();
         return window.gadgets();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../tempfolder.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -252,15 +254,6 @@ TEST(NotASoundTest, OtherDataIsRefused) {
 // Ogg Vorbis and FLAC made from WAV files by the usual tools.
 class CompressedSoundTest : public testing::Test {
 protected:
-    void SetUp() override {
-        m_folder = fs::temp_directory_path() /
-                   ("sentello-sound-" + std::to_string(::getpid()) + "-" +
-                    testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
     static bool haveTool(const std::string& name) {
         return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
     }
@@ -286,7 +279,8 @@ protected:
     Bytes flac(const Bytes& wavFile) const { return compress(wavFile, "flac --silent --force"); }
     Bytes oggVorbis(const Bytes& wavFile) const { return compress(wavFile, "oggenc --quiet"); }
 
-    fs::path m_folder;
+    TempFolder m_temp;
+    const fs::path& m_folder = m_temp.path();
 };
 
 #define REQUIRE_TOOL(name) \

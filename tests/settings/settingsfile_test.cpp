@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../tempfolder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -18,16 +20,6 @@ namespace fs = std::filesystem;
 
 class SettingsFileTest : public testing::Test {
 protected:
-    void SetUp() override {
-        m_folder = fs::temp_directory_path() /
-                   ("sentello-settings-" + std::to_string(::getpid()) + "-" +
-                    testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        m_path = (m_folder / "Sentello.prefs").string();
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
     void put(const std::string& bytes) { std::ofstream(m_path, std::ios::binary) << bytes; }
     std::string contents() const {
         std::ifstream in(m_path, std::ios::binary);
@@ -42,8 +34,9 @@ protected:
         return m_file;
     }
 
-    fs::path m_folder;
-    std::string m_path;
+    TempFolder m_temp;
+    const fs::path& m_folder = m_temp.path();
+    std::string m_path = (m_folder / "Sentello.prefs").string();
     SettingsFile m_file;
 };
 
@@ -210,17 +203,14 @@ TEST(SettingsFolder, OneFolderPerProgramFolderUnderTheHomeFolder) {
     EXPECT_EQ(programFolderName("D:\\Tools\\Cam Watch\\"), "D_Tools_CamWatch");
     EXPECT_EQ(programFolderName("/opt/my cam/"), "_opt_mycam");
 
-    const fs::path home =
-        fs::temp_directory_path() / ("sentello-home-" + std::to_string(::getpid()));
-    fs::remove_all(home);
-    fs::create_directories(home);
+    const TempFolder temp;
+    const fs::path& home = temp.path();
     const std::string folder = prepareSettingsFolder(home.string(), "/usr/local/bin/");
     EXPECT_EQ(folder, home.string() + "/Sentello/_usr_local_bin/");
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_EQ(settingsFilePath(folder), folder + "Sentello.prefs");
     // A second start finds what the first made.
     EXPECT_EQ(prepareSettingsFolder(home.string() + "/", "/usr/local/bin/"), folder);
-    fs::remove_all(home);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../tempfolder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -38,16 +40,6 @@ private:
 
 class SettingsKeysTest : public testing::Test {
 protected:
-    void SetUp() override {
-        m_folder = fs::temp_directory_path() /
-                   ("sentello-keys-" + std::to_string(::getpid()) + "-" +
-                    testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        m_path = (m_folder / "Sentello.prefs").string();
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
     std::string contents() const {
         std::ifstream in(m_path, std::ios::binary);
         std::stringstream text;
@@ -56,8 +48,9 @@ protected:
     }
     void put(const std::string& bytes) { std::ofstream(m_path, std::ios::binary) << bytes; }
 
-    fs::path m_folder;
-    std::string m_path;
+    TempFolder m_temp;
+    const fs::path& m_folder = m_temp.path();
+    std::string m_path = (m_folder / "Sentello.prefs").string();
     FakeGadgets m_gadgets;
 };
 
