@@ -36,10 +36,9 @@ public:
     // Tabs: the text of tab n; list: the text of row n, columns joined by a line feed.
     QString itemText(Gadget gadget, int item) const override;
     void setItemText(Gadget gadget, int item, const QString& text) override;
-    // List rows: the columns separated by a line feed.
-    void addItem(Gadget gadget, const QString& text);
+    void addItem(Gadget gadget, const QString& text) override;
     void removeItem(Gadget gadget, int item);
-    int countItems(Gadget gadget) const;
+    int countItems(Gadget gadget) const override;
 
     // Background of a container or a text.
     void setColour(Gadget gadget, const QColor& colour);

@@ -14,19 +14,26 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTimerEvent>
+#include <QTreeWidget>
 
+#include "app/cliplist.h"
 #include "app/fonts.h"
 #include "app/gadgettable.h"
 #include "app/timeslots.h"
 #include "app/version.h"
+#include "capture/camera.h"
 #include "capture/datetemplate.h"
 #include "capture/frameprocessor.h"
 #include "capture/statusdisplay.h"
+#include "capture/triggeractions.h"
+#include "outputs/alertbeep.h"
+#include "outputs/alertplayback.h"
+#include "outputs/launching.h"
+#include "outputs/ownplayer.h"
 #include "settings/settingskeys.h"
 
 namespace {
 
-constexpr int kFrameIntervalMs = 10;
 constexpr qint64 kMinuteMs = 60000;
 
 const QString kUploadWarning = QStringLiteral(
@@ -49,8 +56,10 @@ MainWindow::MainWindow(DetectionState& state)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile) {
+void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
+                               const std::string& clipFolder) {
     m_settingsFile = settingsFile;
+    m_clipFolder = clipFolder;
     registerTahoma();
     const WindowFonts fonts =
         windowFonts(static_cast<int>(QGuiApplication::primaryScreen()->logicalDotsPerInchX()));
@@ -65,11 +74,45 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile) 
                             m_gadgets->as<QFrame>(Gadget::lowerMarker),
                             m_gadgets->as<QLabel>(Gadget::triggerIndicator)});
     m_frameProcessor = std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state);
+    createTriggerActions(camera);
     connectGadgetEvents();
+}
+
+void MainWindow::createTriggerActions(Camera& camera) {
+    m_alertBeep = std::make_unique<AlertBeep>();
+    m_alertPlayback = std::make_unique<AlertPlayback>();
+    TriggerServices services{
+        .beep = [this] { m_alertBeep->beep(); },
+        .playAlertFile = [this](const std::string& path) { m_alertPlayback->playAlertFile(path); },
+        .recordClip = [&camera](const ClipRequest& request) { camera.startRecording(request); },
+        .launchProgram = [](const std::string& program,
+                            const std::string& argument) { launchProgram(program, argument, {}); },
+        .pauseDetection =
+            [this](int milliseconds) { m_detectionPause.setRemainingTime(milliseconds); },
+    };
+    m_triggerActions =
+        std::make_unique<TriggerActions>(*m_gadgets, m_state, m_clipFolder, std::move(services));
+    m_captureStatusConnection =
+        connect(&camera, &Camera::captureStatus, this, [this](int status, const QString& text) {
+            m_triggerActions->onCaptureStatus(status, text);
+        });
+}
+
+void MainWindow::fillVideoList() {
+    for (const ListedClip& clip : findClips(m_clipFolder)) {
+        m_gadgets->addItem(Gadget::videoList,
+                           QString::fromStdString(clip.path + '\n' + clip.createdText));
+        m_gadgets->setState(Gadget::videoList, m_gadgets->countItems(Gadget::videoList) - 1);
+        m_gadgets->setState(Gadget::videoList, -1);
+    }
 }
 
 void MainWindow::connectGadgetEvents() {
     GadgetTable& g = *m_gadgets;
+    connect(g.as<QTreeWidget>(Gadget::videoList), &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (m_gadgets->state(Gadget::videoList) >= 0)
+            playSelectedVideo();
+    });
     connect(g.as<QTabBar>(Gadget::slotTabs), &QTabBar::currentChanged, this, [this] {
         holdOff(1);
         withQuietSliders([this] { loadSlotValues(*m_gadgets, m_settingsFile); });
@@ -183,6 +226,19 @@ void MainWindow::selectSlotByClock(bool fromClockCheck) {
     withQuietSliders([this] { loadSlotValues(*m_gadgets, m_settingsFile); });
 }
 
+void MainWindow::playSelectedVideo() {
+    const QString path = m_gadgets->text(Gadget::videoList);
+    if (path.isEmpty())
+        return;
+    if (!m_gadgets->state(Gadget::ownPlayerCheck)) {
+        launchProgram('"' + path.toStdString() + '"', {}, {});
+        return;
+    }
+    m_frameTimer.stop();
+    playInOwnPlayer(m_alertPlayback->movies(), path);
+    m_frameTimer.start(kFrameIntervalMs, Qt::PreciseTimer, this);
+}
+
 void MainWindow::loadSettings() {
     withQuietSliders([this] { loadGeneralSettings(*m_gadgets, m_settingsFile); });
     selectSlotByClock(false);
@@ -190,6 +246,10 @@ void MainWindow::loadSettings() {
 
 void MainWindow::saveSettings() {
     saveGeneralSettings(*m_gadgets, m_settingsFile);
+}
+
+void MainWindow::stopTriggerActions() {
+    disconnect(m_captureStatusConnection);
 }
 
 void MainWindow::onUploadSwitched() {
@@ -211,7 +271,7 @@ void MainWindow::askForFile(Gadget field, const QString& title, const QString& f
 }
 
 void MainWindow::holdOffForWait() {
-    holdOff(4 * m_gadgets->state(Gadget::waitSpin));
+    holdOff(holdOffRunsForWait(m_gadgets->state(Gadget::waitSpin)));
 }
 
 void MainWindow::startFrameTimer() {
@@ -225,8 +285,10 @@ void MainWindow::timerEvent(QTimerEvent* event) {
         return;
     }
     // While a clip is written no frame is compared; the minute and the clock go on.
-    if (!m_state.recordingActive)
-        m_frameProcessor->processFrame(detectionValues());
+    if (!m_state.recordingActive && m_detectionPause.hasExpired() &&
+        m_frameProcessor->processFrame(detectionValues())) {
+        m_triggerActions->runTriggerActions();
+    }
     minuteStep();
     clockCheck();
 }

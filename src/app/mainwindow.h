@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QWidget>
 
@@ -11,10 +12,13 @@
 #include "app/timeslots.h"
 #include "capture/motiondetector.h"
 
+class AlertBeep;
+class AlertPlayback;
 class Camera;
 class FrameProcessor;
 class GadgetTable;
 class StatusDisplay;
+class TriggerActions;
 
 // The main window: fixed 800 x 480, hidden until the first picture was processed. Its 10 ms
 // frameTimer drives everything that happens while the program runs; its gadgets hold every
@@ -26,12 +30,20 @@ public:
     explicit MainWindow(DetectionState& state);
     ~MainWindow() override;
 
-    // The gadgets with their start values; the options are read from and written to
-    // `settingsFile`.
-    void createGadgets(Camera& camera, const std::string& settingsFile);
+    // The gadgets with their start values and what a trigger sets going; the options are read
+    // from and written to `settingsFile`, clips go into `clipFolder` (ending in "/").
+    void createGadgets(Camera& camera, const std::string& settingsFile,
+                       const std::string& clipFolder);
     GadgetTable& gadgets() { return *m_gadgets; }
     FrameProcessor& frameProcessor() { return *m_frameProcessor; }
     StatusDisplay& statusDisplay() { return *m_statusDisplay; }
+    TriggerActions& triggerActions() { return *m_triggerActions; }
+
+    // The clips found in the clip folder into the video list.
+    void fillVideoList();
+    // The clip of the selected row in the desktop's video program, or in the own player while
+    // everything else stands still.
+    void playSelectedVideo();
 
     // The detection values in force: the three sliders and the mirror check box.
     DetectionValues detectionValues() const;
@@ -39,6 +51,8 @@ public:
     // The options into the gadgets (at start-up), and back into the file (at shutdown).
     void loadSettings();
     void saveSettings();
+    // At program end: the clip that the camera still finishes sets nothing going.
+    void stopTriggerActions();
 
     // Starts frameTimer; the first minute step comes a minute from now.
     void startFrameTimer();
@@ -63,15 +77,23 @@ private:
     void holdOff(int frames) { m_state.holdOffFrames = frames; }
     void holdOffForWait();
 
+    void createTriggerActions(Camera& camera);
     void minuteStep();
     void clockCheck();
 
     DetectionState& m_state;
     std::string m_settingsFile;
+    std::string m_clipFolder;
     std::unique_ptr<GadgetTable> m_gadgets;
     std::unique_ptr<StatusDisplay> m_statusDisplay;
     std::unique_ptr<FrameProcessor> m_frameProcessor;
+    std::unique_ptr<AlertBeep> m_alertBeep;
+    std::unique_ptr<AlertPlayback> m_alertPlayback;
+    std::unique_ptr<TriggerActions> m_triggerActions;
+    QMetaObject::Connection m_captureStatusConnection;
     QBasicTimer m_frameTimer;
+    // After a trigger outside the recording mode the detection rests a moment.
+    QDeadlineTimer m_detectionPause;
     QElapsedTimer m_minuteMark;
     std::string m_lastClockText;
 };

@@ -54,12 +54,13 @@ int runSentello(const CommandLine& commandLine) {
         return abortStartup(window, "Ein Kamera-Treiber ist nicht verfügbar.");
 
     Camera camera;
-    window.createGadgets(camera, settingsFilePath(settingsFolder));
+    window.createGadgets(camera, settingsFilePath(settingsFolder), homeFolder());
     state.changePercent = 0.0f;
     if (!connectCamera(camera, sources[chosenDriver - 1])) {
         return abortStartup(window, "Auf den Treiber kann nicht zugegriffen werden.");
     }
     window.loadSettings();
+    window.fillVideoList();
 
     window.frameProcessor().processFrame(window.detectionValues());
     if (window.frameProcessor().bytesPerPixel() != 4) {
@@ -71,6 +72,7 @@ int runSentello(const CommandLine& commandLine) {
     QApplication::exec();
 
     window.saveSettings();
+    window.stopTriggerActions();
     camera.disconnectSource();
     return 0;
 }

@@ -5,13 +5,21 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
+#include <QEventLoop>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
 
+#include "capture/clipbranch.h"
 #include "capture/demoscene.h"
+#include "capture/gstpointer.h"
 
 namespace {
 
@@ -25,9 +33,38 @@ constexpr int kReconnectCheckMs = 2000;
 // Shared by all pipelines, so a reconnected camera never repeats a sequence number.
 std::atomic<std::uint64_t> pictureSequence{0};
 
+// A clip that has not ended this long after its length is ended from outside; one that is
+// still not finished after as long again is given up.
+constexpr int kClipGraceMs = 5000;
+constexpr int kShutdownClipWaitMs = 2 * kClipGraceMs;
+
+// The tee feeds the live picture and, while one is recorded, a clip.
 std::string sinkDescription() {
-    return " ! videoconvert ! video/x-raw,format=BGRx"
+    return " ! capsfilter caps=video/x-raw ! tee name=split allow-not-linked=true"
+           " ! videoconvert ! video/x-raw,format=BGRx"
            " ! appsink name=sink max-buffers=1 drop=true";
+}
+
+// The demo camera has its own sound, so its clips have sound on any machine.
+std::string soundSourceFor(const CameraSource& source) {
+    return source.isDemo() ? "audiotestsrc is-live=true wave=ticks volume=0.4" : "autoaudiosrc";
+}
+
+// A finished clip is on the disk before anyone is told about it.
+void syncFile(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return;
+    ::fsync(descriptor);
+    ::close(descriptor);
+}
+
+// A clip that failed is no clip: its remains go, unless the path names something that is not
+// a plain file of ours.
+void removeFailedClip(const std::string& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        ::unlink(path.c_str());
 }
 
 std::string demoDescription() {
@@ -134,6 +171,8 @@ struct Camera::Pipeline {
 Camera::Camera(QObject* parent) : QObject(parent) {
     m_watchdog.setInterval(kReconnectCheckMs);
     connect(&m_watchdog, &QTimer::timeout, this, &Camera::checkDelivery);
+    m_clipGuard.setSingleShot(true);
+    connect(&m_clipGuard, &QTimer::timeout, this, &Camera::onClipOverdue);
 }
 
 Camera::~Camera() {
@@ -141,6 +180,7 @@ Camera::~Camera() {
 }
 
 bool Camera::connectSource(const CameraSource& source) {
+    finishRecording();
     m_watchdog.stop();
     m_source = source;
     if (!startPipeline(true))
@@ -150,8 +190,98 @@ bool Camera::connectSource(const CameraSource& source) {
 }
 
 void Camera::disconnectSource() {
+    finishRecording();
     m_watchdog.stop();
     stopPipeline();
+}
+
+void Camera::startRecording(const ClipRequest& request) {
+    if (m_clip)
+        return;
+    std::string error = "the camera delivers no pictures";
+    if (m_pipeline && !m_pipeline->failed) {
+        GstPointer<GstElement> tee(gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline), "split"));
+        m_clip = ClipBranch::start(m_pipeline->pipeline, tee.get(), request,
+                                   soundSourceFor(m_source), error);
+    }
+    if (!m_clip) {
+        std::fprintf(stderr, "sentello: recording \"%s\": %s\n", request.path.c_str(),
+                     error.c_str());
+        removeFailedClip(request.path);
+        // Told from the event loop, as for every clip, never from within the request.
+        QMetaObject::invokeMethod(
+            this,
+            [this, error] { emit captureStatus(kCaptureEnds, QString::fromStdString(error)); },
+            Qt::QueuedConnection);
+        return;
+    }
+    m_clipOverdue = false;
+    m_clipGuard.start(request.seconds * 1000 + kClipGraceMs);
+}
+
+void Camera::finishRecording() {
+    if (!m_clip)
+        return;
+    m_clip->requestEnd();
+    QEventLoop wait;
+    connect(this, &Camera::captureStatus, &wait, [&wait](int status) {
+        if (status == kCaptureEnds)
+            wait.quit();
+    });
+    QTimer::singleShot(kShutdownClipWaitMs, &wait, &QEventLoop::quit);
+    // The pictures end the clip; a camera that sends none is ended from here.
+    QTimer::singleShot(kClipGraceMs / 5, &wait, [this] {
+        if (m_clip)
+            m_clip->endNow();
+    });
+    wait.exec();
+    if (m_clip)
+        endClip("the clip was not finished in time");
+}
+
+void Camera::onClipOverdue() {
+    if (!m_clip)
+        return;
+    if (m_clipOverdue) {
+        endClip("the clip was not finished in time");
+        return;
+    }
+    m_clipOverdue = true;
+    m_clip->endNow();
+    m_clipGuard.start(kClipGraceMs);
+}
+
+void Camera::endClip(const std::string& error) {
+    m_clipGuard.stop();
+    const std::string path = m_clip->path();
+    m_clip.reset();
+    if (error.empty()) {
+        syncFile(path);
+    } else {
+        std::fprintf(stderr, "sentello: recording \"%s\": %s\n", path.c_str(), error.c_str());
+        removeFailedClip(path);
+    }
+    emit captureStatus(kCaptureEnds, QString::fromStdString(error));
+}
+
+bool Camera::handleClipMessage(void* data) {
+    if (!m_clip)
+        return false;
+    std::string error;
+    switch (m_clip->handleBusMessage(static_cast<GstMessage*>(data), error)) {
+        case ClipBranch::Event::None:
+            return false;
+        case ClipBranch::Event::Begun:
+            emit captureStatus(kCaptureBegins, QString());
+            return true;
+        case ClipBranch::Event::Finished:
+            endClip({});
+            return true;
+        case ClipBranch::Event::Failed:
+            endClip(error);
+            return true;
+    }
+    return false;
 }
 
 bool Camera::startPipeline(bool waitForFirstPicture) {
@@ -233,9 +363,15 @@ void Camera::stopPipeline() {
 }
 
 void Camera::onBusMessage(void* data) {
+    if (handleClipMessage(data))
+        return;
     auto* message = static_cast<GstMessage*>(data);
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ERROR:
+            // Late messages of a clip branch that is gone are no camera errors.
+            if (!gst_object_has_as_ancestor(GST_MESSAGE_SRC(message),
+                                            GST_OBJECT(m_pipeline->pipeline)))
+                break;
             logError(message);
             m_pipeline->failed = true;
             break;
@@ -262,6 +398,11 @@ bool Camera::delivering() const {
 void Camera::checkDelivery() {
     if (delivering())
         return;
+    // The clip is finished with what it has before the pipeline starts over.
+    if (m_clip) {
+        m_clip->endNow();
+        return;
+    }
     std::fprintf(stderr, "sentello: camera delivers no pictures; reconnecting\n");
     startPipeline(false);
 }

@@ -7,7 +7,10 @@
 #include <optional>
 
 #include "capture/camerasources.h"
+#include "capture/cliprequest.h"
 #include "capture/frameview.h"
+
+class ClipBranch;
 
 // A picture handed out by grabFrame; the pixels stay valid while the frame is kept.
 struct CameraFrame {
@@ -23,6 +26,9 @@ struct CameraFrame {
 //
 // A camera that stops delivering (unplugged, an error on the bus, no picture for a few
 // seconds) yields no frames until it is reconnected, which is tried every few seconds.
+//
+// Clips are recorded from the running pipeline in the background; the captureStatus signal
+// tells when one begins and ends, always on the main thread.
 class Camera : public QObject {
     Q_OBJECT
 
@@ -37,8 +43,22 @@ public:
     // The newest picture, or nothing while the camera delivers none.
     std::optional<CameraFrame> grabFrame();
 
-    // Stops the pipeline and releases the camera.
+    // Stops the pipeline and releases the camera; a clip being recorded is finished first.
     void disconnectSource();
+
+    // Starts recording a clip of `request.seconds` seconds from the next picture on. Every
+    // request ends with kCaptureEnds, also one that fails at once; kCaptureBegins comes
+    // before it when data were written. A request while a clip is recorded is ignored.
+    void startRecording(const ClipRequest& request);
+    bool recording() const { return m_clip != nullptr; }
+    // Cuts a clip being recorded short and waits until its file is finished (a few seconds at
+    // most); kCaptureEnds is sent as usual.
+    void finishRecording();
+
+signals:
+    // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip
+    // and the reason for one that failed (its file is then removed).
+    void captureStatus(int status, const QString& text);
 
 private:
     struct Pipeline;
@@ -48,8 +68,15 @@ private:
     void onBusMessage(void* message);
     void checkDelivery();
     bool delivering() const;
+    bool handleClipMessage(void* message);
+    void onClipOverdue();
+    void endClip(const std::string& error);
 
     CameraSource m_source;
     std::unique_ptr<Pipeline> m_pipeline;
     QTimer m_watchdog;
+    std::unique_ptr<ClipBranch> m_clip;
+    // Ends a clip whose pictures stopped coming, and gives it up when even that fails.
+    QTimer m_clipGuard;
+    bool m_clipOverdue = false;
 };

@@ -5,19 +5,9 @@
 #include <filesystem>
 #include <memory>
 
+#include "capture/gstpointer.h"
+
 namespace {
-
-template <typename T>
-struct GstObjectDeleter {
-    void operator()(T* object) const { gst_object_unref(object); }
-};
-template <typename T>
-using GstObjectPtr = std::unique_ptr<T, GstObjectDeleter<T>>;
-
-struct GFreeDeleter {
-    void operator()(gchar* text) const { g_free(text); }
-};
-using GText = std::unique_ptr<gchar, GFreeDeleter>;
 
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
@@ -43,7 +33,7 @@ std::string deviceSource(const std::string& path) {
 }
 
 void appendCameraDevices(std::vector<CameraSource>& sources) {
-    GstObjectPtr<GstDeviceMonitor> monitor(gst_device_monitor_new());
+    GstPointer<GstDeviceMonitor> monitor(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
     if (!gst_device_monitor_start(monitor.get()))
         return;
@@ -73,7 +63,7 @@ bool loadCaptureLibrary() {
     if (!gst_init_check(nullptr, nullptr, nullptr))
         return false;
     for (const char* factory : {"v4l2src", "videoconvert", "appsink", "appsrc", "decodebin"}) {
-        GstObjectPtr<GstElementFactory> found(gst_element_factory_find(factory));
+        GstPointer<GstElementFactory> found(gst_element_factory_find(factory));
         if (!found)
             return false;
     }

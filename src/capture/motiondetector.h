@@ -6,6 +6,14 @@
 
 #include "capture/workframe.h"
 
+// The detection runs once per period of the main window's frame timer.
+inline constexpr int kFrameIntervalMs = 10;
+
+// Runs to hold off for a wait of `seconds`, so that the wait lasts what it says.
+constexpr std::int32_t holdOffRunsForWait(int seconds) {
+    return seconds * (1000 / kFrameIntervalMs);
+}
+
 // Detection state that lives for the whole program run and is never saved.
 struct DetectionState {
     // Runs still to come in which no change may count; always set by plain assignment. Also

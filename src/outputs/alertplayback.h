@@ -20,6 +20,9 @@ public:
     // nothing, and the trigger goes on whatever comes back.
     AlertPlayer playAlertFile(const std::string& path);
 
+    // The movie player, whose other slots serve other uses.
+    MoviePlayer& movies() { return m_movies; }
+
 private:
     SoundPlayer m_sounds;
     MoviePlayer m_movies;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QImage>
+
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -7,10 +10,13 @@
 #include "outputs/audiooutput.h"
 
 // Media files that GStreamer renders (MP3, MPEG, AVI and the like) in numbered slots, each in
-// a playbin of its own. For now the picture goes nowhere; only the sound is heard. Calls come
-// from one thread (the GUI's); playing never waits for the movie.
+// a playbin of its own. The sound is heard; the pictures go to the output given to play, or
+// nowhere. Calls come from one thread (the GUI's); playing never waits for the movie.
 class MoviePlayer {
 public:
+    // Gets every picture at the moment it is due, on a streaming thread of GStreamer.
+    using PictureOutput = std::function<void(const QImage& picture)>;
+
     explicit MoviePlayer(std::string audioSinkDescription = kDefaultAudioSink);
     // Stops and releases every movie.
     ~MoviePlayer();
@@ -26,9 +32,11 @@ public:
     // slot.
     int pictureWidth(int slot) const;
     int pictureHeight(int slot) const;
-    // Starts the slot's movie from its beginning; it plays once and stays at its end. False for
-    // an empty slot.
-    bool play(int slot);
+    // Starts the slot's movie from its beginning, its pictures into `output`; it plays once
+    // and stays at its end. False for an empty slot.
+    bool play(int slot, PictureOutput output = {});
+    // Halts the slot's movie; its output gets nothing more once this returns.
+    void stop(int slot);
 
 private:
     class Movie;

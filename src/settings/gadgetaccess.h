@@ -4,8 +4,8 @@
 
 #include "app/gadgets.h"
 
-// What the settings need of the main window's gadgets: the options live in the gadgets, and
-// the settings move them between the gadgets and the file.
+// What the settings and the trigger actions need of the main window's gadgets: the options
+// live in the gadgets, and are read at the moment they are used.
 class GadgetAccess {
 public:
     virtual ~GadgetAccess() = default;
@@ -15,4 +15,7 @@ public:
     virtual void setText(Gadget gadget, const QString& text) = 0;
     virtual QString itemText(Gadget gadget, int item) const = 0;
     virtual void setItemText(Gadget gadget, int item, const QString& text) = 0;
+    // List rows: the columns separated by a line feed.
+    virtual void addItem(Gadget gadget, const QString& text) = 0;
+    virtual int countItems(Gadget gadget) const = 0;
 };

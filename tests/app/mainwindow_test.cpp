@@ -5,11 +5,15 @@
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -22,6 +26,7 @@
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+#include <QTest>
 
 #include "../tempfolder.h"
 
@@ -50,7 +55,7 @@ struct Window {
     Window() : g(build()) {}
 
     GadgetTable& build() {
-        window.createGadgets(camera, settingsFile);
+        window.createGadgets(camera, settingsFile, folder.path().string() + "/");
         window.loadSettings();
         return window.gadgets();
     }
@@ -304,11 +309,12 @@ TEST(MainWindowEvents, SlidersRelabelAndHoldOff) {
     EXPECT_FALSE(w.window.detectionValues().mirror);
 }
 
+// The wait is in seconds, and the detection runs 100 times a second.
 TEST(MainWindowEvents, RecordModeHoldsOffForTheWait) {
     Window w;
     w.g.setState(Gadget::waitSpin, 3);
     w.g.as<QCheckBox>(Gadget::recordModeCheck)->click();
-    EXPECT_EQ(w.state.holdOffFrames, 12);
+    EXPECT_EQ(w.state.holdOffFrames, 300);
     w.g.setState(Gadget::waitSpin, 0);
     w.state.holdOffFrames = 5;
     w.g.as<QCheckBox>(Gadget::recordModeCheck)->click();
@@ -387,6 +393,156 @@ TEST(MainWindowEvents, TakeTimeCorrectsCollisionsAndTellsSo) {
     EXPECT_EQ(w.g.itemText(Gadget::slotTabs, 1), "06:01");
     EXPECT_EQ(w.state.holdOffFrames, 0) << "only the tab text changes";
     EXPECT_FALSE(std::filesystem::exists(w.settingsFile)) << "the time is saved at shutdown";
+}
+
+TEST(MainWindowVideoList, ShowsTheProgramsClipsOfTheFolder) {
+    Window w;
+    const auto put = [&](const std::string& name) { std::ofstream(w.folder / name) << "x"; };
+    put("Video_Sentello_20110304211503.avi");
+    put("Video_Sentello_20110304211600.AVI");
+    put("holiday.avi");
+    put("Video_Sentello_20110304211700.mp4");
+    put("video_sentello_20110304211800.avi");
+    std::filesystem::create_directory(w.folder / "Video_Sentello_folder.avi");
+    const auto touched = std::filesystem::last_write_time(w.folder / "holiday.avi");
+
+    w.window.fillVideoList();
+
+    const QString folder = QString::fromStdString(w.folder.path().string() + "/");
+    QStringList rows;
+    for (int row = 0; row < w.g.countItems(Gadget::videoList); ++row)
+        rows.append(w.g.itemText(Gadget::videoList, row).section(u'\n', 0, 0));
+    rows.sort();
+    EXPECT_EQ(rows, (QStringList{folder + "Video_Sentello_20110304211503.avi",
+                                 folder + "Video_Sentello_20110304211600.AVI"}));
+    EXPECT_EQ(w.g.state(Gadget::videoList), -1);
+    // The date column holds a local date and time in the list's format.
+    const QString date = w.g.itemText(Gadget::videoList, 0).section(u'\n', 1);
+    EXPECT_TRUE(QRegularExpression("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d$")
+                    .match(date)
+                    .hasMatch())
+        << date.toStdString();
+    EXPECT_EQ(std::filesystem::last_write_time(w.folder / "holiday.avi"), touched);
+}
+
+TEST(MainWindowVideoList, AFolderThatCannotBeReadGivesAnEmptyList) {
+    DetectionState state;
+    Camera camera;
+    MainWindow window{state};
+    window.createGadgets(camera, "/nonexistent/Sentello.prefs", "/nonexistent/folder/");
+    window.fillVideoList();
+    EXPECT_EQ(window.gadgets().countItems(Gadget::videoList), 0);
+}
+
+// A window with one clip row, a red picture of 160 x 120 made by GStreamer.
+struct WindowWithClip : Window {
+    std::string clip = (folder / "Video_Sentello_20110304211503.avi").string();
+
+    WindowWithClip() {
+        const int made = QProcess::execute(
+            "gst-launch-1.0",
+            {"-q", "videotestsrc", "num-buffers=50", "pattern=red", "!",
+             "video/x-raw,width=160,height=120,framerate=25/1", "!", "jpegenc", "!", "avimux", "!",
+             "filesink", QString::fromStdString("location=" + clip)});
+        EXPECT_EQ(made, 0);
+        window.fillVideoList();
+        window.show();
+    }
+
+    void selectClip() { g.setState(Gadget::videoList, 0); }
+};
+
+// The desktop's opener, replaced by a script that notes what it was asked to open.
+struct FakeOpener {
+    std::string savedPath = getenv("PATH") ? getenv("PATH") : "";
+    std::filesystem::path note;
+
+    explicit FakeOpener(const TempFolder& folder) : note(folder / "opened") {
+        const auto opener = folder / "xdg-open";
+        std::ofstream(opener) << "#!/bin/sh\nprintf '%s' \"$1\" > \"" << note.string() << "\"\n";
+        std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+        setenv("PATH", (folder.path().string() + ":" + savedPath).c_str(), 1);
+    }
+    ~FakeOpener() { setenv("PATH", savedPath.c_str(), 1); }
+
+    std::string opened() const {
+        QTest::qWaitFor([&] { return std::filesystem::exists(note); }, 20000);
+        std::ifstream in(note);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+QWidget* playerWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->windowTitle().startsWith("Video "))
+            return widget;
+    }
+    return nullptr;
+}
+
+TEST(MainWindowVideoList, WithoutOwnPlayerTheDesktopOpensTheClip) {
+    WindowWithClip w;
+    const FakeOpener opener(w.folder);
+    w.selectClip();
+    w.window.playSelectedVideo();
+    EXPECT_EQ(opener.opened(), w.clip);
+}
+
+TEST(MainWindowVideoList, NoSelectedRowPlaysNothing) {
+    WindowWithClip w;
+    w.g.setState(Gadget::ownPlayerCheck, 1);
+    const FakeOpener opener(w.folder);
+    w.window.playSelectedVideo();
+    EXPECT_EQ(playerWindow(), nullptr);
+    w.g.setState(Gadget::ownPlayerCheck, 0);
+    w.window.playSelectedVideo();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(std::filesystem::exists(opener.note));
+}
+
+TEST(MainWindowVideoList, OwnPlayerShowsTheClipUntilAnyWindowIsClosed) {
+    WindowWithClip w;
+    w.g.setState(Gadget::ownPlayerCheck, 1);
+    w.selectClip();
+    bool sawPlayer = false;
+    bool sawRed = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* player = playerWindow();
+        sawPlayer = player != nullptr;
+        if (!player)
+            return;
+        EXPECT_EQ(player->windowTitle().toStdString(), "Video " + w.clip);
+        EXPECT_EQ(player->size(), QSize(160, 120));
+        const QPoint offCentre = player->frameGeometry().center() -
+                                 QGuiApplication::primaryScreen()->availableGeometry().center();
+        // Within the few pixels of a window frame.
+        EXPECT_LE(offCentre.manhattanLength(), 6);
+        sawRed = QTest::qWaitFor(
+            [&] {
+                const QColor pixel = player->grab().toImage().pixelColor(80, 60);
+                return pixel.red() > 200 && pixel.green() < 60 && pixel.blue() < 60;
+            },
+            20000);
+        // Input to the main window is not taken, and closing it closes the player only.
+        QTest::mouseClick(w.g.widget(Gadget::mirrorCheck), Qt::LeftButton);
+        w.window.close();
+    });
+    const bool mirrored = w.window.detectionValues().mirror;
+    w.window.playSelectedVideo();
+    EXPECT_TRUE(sawPlayer);
+    EXPECT_TRUE(sawRed);
+    EXPECT_EQ(playerWindow(), nullptr);
+    EXPECT_TRUE(w.window.isVisible());
+    EXPECT_EQ(w.window.detectionValues().mirror, mirrored);
+}
+
+TEST(MainWindowVideoList, OwnPlayerOpensNoWindowForAFileItCannotPlay) {
+    WindowWithClip w;
+    w.g.setState(Gadget::ownPlayerCheck, 1);
+    std::ofstream(w.clip, std::ios::trunc) << "not a clip";
+    w.selectClip();
+    w.window.playSelectedVideo();
+    EXPECT_EQ(playerWindow(), nullptr);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ sleeps for a fixed time to let things happen: every wait polls a condition up to
 import ctypes
 import os
 import re
+import resource
 import select
 import shutil
 import signal
@@ -311,12 +312,28 @@ class Image:
 class Sentello:
     """One run of the program on a Desktop, with stdout and stderr kept in files."""
 
-    def __init__(self, desktop, arguments, folder, environment=None):
+    def __init__(self, desktop, arguments, folder, environment=None, file_size_limit=None):
         self.desktop = desktop
         self.arguments = list(arguments)
         self.folder = folder
         self.extra_environment = environment or {}
+        self.file_size_limit = file_size_limit
         self.process = None
+
+    def _prepare_child(self):
+        end_with_parent()
+        if self.file_size_limit is not None:
+            # A full disk: writes beyond the limit fail (the ignored signal stays ignored).
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE,
+                               (self.file_size_limit, resource.RLIM_INFINITY))
+
+    def write_settings(self, options):
+        """Writes a settings file with these options in the group "Optionen" before start."""
+        os.makedirs(os.path.dirname(self.settings_path), exist_ok=True)
+        lines = ["[Optionen]"] + ["%s = %s" % (key, value) for key, value in options.items()]
+        with open(self.settings_path, "wb") as settings:
+            settings.write(("\r\n".join(lines) + "\r\n").encode())
 
     def start(self):
         runtime = os.path.join(self.folder, "runtime")
@@ -334,7 +351,7 @@ class Sentello:
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen(
                 [sentello_binary()] + self.arguments, cwd=self.folder, env=environment,
-                stdin=subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=end_with_parent)
+                stdin=subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=self._prepare_child)
         return self
 
     @property
@@ -468,8 +485,11 @@ class DesktopTestCase(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.folder, True)
         self.sentello = None
 
-    def start_sentello(self, *arguments, environment=None):
-        self.sentello = Sentello(self.desktop, arguments, self.folder, environment)
+    def start_sentello(self, *arguments, environment=None, settings=None, file_size_limit=None):
+        self.sentello = Sentello(self.desktop, arguments, self.folder, environment,
+                                 file_size_limit)
+        if settings is not None:
+            self.sentello.write_settings(settings)
         # Cleanups run last-in first-out: the program ends before its folder goes.
         self.addCleanup(self.sentello.stop)
         return self.sentello.start()

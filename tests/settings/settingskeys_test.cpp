@@ -11,32 +11,13 @@
 #include <map>
 #include <sstream>
 
+#include "../fakegadgets.h"
 #include "settings/credentialscrambling.h"
 #include "settings/gadgetaccess.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Gadgets as plain values: what the settings read and write, without a window.
-class FakeGadgets : public GadgetAccess {
-public:
-    int state(Gadget g) const override { return m_states.contains(g) ? m_states.at(g) : 0; }
-    void setState(Gadget g, int state) override { m_states[g] = state; }
-    QString text(Gadget g) const override { return m_texts.contains(g) ? m_texts.at(g) : ""; }
-    void setText(Gadget g, const QString& text) override { m_texts[g] = text; }
-    QString itemText(Gadget g, int item) const override {
-        return m_items.contains({g, item}) ? m_items.at({g, item}) : "";
-    }
-    void setItemText(Gadget g, int item, const QString& text) override {
-        m_items[{g, item}] = text;
-    }
-
-private:
-    std::map<Gadget, int> m_states;
-    std::map<Gadget, QString> m_texts;
-    std::map<std::pair<Gadget, int>, QString> m_items;
-};
 
 class SettingsKeysTest : public testing::Test {
 protected:

@@ -1,0 +1,112 @@
+"""End-to-end tests of the recording mode: the demo camera's scene triggers, and what a trigger
+sets going (clips, the video tool, the clip list) is checked on the disk and on the screen."""
+
+import glob
+import os
+import re
+import stat
+import subprocess
+
+from desktop import DesktopTestCase, wait_until
+
+RECORD_MODE_CHECK_BOX = (524, 12)
+# The video list's first row, below its header.
+FIRST_LIST_ROW = (8, 302, 500, 14)
+
+WINDOW_TIMEOUT = 30
+# The demo scene has a large event every 10 to 20 seconds; a clip takes its length and two.
+TRIGGER_TIMEOUT = 90
+EXIT_TIMEOUT = 30
+
+CLIP_NAME = re.compile(r"Video_Sentello_\d{14}\.avi$")
+
+
+def discover(path):
+    """What GStreamer's discoverer reads from a file: duration in seconds, picture size, sound."""
+    result = subprocess.run(["gst-discoverer-1.0", path], capture_output=True, text=True,
+                            timeout=60, stdin=subprocess.DEVNULL, check=False)
+    output = result.stdout
+    duration = re.search(r"Duration: (\d+):(\d+):([\d.]+)", output)
+    width = re.search(r"Width: (\d+)", output)
+    height = re.search(r"Height: (\d+)", output)
+    return {
+        "container": "Audio Video Interleave" in output,
+        "seconds": (int(duration.group(1)) * 3600 + int(duration.group(2)) * 60
+                    + float(duration.group(3))) if duration else None,
+        "size": (int(width.group(1)), int(height.group(1))) if width and height else None,
+        "sound": re.search(r"audio #\d", output) is not None,
+    }
+
+
+def write_tool(path, log):
+    """A video tool that notes the arguments it got, one a line."""
+    with open(path, "w") as tool:
+        tool.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" > \"%s\"\n" % log)
+    os.chmod(path, stat.S_IRWXU)
+
+
+class RecordingTest(DesktopTestCase):
+    """Recording mode on, the demo camera as the source."""
+
+    def start_recording_mode(self, options, **extra):
+        sentello = self.start_sentello("--demo", settings=options, **extra)
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        self.desktop.click(window, *RECORD_MODE_CHECK_BOX)
+        return sentello, window
+
+    def clips(self, sentello):
+        return sorted(path for path in glob.glob(os.path.join(sentello.home, "*.avi"))
+                      if CLIP_NAME.search(path))
+
+    def test_trigger_records_a_clip_and_hands_it_to_the_video_tool(self):
+        tool_folder = os.path.join(self.folder, "my tools")
+        os.makedirs(tool_folder)
+        tool = os.path.join(tool_folder, "video tool")
+        log = os.path.join(self.folder, "tool-arguments.txt")
+        write_tool(tool, log)
+        sentello, window = self.start_recording_mode({
+            "videolaenge": 3, "warten": 1, "audioinfos": 1, "toolvideo": 1, "editvideo": tool})
+        empty_row = self.desktop.screenshot(window, *FIRST_LIST_ROW)
+
+        wait_until(lambda: os.path.exists(log), TRIGGER_TIMEOUT,
+                   "the video tool to be started" + sentello.describe())
+        with open(log) as arguments:
+            handed = arguments.read().splitlines()
+        clips = self.clips(sentello)
+        self.assertEqual(len(handed), 1, "one argument: the quoted clip path")
+        self.assertIn(handed[0], clips)
+        self.assertEqual(os.path.dirname(handed[0]), sentello.home)
+
+        facts = discover(handed[0])
+        self.assertTrue(facts["container"], facts)
+        self.assertEqual(facts["size"], (640, 480))
+        self.assertTrue(facts["sound"], facts)
+        # Three seconds asked, two more given.
+        self.assertAlmostEqual(facts["seconds"], 5.0, delta=0.5)
+
+        row = self.desktop.screenshot(window, *FIRST_LIST_ROW)
+        self.assertGreater(row.changed_pixels(empty_row), 20, "the clip's row is shown")
+
+        self.desktop.close_window("Sentello Version 1.17")
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+
+    def test_clips_of_earlier_runs_are_listed_at_start(self):
+        sentello = self.start_sentello("--demo")
+        os.makedirs(sentello.home, exist_ok=True)
+        with open(os.path.join(sentello.home, "Video_Sentello_20110304211503.avi"), "wb"):
+            pass
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        row = self.desktop.screenshot(window, *FIRST_LIST_ROW)
+        self.assertFalse(row.dominant_share() > 0.99, "the earlier clip has a row")
+
+    def test_failed_recording_lets_the_detection_go_on(self):
+        # Writes beyond 64 KiB fail as on a full disk; the settings file stays far below.
+        sentello, _ = self.start_recording_mode({"videolaenge": 10, "warten": 0},
+                                                file_size_limit=64 * 1024)
+
+        def failures():
+            return sentello.stderr().count("sentello: recording ")
+        wait_until(lambda: failures() >= 2, 2 * TRIGGER_TIMEOUT,
+                   "a second trigger after a failed clip" + sentello.describe())
+        self.assertEqual(self.clips(sentello), [], "a failed clip leaves no file behind")
+        self.assertTrue(sentello.running())
