@@ -22,6 +22,7 @@
 #include "app/timeslots.h"
 #include "app/version.h"
 #include "capture/camera.h"
+#include "capture/cameradialogs.h"
 #include "capture/datetemplate.h"
 #include "capture/frameprocessor.h"
 #include "capture/statusdisplay.h"
@@ -30,6 +31,7 @@
 #include "outputs/alertplayback.h"
 #include "outputs/launching.h"
 #include "outputs/ownplayer.h"
+#include "settings/camerachoices.h"
 #include "settings/settingskeys.h"
 
 namespace {
@@ -58,6 +60,7 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
                                const std::string& clipFolder) {
+    m_camera = &camera;
     m_settingsFile = settingsFile;
     m_clipFolder = clipFolder;
     registerTahoma();
@@ -74,17 +77,22 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
                             m_gadgets->as<QFrame>(Gadget::lowerMarker),
                             m_gadgets->as<QLabel>(Gadget::triggerIndicator)});
     m_frameProcessor = std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state);
-    createTriggerActions(camera);
+    createTriggerActions();
     connectGadgetEvents();
+    connectCameraDialogs();
 }
 
-void MainWindow::createTriggerActions(Camera& camera) {
+void MainWindow::createTriggerActions() {
     m_alertBeep = std::make_unique<AlertBeep>();
     m_alertPlayback = std::make_unique<AlertPlayback>();
     TriggerServices services{
         .beep = [this] { m_alertBeep->beep(); },
         .playAlertFile = [this](const std::string& path) { m_alertPlayback->playAlertFile(path); },
-        .recordClip = [&camera](const ClipRequest& request) { camera.startRecording(request); },
+        .recordClip =
+            [this](ClipRequest request) {
+                request.compression = m_clipCompression;
+                m_camera->startRecording(request);
+            },
         .launchProgram = [](const std::string& program,
                             const std::string& argument) { launchProgram(program, argument, {}); },
         .pauseDetection =
@@ -93,9 +101,62 @@ void MainWindow::createTriggerActions(Camera& camera) {
     m_triggerActions =
         std::make_unique<TriggerActions>(*m_gadgets, m_state, m_clipFolder, std::move(services));
     m_captureStatusConnection =
-        connect(&camera, &Camera::captureStatus, this, [this](int status, const QString& text) {
+        connect(m_camera, &Camera::captureStatus, this, [this](int status, const QString& text) {
             m_triggerActions->onCaptureStatus(status, text);
         });
+}
+
+void MainWindow::connectCameraDialogs() {
+    GadgetTable& g = *m_gadgets;
+    connect(g.as<QAbstractButton>(Gadget::formatButton), &QAbstractButton::clicked, this,
+            &MainWindow::onFormatClicked);
+    connect(g.as<QAbstractButton>(Gadget::sourceButton), &QAbstractButton::clicked, this,
+            &MainWindow::onSourceClicked);
+    // No display settings apply to a picture that the program draws itself.
+    connect(g.as<QAbstractButton>(Gadget::displayButton), &QAbstractButton::clicked, this,
+            [this] { holdOff(1); });
+    connect(g.as<QAbstractButton>(Gadget::compressionButton), &QAbstractButton::clicked, this,
+            &MainWindow::onCompressionClicked);
+}
+
+void MainWindow::onFormatClicked() {
+    const std::optional<CameraFormat> chosen =
+        chooseCameraFormat(this, m_camera->offeredFormats(), m_camera->format());
+    if (chosen && chosen != m_camera->format()) {
+        if (m_camera->changeFormat(*chosen)) {
+            CameraChoices choices = loadCameraChoices(m_settingsFile);
+            choices.formatCamera = m_camera->sourceName();
+            choices.width = chosen->width;
+            choices.height = chosen->height;
+            choices.rateNumerator = chosen->rateNumerator;
+            choices.rateDenominator = chosen->rateDenominator;
+            saveFormatChoice(m_settingsFile, choices);
+        } else {
+            QMessageBox box(QMessageBox::Information, QStringLiteral("Videoformat"),
+                            QStringLiteral("Die Kamera liefert dieses Format nicht."),
+                            QMessageBox::Ok, this);
+            box.exec();
+        }
+    }
+    holdOff(1);
+}
+
+void MainWindow::onSourceClicked() {
+    if (const std::unique_ptr<CameraControls> controls = m_camera->controls())
+        adjustCameraControls(this, *controls);
+    holdOff(1);
+}
+
+void MainWindow::onCompressionClicked() {
+    if (const std::optional<ClipCompression> chosen =
+            chooseClipCompression(this, m_clipCompression)) {
+        m_clipCompression = *chosen;
+        CameraChoices choices = loadCameraChoices(m_settingsFile);
+        choices.codec = chosen->codec == ClipCodec::Mpeg4 ? "mpeg4" : "mjpeg";
+        choices.quality = chosen->quality;
+        saveCompressionChoice(m_settingsFile, choices);
+    }
+    holdOff(1);
 }
 
 void MainWindow::fillVideoList() {
@@ -241,6 +302,9 @@ void MainWindow::playSelectedVideo() {
 
 void MainWindow::loadSettings() {
     withQuietSliders([this] { loadGeneralSettings(*m_gadgets, m_settingsFile); });
+    const CameraChoices choices = loadCameraChoices(m_settingsFile);
+    m_clipCompression = {choices.codec == "mpeg4" ? ClipCodec::Mpeg4 : ClipCodec::MotionJpeg,
+                         choices.quality};
     selectSlotByClock(false);
 }
 

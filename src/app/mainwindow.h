@@ -10,6 +10,7 @@
 
 #include "app/gadgets.h"
 #include "app/timeslots.h"
+#include "capture/cliprequest.h"
 #include "capture/motiondetector.h"
 
 class AlertBeep;
@@ -77,11 +78,16 @@ private:
     void holdOff(int frames) { m_state.holdOffFrames = frames; }
     void holdOffForWait();
 
-    void createTriggerActions(Camera& camera);
+    void createTriggerActions();
+    void connectCameraDialogs();
+    void onFormatClicked();
+    void onSourceClicked();
+    void onCompressionClicked();
     void minuteStep();
     void clockCheck();
 
     DetectionState& m_state;
+    Camera* m_camera = nullptr;
     std::string m_settingsFile;
     std::string m_clipFolder;
     std::unique_ptr<GadgetTable> m_gadgets;
@@ -91,6 +97,7 @@ private:
     std::unique_ptr<AlertPlayback> m_alertPlayback;
     std::unique_ptr<TriggerActions> m_triggerActions;
     QMetaObject::Connection m_captureStatusConnection;
+    ClipCompression m_clipCompression;
     QBasicTimer m_frameTimer;
     // After a trigger outside the recording mode the detection rests a moment.
     QDeadlineTimer m_detectionPause;

@@ -9,6 +9,7 @@
 #include "capture/camera.h"
 #include "capture/driverchoicedialog.h"
 #include "capture/frameprocessor.h"
+#include "settings/camerachoices.h"
 #include "settings/settingsfolder.h"
 
 namespace {
@@ -26,10 +27,18 @@ int abortStartup(MainWindow& window, const char* text) {
     return kStartupFailed;
 }
 
-bool connectCamera(Camera& camera, const CameraSource& source) {
+// The format chosen earlier for this camera is tried first; a camera that no longer delivers
+// it gets the remaining attempts with its own choice.
+bool connectCamera(Camera& camera, const CameraSource& source, const std::string& settingsFile) {
+    const CameraChoices choices = loadCameraChoices(settingsFile);
+    if (!choices.formatCamera.empty() && choices.formatCamera == source.name) {
+        camera.presetFormat(CameraFormat{choices.width, choices.height, choices.rateNumerator,
+                                         choices.rateDenominator});
+    }
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
         if (camera.connectSource(source))
             return true;
+        camera.presetFormat(std::nullopt);
     }
     return false;
 }
@@ -56,7 +65,7 @@ int runSentello(const CommandLine& commandLine) {
     Camera camera;
     window.createGadgets(camera, settingsFilePath(settingsFolder), homeFolder());
     state.changePercent = 0.0f;
-    if (!connectCamera(camera, sources[chosenDriver - 1])) {
+    if (!connectCamera(camera, sources[chosenDriver - 1], settingsFilePath(settingsFolder))) {
         return abortStartup(window, "Auf den Treiber kann nicht zugegriffen werden.");
     }
     window.loadSettings();

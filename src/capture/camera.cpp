@@ -20,6 +20,7 @@
 #include "capture/clipbranch.h"
 #include "capture/demoscene.h"
 #include "capture/gstpointer.h"
+#include "capture/offeredformats.h"
 
 namespace {
 
@@ -38,9 +39,13 @@ std::atomic<std::uint64_t> pictureSequence{0};
 constexpr int kClipGraceMs = 5000;
 constexpr int kShutdownClipWaitMs = 2 * kClipGraceMs;
 
-// The tee feeds the live picture and, while one is recorded, a clip.
+// The tee feeds the live picture and, while one is recorded, a clip. The balance gives sources
+// without controls of their own a brightness, contrast, saturation and hue; at its neutral
+// values it passes the pictures through untouched, as the converter before it does when the
+// balance takes the source's pixel format.
 std::string sinkDescription() {
-    return " ! capsfilter caps=video/x-raw ! tee name=split allow-not-linked=true"
+    return " ! capsfilter caps=video/x-raw ! videoconvert ! videobalance name=balance"
+           " ! tee name=split allow-not-linked=true"
            " ! videoconvert ! video/x-raw,format=BGRx"
            " ! appsink name=sink max-buffers=1 drop=true";
 }
@@ -195,6 +200,37 @@ void Camera::disconnectSource() {
     stopPipeline();
 }
 
+std::vector<CameraFormat> Camera::offeredFormats() const {
+    if (!m_pipeline)
+        return {};
+    GstPointer<GstElement> filter(gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline), "format"));
+    if (!filter)
+        return {};
+    GstPointer<GstPad> input(gst_element_get_static_pad(filter.get(), "sink"));
+    // What the source can deliver, not what the filter lets through now.
+    GstCapsPointer caps(gst_pad_peer_query_caps(input.get(), nullptr));
+    return ::offeredFormats(caps.get());
+}
+
+bool Camera::changeFormat(const CameraFormat& format) {
+    const std::optional<CameraFormat> previous = m_format;
+    m_format = format;
+    if (connectSource(m_source))
+        return true;
+    m_format = previous;
+    connectSource(m_source);
+    return false;
+}
+
+std::unique_ptr<CameraControls> Camera::controls() const {
+    if (!m_source.device.empty())
+        return deviceControls(m_source.device);
+    if (!m_pipeline)
+        return nullptr;
+    GstPointer<GstElement> balance(gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline), "balance"));
+    return balanceControls(balance.get());
+}
+
 void Camera::startRecording(const ClipRequest& request) {
     if (m_clip)
         return;
@@ -286,8 +322,10 @@ bool Camera::handleClipMessage(void* data) {
 
 bool Camera::startPipeline(bool waitForFirstPicture) {
     stopPipeline();
-    const std::string description =
-        (m_source.isDemo() ? demoDescription() : m_source.description) + sinkDescription();
+    // A camera device's description holds its format filter before the decoder.
+    const std::string description = (m_source.isDemo() ? demoDescription() : m_source.description) +
+                                    (m_source.device.empty() ? " ! capsfilter name=format" : "") +
+                                    sinkDescription();
     GError* error = nullptr;
     GstElement* element = gst_parse_launch(description.c_str(), &error);
     if (error) {
@@ -303,6 +341,12 @@ bool Camera::startPipeline(bool waitForFirstPicture) {
     // A starting camera gets the same grace as a running one before it counts as gone.
     pipeline->lastPictureTime = Clock::now().time_since_epoch().count();
 
+    if (m_format) {
+        GstPointer<GstElement> filter(gst_bin_get_by_name(GST_BIN(element), "format"));
+        GstCapsPointer caps(gst_caps_from_string(formatCaps(*m_format).c_str()));
+        if (filter && caps)
+            g_object_set(filter.get(), "caps", caps.get(), nullptr);
+    }
     GstElement* sink = gst_bin_get_by_name(GST_BIN(element), "sink");
     GstAppSinkCallbacks sinkCallbacks{};
     sinkCallbacks.new_sample = &Pipeline::onNewSample;

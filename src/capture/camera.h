@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+#include "capture/cameracontrols.h"
+#include "capture/cameraformat.h"
 #include "capture/camerasources.h"
 #include "capture/cliprequest.h"
 #include "capture/frameview.h"
@@ -46,6 +48,20 @@ public:
     // Stops the pipeline and releases the camera; a clip being recorded is finished first.
     void disconnectSource();
 
+    const std::string& sourceName() const { return m_source.name; }
+
+    // The picture sizes and rates the running source offers.
+    std::vector<CameraFormat> offeredFormats() const;
+    // The format the camera is held to; none: the source's own choice.
+    const std::optional<CameraFormat>& format() const { return m_format; }
+    // Taken by the next connection.
+    void presetFormat(std::optional<CameraFormat> format) { m_format = std::move(format); }
+    // Reconnects with the format. When the source does not deliver it, the camera goes back
+    // to the format it had and the result is false.
+    bool changeFormat(const CameraFormat& format);
+    // The settings of the running camera's picture, changed live; nullptr without a camera.
+    std::unique_ptr<CameraControls> controls() const;
+
     // Starts recording a clip of `request.seconds` seconds from the next picture on. Every
     // request ends with kCaptureEnds, also one that fails at once; kCaptureBegins comes
     // before it when data were written. A request while a clip is recorded is ignored.
@@ -73,6 +89,7 @@ private:
     void endClip(const std::string& error);
 
     CameraSource m_source;
+    std::optional<CameraFormat> m_format;
     std::unique_ptr<Pipeline> m_pipeline;
     QTimer m_watchdog;
     std::unique_ptr<ClipBranch> m_clip;

@@ -27,9 +27,9 @@ std::string quoted(const std::string& value) {
     return text + '"';
 }
 
-std::string deviceSource(const std::string& path) {
+CameraSource deviceSource(const std::string& name, const std::string& path) {
     // decodebin lets the camera deliver compressed (MJPEG) pictures as well as raw ones.
-    return "v4l2src device=" + quoted(path) + " ! decodebin";
+    return {name, "v4l2src device=" + quoted(path) + " ! capsfilter name=format ! decodebin", path};
 }
 
 void appendCameraDevices(std::vector<CameraSource>& sources) {
@@ -47,7 +47,7 @@ void appendCameraDevices(std::vector<CameraSource>& sources) {
         const gchar* path =
             properties ? gst_structure_get_string(properties, "device.path") : nullptr;
         if (!name.empty() && path) {
-            sources.push_back({name, deviceSource(path)});
+            sources.push_back(deviceSource(name, path));
             ++listed;
         }
         if (properties)
@@ -75,20 +75,20 @@ std::vector<CameraSource> findCameraSources(const ExtraSources& extras) {
     if (extras.demo)
         sources.push_back({"Demo-Kamera (eingebaut)", ""});
     if (!extras.given.empty())
-        sources.push_back({extras.given, describeGivenSource(extras.given)});
+        sources.push_back(givenSource(extras.given));
     appendCameraDevices(sources);
     return sources;
 }
 
-std::string describeGivenSource(const std::string& given) {
+CameraSource givenSource(const std::string& given) {
     if (given.starts_with("/dev/"))
-        return deviceSource(given);
+        return deviceSource(given, given);
     std::error_code error;
     if (std::filesystem::is_regular_file(given, error)) {
         const auto absolute = std::filesystem::absolute(given, error);
         GText uri(g_filename_to_uri(absolute.c_str(), nullptr, nullptr));
         if (uri)
-            return "uridecodebin uri=" + quoted(uri.get());
+            return {given, "uridecodebin uri=" + quoted(uri.get()), {}};
     }
-    return given;
+    return {given, given, {}};
 }

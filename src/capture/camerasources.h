@@ -7,7 +7,10 @@
 struct CameraSource {
     std::string name;
     // The source end of a GStreamer pipeline description; empty for the built-in demo camera.
+    // A camera device's has the capsfilter "format" that holds the device to a chosen format.
     std::string description;
+    // The video4linux2 device of a camera device, empty for other sources.
+    std::string device;
     bool isDemo() const { return description.empty(); }
 };
 
@@ -27,7 +30,7 @@ bool loadCaptureLibrary();
 // monitor, each named by its trimmed display name (cameras without a name are left out).
 std::vector<CameraSource> findCameraSources(const ExtraSources& extras);
 
-// The pipeline description for a source given on the command line: a path under /dev is a
-// camera device, another existing path a video file that is replayed in a loop, anything else
-// a GStreamer source description taken as it stands.
-std::string describeGivenSource(const std::string& given);
+// A source given on the command line: a path under /dev is a camera device, another existing
+// path a video file that is replayed in a loop, anything else a GStreamer source description
+// taken as it stands.
+CameraSource givenSource(const std::string& given);

@@ -134,7 +134,12 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
                                               const std::string& soundSource, std::string& error) {
     const bool withSound =
         request.withSound && !soundSource.empty() && soundSourceOpens(soundSource);
-    const std::string description = branchDescription(request, withSound ? soundSource : "");
+    ClipRequest clip = request;
+    // Without the MPEG-4 encoder a clip is still better in Motion-JPEG than not at all.
+    GstPointer<GstElementFactory> mpeg4(gst_element_factory_find("avenc_mpeg4"));
+    if (clip.compression.codec == ClipCodec::Mpeg4 && !mpeg4)
+        clip.compression.codec = ClipCodec::MotionJpeg;
+    const std::string description = branchDescription(clip, withSound ? soundSource : "");
     GError* parseError = nullptr;
     GstElement* element = gst_parse_bin_from_description(description.c_str(), FALSE, &parseError);
     if (parseError) {

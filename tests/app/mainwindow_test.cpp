@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QFrame>
@@ -39,6 +41,7 @@
 
 #include "app/gadgettable.h"
 #include "capture/camera.h"
+#include "capture/camerasources.h"
 #include "capture/statusdisplay.h"
 
 namespace {
@@ -543,6 +546,62 @@ TEST(MainWindowVideoList, OwnPlayerOpensNoWindowForAFileItCannotPlay) {
     w.selectClip();
     w.window.playSelectedVideo();
     EXPECT_EQ(playerWindow(), nullptr);
+}
+
+// Counts the frame timer's events of a window.
+class TimerEventCounter : public QObject {
+public:
+    explicit TimerEventCounter(QObject* window) { window->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Timer;
+        return false;
+    }
+};
+
+TEST(MainWindowFrameTimer, NoFrameIsComparedWhileAClipIsWritten) {
+    ASSERT_TRUE(loadCaptureLibrary());
+    Window w;
+    ASSERT_TRUE(w.camera.connectSource(
+        {"ball", "videotestsrc is-live=true pattern=ball ! video/x-raw,width=160,height=120", {}}));
+    TimerEventCounter ticks(&w.window);
+    w.window.startFrameTimer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.state.warmUpFrames >= 4; }, 20000));
+
+    w.state.recordingActive = true;
+    const BlockGrid before = w.state.blockReference;
+    const int ticksBefore = ticks.count;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count >= ticksBefore + 50; }, 20000));
+    EXPECT_EQ(w.state.blockReference, before);
+
+    w.state.recordingActive = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.state.blockReference != before; }, 20000));
+}
+
+TEST(MainWindowCameraDialogs, CompressionIsKeptInItsOwnGroupAndHoldsOff) {
+    Window w;
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Videokompression");
+        dialog->findChild<QComboBox*>()->setCurrentIndex(1);
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    w.state.holdOffFrames = 0;
+    w.g.as<QPushButton>(Gadget::compressionButton)->click();
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+    EXPECT_EQ(w.settings(), "[Kamera]\r\ncodec = mpeg4\r\nqualitaet = 85\r\n");
+}
+
+TEST(MainWindowCameraDialogs, DisplayOnlyHoldsOff) {
+    Window w;
+    w.state.holdOffFrames = 0;
+    w.g.as<QPushButton>(Gadget::displayButton)->click();
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(w.settings(), "");
 }
 
 }  // namespace

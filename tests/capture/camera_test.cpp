@@ -262,7 +262,7 @@ TEST_P(CameraClipTest, ReplaysInALoopWithoutGaps) {
     const std::string path = m_directory.filePath(QString::fromUtf8(GetParam())).toStdString();
     ASSERT_NO_FATAL_FAILURE(writeClip(path));
 
-    ASSERT_TRUE(m_camera.connectSource({"Clip", describeGivenSource(path)}));
+    ASSERT_TRUE(m_camera.connectSource(givenSource(path)));
     const auto first = m_camera.grabFrame();
     ASSERT_TRUE(first);
     EXPECT_EQ(first->view.width, 160);
@@ -341,7 +341,7 @@ TEST_F(CameraTest, FileWithoutPicturesDoesNotConnect) {
     ASSERT_TRUE(directory.isValid());
     const std::string path = directory.filePath("notes.avi").toStdString();
     std::ofstream(path) << "These are notes, not a video.\n";
-    EXPECT_FALSE(m_camera.connectSource({"Notes", describeGivenSource(path)}));
+    EXPECT_FALSE(m_camera.connectSource(givenSource(path)));
     EXPECT_FALSE(m_camera.grabFrame());
 }
 
@@ -392,7 +392,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CameraSourceDescriptionTest, DevicePathBecomesTheCameraDevice) {
     for (const std::string path : {"/dev/video0", "/dev/v4l/by-id/usb-Cam \"Front\" \\1-index0"}) {
         SCOPED_TRACE(path);
-        const std::string description = describeGivenSource(path);
+        const CameraSource source = givenSource(path);
+        EXPECT_EQ(source.device, path);
+        const std::string& description = source.description;
         EXPECT_EQ(parsedProperty(description, "v4l2src", "device"), path);
         // Compressed camera pictures are decoded.
         GError* error = nullptr;
@@ -414,7 +416,7 @@ TEST(CameraSourceDescriptionTest, ExistingFileBecomesItsUri) {
         SCOPED_TRACE(name);
         const std::filesystem::path path = folder / name;
         std::ofstream(path) << "x";
-        const auto uri = parsedProperty(describeGivenSource(path), "uridecodebin", "uri");
+        const auto uri = parsedProperty(givenSource(path).description, "uridecodebin", "uri");
         ASSERT_TRUE(uri);
         gchar* filename = g_filename_from_uri(uri->c_str(), nullptr, nullptr);
         ASSERT_NE(filename, nullptr) << *uri;
@@ -425,7 +427,7 @@ TEST(CameraSourceDescriptionTest, ExistingFileBecomesItsUri) {
     // A relative path names the file in the working directory.
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder);
-    const auto uri = parsedProperty(describeGivenSource("clip.avi"), "uridecodebin", "uri");
+    const auto uri = parsedProperty(givenSource("clip.avi").description, "uridecodebin", "uri");
     std::filesystem::current_path(previous);
     ASSERT_TRUE(uri);
     gchar* filename = g_filename_from_uri(uri->c_str(), nullptr, nullptr);
@@ -440,7 +442,7 @@ TEST(CameraSourceDescriptionTest, AnythingElseIsTakenAsItStands) {
     for (const std::string& given :
          {std::string("videotestsrc pattern=ball"), std::string("/nonexistent/sentello/clip.avi"),
           directory.path().toStdString()}) {
-        EXPECT_EQ(describeGivenSource(given), given);
+        EXPECT_EQ(givenSource(given).description, given);
     }
 }
 

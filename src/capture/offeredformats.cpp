@@ -1,0 +1,109 @@
+#include "capture/offeredformats.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace {
+
+constexpr std::array<std::pair<int, int>, 8> kCommonSizes = {{{160, 120},
+                                                              {320, 240},
+                                                              {640, 480},
+                                                              {800, 600},
+                                                              {1024, 768},
+                                                              {1280, 720},
+                                                              {1280, 960},
+                                                              {1920, 1080}}};
+constexpr std::array kCommonRates = {5, 10, 15, 20, 25, 30, 50, 60};
+
+bool within(int length, const GValue* value) {
+    if (G_VALUE_HOLDS_INT(value))
+        return g_value_get_int(value) == length;
+    if (GST_VALUE_HOLDS_INT_RANGE(value)) {
+        return length >= gst_value_get_int_range_min(value) &&
+               length <= gst_value_get_int_range_max(value);
+    }
+    if (GST_VALUE_HOLDS_LIST(value)) {
+        for (guint i = 0; i < gst_value_list_get_size(value); ++i) {
+            if (within(length, gst_value_list_get_value(value, i)))
+                return true;
+        }
+    }
+    return false;
+}
+
+// Fixed sizes as they are; sizes given as ranges or lists as the common sizes they allow.
+std::vector<std::pair<int, int>> sizes(const GValue* width, const GValue* height) {
+    if (!width || !height)
+        return {};
+    if (G_VALUE_HOLDS_INT(width) && G_VALUE_HOLDS_INT(height))
+        return {{g_value_get_int(width), g_value_get_int(height)}};
+    std::vector<std::pair<int, int>> result;
+    for (const auto& [w, h] : kCommonSizes) {
+        if (within(w, width) && within(h, height))
+            result.emplace_back(w, h);
+    }
+    return result;
+}
+
+std::vector<std::pair<int, int>> rates(const GValue* value) {
+    std::vector<std::pair<int, int>> result;
+    if (!value)
+        return result;
+    if (GST_VALUE_HOLDS_FRACTION(value)) {
+        const int numerator = gst_value_get_fraction_numerator(value);
+        if (numerator > 0)
+            result.emplace_back(numerator, gst_value_get_fraction_denominator(value));
+    } else if (GST_VALUE_HOLDS_FRACTION_RANGE(value)) {
+        const GValue* low = gst_value_get_fraction_range_min(value);
+        const GValue* high = gst_value_get_fraction_range_max(value);
+        for (int rate : kCommonRates) {
+            GValue candidate = G_VALUE_INIT;
+            g_value_init(&candidate, GST_TYPE_FRACTION);
+            gst_value_set_fraction(&candidate, rate, 1);
+            if (gst_value_compare(&candidate, low) != GST_VALUE_LESS_THAN &&
+                gst_value_compare(&candidate, high) != GST_VALUE_GREATER_THAN) {
+                result.emplace_back(rate, 1);
+            }
+            g_value_unset(&candidate);
+        }
+    } else if (GST_VALUE_HOLDS_LIST(value)) {
+        for (guint i = 0; i < gst_value_list_get_size(value); ++i) {
+            const auto more = rates(gst_value_list_get_value(value, i));
+            result.insert(result.end(), more.begin(), more.end());
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+std::vector<CameraFormat> offeredFormats(const GstCaps* caps) {
+    std::vector<CameraFormat> formats;
+    if (!caps || gst_caps_is_any(caps))
+        return formats;
+    for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
+        const GstStructure* structure = gst_caps_get_structure(caps, i);
+        if (!gst_structure_has_name(structure, "video/x-raw") &&
+            !gst_structure_has_name(structure, "image/jpeg")) {
+            continue;
+        }
+        const auto frameRates = rates(gst_structure_get_value(structure, "framerate"));
+        for (const auto& [width, height] : sizes(gst_structure_get_value(structure, "width"),
+                                                 gst_structure_get_value(structure, "height"))) {
+            for (const auto& [numerator, denominator] : frameRates)
+                formats.push_back({width, height, numerator, denominator});
+        }
+    }
+    std::sort(formats.begin(), formats.end(), [](const CameraFormat& a, const CameraFormat& b) {
+        const long areaA = long(a.width) * a.height;
+        const long areaB = long(b.width) * b.height;
+        if (areaA != areaB)
+            return areaA < areaB;
+        if (a.width != b.width)
+            return a.width < b.width;
+        return a.framesPerSecond() > b.framesPerSecond();
+    });
+    formats.erase(std::unique(formats.begin(), formats.end()), formats.end());
+    return formats;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <gst/gst.h>
+
+#include <vector>
+
+#include "capture/cameraformat.h"
+
+// The formats in caps that a camera source answers with, raw or JPEG, smallest first and the
+// fastest first within one size. Ranges (test sources, some drivers) are offered as the
+// common sizes and rates that lie within them.
+std::vector<CameraFormat> offeredFormats(const GstCaps* caps);
