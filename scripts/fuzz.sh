@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds one of the fuzzers with clang's libFuzzer (and AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs it for a while: no crash, no leak, no hang.
-# Usage: scripts/fuzz.sh settingsfile|credential|sounddecoding [seconds] [build folder]
+# Usage: scripts/fuzz.sh settingsfile|credential|sounddecoding|modulerendering [seconds] [folder]
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-target=${1:?settingsfile, credential or sounddecoding}
+target=${1:?settingsfile, credential, sounddecoding or modulerendering}
 seconds=${2:-20}
 out=${3:-$top/build-fuzz}
 mkdir -p "$out"
@@ -16,6 +16,8 @@ case $target in
   sounddecoding)
     part=outputs; sources=("$top/src/outputs/sounddecoding.cpp")
     libraries=(-lvorbisfile -lvorbis -logg -lFLAC) ;;
+  modulerendering)
+    part=outputs; sources=("$top/src/outputs/modulerendering.cpp"); libraries=(-lmodplug) ;;
   *) echo "unknown fuzzer: $target" >&2; exit 2 ;;
 esac
 
@@ -37,6 +39,19 @@ if [[ $target == sounddecoding ]]; then
   if command -v oggenc >/dev/null; then
     oggenc --quiet -o "$corpus/ogg" "$corpus/wav" || true
   fi
+elif [[ $target == modulerendering ]]; then
+  # A four-channel MOD: one square-wave sample, one pattern that plays it on each channel.
+  /usr/bin/python3 - "$corpus/mod" <<'MOD'
+import struct, sys
+sample = bytes([64] * 16 + [192] * 16) * 8
+header = b"sentello".ljust(20, b"\0")
+header += b"square".ljust(22, b"\0") + struct.pack(">HbBHH", len(sample) // 2, 0, 64, 0, len(sample) // 2)
+header += b"\0" * 30 * 30
+header += bytes([1, 127]) + bytes(128) + b"M.K."
+note = struct.pack(">BBBB", 0x10 | 0x01, 0xAC, 0x00, 0x00)  # sample 1, period 428
+pattern = (note * 4 + b"\0" * 12 * 4 * 3) * 16
+open(sys.argv[1], "wb").write(header + pattern + sample)
+MOD
 else
   printf '[Optionen]\r\nvideolaenge = 12abc\r\n; note\r\n' >"$corpus/plain"
   printf '\xEF\xBB\xBF[optionen]\nsounddatei=/home/j\xC3\xBCrgen\n' >"$corpus/utf8"

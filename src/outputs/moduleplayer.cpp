@@ -1,74 +1,25 @@
 #include "outputs/moduleplayer.h"
 
-#include "outputs/alertpipeline.h"
-
 #include <gst/app/gstappsrc.h>
 #include <gst/audio/audio.h>
 #include <gst/gst.h>
-#include <libmodplug/modplug.h>
 
-#include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "capture/gstpointer.h"
+#include "outputs/alertpipeline.h"
+#include "outputs/modulerendering.h"
+
 namespace {
 
-constexpr int kRate = 44100;
-constexpr int kChannels = 2;
-constexpr int kBits = 16;
-constexpr int kFrameBytes = kChannels * kBits / 8;
 // Rendered per request of the output: about 0.58 s of sound.
 constexpr std::size_t kPortionBytes = 102400;
-// The top of libmodplug's 1..512 scale.
-constexpr unsigned kMasterVolume = 512;
-
-// libmodplug mixes through buffers and settings shared by all its modules, so loading and
-// rendering never run at the same time, whichever slot or thread asks.
-std::mutex& modplugLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-void applyRendererSettings() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        ModPlug_Settings settings{};
-        ModPlug_GetSettings(&settings);
-        settings.mFlags = MODPLUG_ENABLE_OVERSAMPLING | MODPLUG_ENABLE_NOISE_REDUCTION;
-        settings.mChannels = kChannels;
-        settings.mBits = kBits;
-        settings.mFrequency = kRate;
-        settings.mResamplingMode = MODPLUG_RESAMPLE_LINEAR;
-        settings.mReverbDepth = 0;
-        settings.mReverbDelay = 0;
-        settings.mBassAmount = 0;
-        settings.mBassRange = 0;
-        settings.mSurroundDepth = 0;
-        settings.mSurroundDelay = 0;
-        settings.mLoopCount = -1;
-        std::lock_guard guard(modplugLock());
-        ModPlug_SetSettings(&settings);
-    });
-}
-
-struct ModPlugFileDeleter {
-    void operator()(ModPlugFile* file) const {
-        std::lock_guard guard(modplugLock());
-        ModPlug_Unload(file);
-    }
-};
-using ModPlugFilePtr = std::unique_ptr<ModPlugFile, ModPlugFileDeleter>;
-
-struct CapsDeleter {
-    void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
-};
 
 std::optional<std::vector<char>> readWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -84,12 +35,14 @@ std::optional<std::vector<char>> readWholeFile(const std::string& path) {
 
 class ModulePlayer::Module {
 public:
-    static std::unique_ptr<Module> create(ModPlugFilePtr file, const std::string& sinkDescription) {
+    static std::unique_ptr<Module> create(std::unique_ptr<ModuleRendering> file,
+                                          const std::string& sinkDescription) {
         if (!gst_init_check(nullptr, nullptr, nullptr))
             return nullptr;
         GstAudioInfo info;
-        gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_S16LE, kRate, kChannels, nullptr);
-        const std::unique_ptr<GstCaps, CapsDeleter> caps(gst_audio_info_to_caps(&info));
+        gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_S16LE, ModuleRendering::kRate,
+                                  ModuleRendering::kChannels, nullptr);
+        const GstCapsPointer caps(gst_audio_info_to_caps(&info));
         if (!caps)
             return nullptr;
 
@@ -114,17 +67,14 @@ public:
         // Back to READY waits for the streaming thread, the only one that renders, to stop.
         if (gst_element_set_state(m_pipeline.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
             return false;
-        {
-            std::lock_guard guard(modplugLock());
-            ModPlug_Seek(m_file.get(), 0);
-        }
+        m_file->rewind();
         m_renderedFrames = 0;
         return gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) !=
                GST_STATE_CHANGE_FAILURE;
     }
 
 private:
-    explicit Module(ModPlugFilePtr file) : m_file(std::move(file)) {}
+    explicit Module(std::unique_ptr<ModuleRendering> file) : m_file(std::move(file)) {}
 
     // Runs on the streaming thread whenever the source wants more.
     static void onNeedData(GstAppSrc* source, guint, gpointer self) {
@@ -138,42 +88,20 @@ private:
             gst_buffer_unref(buffer);
             return;
         }
-        render(map.data, map.size);
+        m_file->render(map.data, map.size);
         gst_buffer_unmap(buffer, &map);
 
         const guint64 firstFrame = m_renderedFrames.load();
-        const guint64 endFrame = firstFrame + kPortionBytes / kFrameBytes;
+        const guint64 endFrame = firstFrame + kPortionBytes / ModuleRendering::kFrameBytes;
         m_renderedFrames = endFrame;
+        constexpr int kRate = ModuleRendering::kRate;
         GST_BUFFER_PTS(buffer) = gst_util_uint64_scale_int(firstFrame, GST_SECOND, kRate);
         GST_BUFFER_DURATION(buffer) =
             gst_util_uint64_scale_int(endFrame, GST_SECOND, kRate) - GST_BUFFER_PTS(buffer);
         gst_app_src_push_buffer(source, buffer);
     }
 
-    // The loop count repeats only jumps back inside the song; at the song's end the rest of
-    // the portion comes from its start again, so every module repeats without end.
-    void render(std::uint8_t* data, std::size_t size) {
-        std::lock_guard guard(modplugLock());
-        std::size_t filled = 0;
-        bool rewound = false;
-        while (filled < size) {
-            const int read =
-                ModPlug_Read(m_file.get(), data + filled, static_cast<int>(size - filled));
-            if (read > 0) {
-                filled += static_cast<std::size_t>(read);
-                rewound = false;
-            } else if (!rewound) {
-                ModPlug_Seek(m_file.get(), 0);
-                rewound = true;
-            } else {
-                // A song that renders nothing even from its start: silence, not a busy loop.
-                std::fill(data + filled, data + size, 0);
-                filled = size;
-            }
-        }
-    }
-
-    ModPlugFilePtr m_file;
+    std::unique_ptr<ModuleRendering> m_file;
     // Frames handed to the output since play. The streaming thread's; reset only while it is
     // stopped.
     std::atomic<std::uint64_t> m_renderedFrames{0};
@@ -181,26 +109,17 @@ private:
 };
 
 ModulePlayer::ModulePlayer(std::string sinkDescription)
-    : m_sinkDescription(std::move(sinkDescription)) {
-    applyRendererSettings();
-}
+    : m_sinkDescription(std::move(sinkDescription)) {}
 
 ModulePlayer::~ModulePlayer() = default;
 
 bool ModulePlayer::load(int slot, const std::string& path) {
-    std::optional<std::vector<char>> bytes = readWholeFile(path);
-    if (!bytes || bytes->size() > INT_MAX)
+    const std::optional<std::vector<char>> bytes = readWholeFile(path);
+    if (!bytes)
         return false;
     // The old module stops and goes before the new one is made, whatever comes of it.
     m_slots.erase(slot);
-
-    ModPlugFilePtr file;
-    {
-        std::lock_guard guard(modplugLock());
-        file.reset(ModPlug_Load(bytes->data(), static_cast<int>(bytes->size())));
-        if (file)
-            ModPlug_SetMasterVolume(file.get(), kMasterVolume);
-    }
+    std::unique_ptr<ModuleRendering> file = ModuleRendering::load(*bytes);
     if (!file)
         return false;
     std::unique_ptr<Module> module = Module::create(std::move(file), m_sinkDescription);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../tempfolder.h"
+#include "outputs/sounddecoding.h"
 #include "pulseharness.h"
 #include "testmedia.h"
 
@@ -162,6 +164,37 @@ TEST(SoundPlayer, RefusesSoundsWithoutAudioOutput) {
     EXPECT_FALSE(player.load(0, path.string()));
     EXPECT_FALSE(player.play(0));
     fs::remove(path);
+}
+
+// The output gets what the decoder hands over, up to the limit and not a byte more: a file
+// sink written as fast as it can takes the whole play.
+TEST(SoundPlayer, FlacLongerThanTheLimitPlaysExactlyTheLimit) {
+    if (std::system("command -v flac > /dev/null") != 0)
+        GTEST_SKIP() << "flac is not installed";
+    TempFolder folder;
+    const fs::path flac = folder / "long.flac";
+    const fs::path played = folder / "played.raw";
+    // Silence compresses to almost nothing; one second longer than the limit.
+    const std::string line =
+        "head -c " + std::to_string(kMaxDecodedBytes + 44100 * 4) +
+        " /dev/zero | flac --silent --force --force-raw-format --endian=little --sign=signed "
+        "--channels=2 --bps=16 --sample-rate=44100 -0 -o '" +
+        flac.string() + "' -";
+    ASSERT_EQ(std::system(line.c_str()), 0) << line;
+
+    SoundPlayer player("filesink sync=false location=" + played.string());
+    ASSERT_TRUE(player.load(0, flac.string()));
+    ASSERT_TRUE(player.play(0));
+    std::uintmax_t size = 0;
+    // Done when the size has reached the limit and stays put from one look to the next.
+    waitFor([&] {
+        std::error_code error;
+        const std::uintmax_t now = fs::file_size(played, error);
+        const bool settled = !error && now >= kMaxDecodedBytes && now == size;
+        size = error ? 0 : now;
+        return settled;
+    });
+    EXPECT_EQ(size, kMaxDecodedBytes);
 }
 
 }  // namespace
