@@ -25,12 +25,14 @@
 #include "capture/cameradialogs.h"
 #include "capture/datetemplate.h"
 #include "capture/frameprocessor.h"
+#include "capture/snapshot.h"
 #include "capture/statusdisplay.h"
 #include "capture/triggeractions.h"
 #include "outputs/alertbeep.h"
 #include "outputs/alertplayback.h"
 #include "outputs/launching.h"
 #include "outputs/ownplayer.h"
+#include "outputs/pictureupload.h"
 #include "settings/camerachoices.h"
 #include "settings/settingskeys.h"
 
@@ -360,8 +362,29 @@ void MainWindow::timerEvent(QTimerEvent* event) {
 void MainWindow::minuteStep() {
     if (m_minuteMark.elapsed() <= kMinuteMs)
         return;
-    // The picture upload of the recording mode hooks in here.
     m_minuteMark.start();
+    if (!m_gadgets->state(Gadget::recordModeCheck))
+        return;
+    const GadgetTable& g = *m_gadgets;
+    const auto text = [&g](Gadget gadget) { return g.text(gadget).toStdString(); };
+    const PictureUploadOptions options{
+        g.state(Gadget::uploadCheck) != 0,
+        {text(Gadget::serverField), text(Gadget::userField), text(Gadget::passwordField),
+         text(Gadget::pictureNameField)},
+        g.state(Gadget::pictureToolCheck) != 0,
+        text(Gadget::pictureToolField)};
+    uploadPicture(
+        options, pictureFilePath(),
+        [this](const std::string& path) {
+            return makeSnapshot(
+                *m_camera, path,
+                snapshotCaption(versionText, localNow(), m_triggerActions->lastTriggerText()));
+        },
+        [](const std::string& program, const std::string& argument) {
+            launchProgram(program, argument, {});
+        });
+    // The comparison across the pause does not count.
+    holdOff(1);
 }
 
 void MainWindow::clockCheck() {

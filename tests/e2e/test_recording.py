@@ -1,10 +1,12 @@
 """End-to-end tests of the recording mode: the demo camera's scene triggers, and what a trigger
-sets going (clips, the video tool, the clip list) is checked on the disk and on the screen."""
+sets going (clips, the video tool, the clip list) is checked on the disk and on the screen; the
+minute step uploads a snapshot to a private FTP server."""
 
 import glob
 import os
 import re
 import stat
+import struct
 import subprocess
 
 from desktop import DesktopTestCase, wait_until
@@ -19,6 +21,10 @@ TRIGGER_TIMEOUT = 90
 EXIT_TIMEOUT = 30
 
 CLIP_NAME = re.compile(r"Video_Sentello_\d{14}\.avi$")
+# The first minute step comes a minute after the window was shown.
+MINUTE_STEP_TIMEOUT = 120
+FTP_SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support",
+                          "ftpserver.py")
 
 
 def discover(path):
@@ -36,6 +42,22 @@ def discover(path):
         "size": (int(width.group(1)), int(height.group(1))) if width and height else None,
         "sound": re.search(r"audio #\d", output) is not None,
     }
+
+
+def jpeg_size(path):
+    """Width and height from a JPEG's frame header, or None for anything else."""
+    with open(path, "rb") as picture:
+        data = picture.read()
+    if not data.startswith(b"\xff\xd8"):
+        return None
+    position = 2
+    while position + 9 < len(data):
+        marker, length = data[position + 1], struct.unpack(">H", data[position + 2:position + 4])[0]
+        if marker in (0xC0, 0xC1, 0xC2):
+            height, width = struct.unpack(">HH", data[position + 5:position + 9])
+            return width, height
+        position += 2 + length
+    return None
 
 
 def write_tool(path, log):
@@ -109,4 +131,48 @@ class RecordingTest(DesktopTestCase):
         wait_until(lambda: failures() >= 2, 2 * TRIGGER_TIMEOUT,
                    "a second trigger after a failed clip" + sentello.describe())
         self.assertEqual(self.clips(sentello), [], "a failed clip leaves no file behind")
+        self.assertTrue(sentello.running())
+
+
+class MinuteUploadTest(DesktopTestCase):
+    """The minute step of the recording mode, against a private FTP server on 127.0.0.1."""
+
+    def start_ftp_server(self, folder):
+        server = subprocess.Popen(
+            ["/usr/bin/python3", FTP_SERVER, folder, "waechter", "geheim"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+            text=True)
+        self.addCleanup(server.wait)
+        self.addCleanup(server.kill)
+        line = server.stdout.readline()
+        match = re.match(r"port (\d+)", line)
+        self.assertIsNotNone(match, "the FTP server did not start: %r" % line)
+        return int(match.group(1))
+
+    def test_snapshot_is_uploaded_and_handed_to_the_picture_tool(self):
+        served = os.path.join(self.folder, "served")
+        os.makedirs(os.path.join(served, "webcam"))
+        port = self.start_ftp_server(served)
+        temporary = os.path.join(self.folder, "tmp")
+        os.makedirs(temporary)
+        log = os.path.join(self.folder, "tool-arguments.txt")
+        tool = os.path.join(self.folder, "picture tool")
+        write_tool(tool, log)
+        sentello = self.start_sentello(
+            "--demo", environment={"TMPDIR": temporary},
+            settings={"upload": 1, "server": "127.0.0.1:%d" % port,
+                      "picname": "webcam/bild.jpg", "toolbild": 1, "editbild": tool})
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        self.desktop.click(window, *RECORD_MODE_CHECK_BOX)
+
+        uploaded = os.path.join(served, "webcam", "bild.jpg")
+        wait_until(lambda: os.path.exists(log) and os.path.exists(uploaded),
+                   MINUTE_STEP_TIMEOUT, "the minute step's upload" + sentello.describe())
+        wait_until(lambda: jpeg_size(uploaded) is not None, MINUTE_STEP_TIMEOUT,
+                   "the upload to be complete")
+        self.assertEqual(jpeg_size(uploaded), (640, 480))
+        with open(log) as arguments:
+            self.assertEqual(arguments.read().splitlines(),
+                             [os.path.join(temporary, "sentello.jpg")])
+        self.assertEqual(jpeg_size(os.path.join(temporary, "sentello.jpg")), (640, 480))
         self.assertTrue(sentello.running())

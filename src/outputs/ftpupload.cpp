@@ -1,0 +1,135 @@
+#include "outputs/ftpupload.h"
+
+#include <QLoggingCategory>
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+Q_LOGGING_CATEGORY(uploadLog, "sentello.upload", QtWarningMsg)
+
+constexpr const char* kAgent = "Sentello";
+constexpr const char* kFtpPort = "21";
+
+struct EasyDeleter {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+void initialiseOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string escapedPath(CURL* easy, const std::string& name) {
+    std::string path;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = name.find('/', start);
+        const std::string part = name.substr(start, slash - start);
+        char* escaped = curl_easy_escape(easy, part.c_str(), static_cast<int>(part.size()));
+        path += escaped ? escaped : "";
+        curl_free(escaped);
+        if (slash == std::string::npos)
+            return path;
+        path += '/';
+        start = slash + 1;
+    }
+}
+
+// The server field as host and port, 21 unless it names one; a bare IPv6 address goes into
+// brackets, one with a port is typed so already ("[::1]:2121").
+std::string hostAndPort(const std::string& server) {
+    const std::size_t colon = server.rfind(':');
+    const std::size_t bracket = server.rfind(']');
+    const bool bracketed = server.starts_with('[');
+    const bool severalColons = colon != std::string::npos && server.find(':') != colon;
+    if (!bracketed && severalColons)
+        return '[' + server + "]:" + kFtpPort;
+    const bool namesPort = colon != std::string::npos && colon + 1 < server.size() &&
+                           (!bracketed || (bracket != std::string::npos && bracket < colon));
+    if (namesPort)
+        return server;
+    const bool emptyPort = colon != std::string::npos && colon + 1 == server.size();
+    return (emptyPort ? server.substr(0, colon) : server) + ':' + kFtpPort;
+}
+
+bool perform(CURL* easy, const char* step) {
+    char reason[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, reason);
+    const CURLcode result = curl_easy_perform(easy);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+    if (result == CURLE_OK)
+        return true;
+    qCDebug(uploadLog) << "upload failed:" << step << "-"
+                       << (reason[0] ? reason : curl_easy_strerror(result));
+    return false;
+}
+
+}  // namespace
+
+std::string ftpAddress(const FtpTarget& target) {
+    // A port alone names no host.
+    if (target.server.empty() ||
+        (target.server.starts_with(':') && !target.server.starts_with("::")))
+        return {};
+    initialiseOnce();
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (!easy)
+        return {};
+    return "ftp://" + hostAndPort(target.server) + '/' + escapedPath(easy.get(), target.remoteName);
+}
+
+bool uploadFile(const FtpTarget& target, const std::string& localPath,
+                const std::function<void()>& prepareFile, std::chrono::seconds responseLimit) {
+    initialiseOnce();
+    const std::string address = ftpAddress(target);
+    if (address.empty()) {
+        qCDebug(uploadLog) << "upload failed: no server given";
+        return false;
+    }
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (!easy)
+        return false;
+    CURL* e = easy.get();
+    const long limit = static_cast<long>(responseLimit.count());
+    curl_easy_setopt(e, CURLOPT_USERAGENT, kAgent);
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, limit);
+    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, limit);
+    // A transfer that stands still counts as a server that does not answer.
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, limit);
+    curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 0L);  // passive mode as PASV, as servers expect
+    curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
+    if (!target.user.empty()) {
+        curl_easy_setopt(e, CURLOPT_USERNAME, target.user.c_str());
+        curl_easy_setopt(e, CURLOPT_PASSWORD, target.password.c_str());
+    }
+
+    // First the connection and the login alone (the server's folder, no transfer); the same
+    // connection then carries the put.
+    const std::string folder = address.substr(0, address.find('/', 6) + 1);
+    curl_easy_setopt(e, CURLOPT_URL, folder.c_str());
+    curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+    if (!perform(e, "connect"))
+        return false;
+
+    prepareFile();
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(localPath.c_str(), "rb"));
+    if (!file) {
+        qCDebug(uploadLog) << "upload failed: no picture at" << localPath.c_str();
+        return false;
+    }
+    curl_easy_setopt(e, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(e, CURLOPT_URL, address.c_str());
+    curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(e, CURLOPT_READDATA, file.get());
+    return perform(e, "put");
+}
