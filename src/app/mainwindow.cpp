@@ -1,10 +1,12 @@
 #include "app/mainwindow.h"
 
 #include <QAbstractButton>
+#include <QCursor>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
@@ -15,6 +17,8 @@
 #include <QTabBar>
 #include <QTimerEvent>
 #include <QTreeWidget>
+
+#include <filesystem>
 
 #include "app/cliplist.h"
 #include "app/fonts.h"
@@ -28,11 +32,14 @@
 #include "capture/snapshot.h"
 #include "capture/statusdisplay.h"
 #include "capture/triggeractions.h"
+#include "outputs/aboutwindow.h"
 #include "outputs/alertbeep.h"
 #include "outputs/alertplayback.h"
 #include "outputs/launching.h"
 #include "outputs/ownplayer.h"
 #include "outputs/pictureupload.h"
+#include "outputs/sidewindow.h"
+#include "outputs/videolistmenu.h"
 #include "settings/camerachoices.h"
 #include "settings/settingskeys.h"
 
@@ -55,7 +62,7 @@ MainWindow::MainWindow(DetectionState& state)
       m_state(state) {
     setWindowTitle(QStringLiteral("Sentello ") + QString::fromUtf8(versionText));
     setFixedSize(800, 480);
-    move(QGuiApplication::primaryScreen()->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -81,6 +88,7 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
     m_frameProcessor = std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state);
     createTriggerActions();
     connectGadgetEvents();
+    connectVideoList();
     connectCameraDialogs();
 }
 
@@ -106,6 +114,66 @@ void MainWindow::createTriggerActions() {
         connect(m_camera, &Camera::captureStatus, this, [this](int status, const QString& text) {
             m_triggerActions->onCaptureStatus(status, text);
         });
+}
+
+void MainWindow::connectVideoList() {
+    auto* list = m_gadgets->as<QTreeWidget>(Gadget::videoList);
+    connect(list, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (m_gadgets->state(Gadget::videoList) >= 0)
+            playSelectedVideo();
+    });
+    // A right click or the menu key.
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QTreeWidget::customContextMenuRequested, this, &MainWindow::showVideoListMenu);
+    connect(m_gadgets->as<QAbstractButton>(Gadget::aboutButton), &QAbstractButton::clicked, this,
+            &MainWindow::onAboutClicked);
+}
+
+void MainWindow::showVideoListMenu() {
+    if (m_gadgets->state(Gadget::videoList) < 0)
+        return;
+    m_videoListMenu = makeVideoListMenu(this, [this](int item) { onVideoListMenu(item); });
+    m_videoListMenu->popup(QCursor::pos() - QPoint(1, 1));
+    holdOff(1);
+}
+
+void MainWindow::onVideoListMenu(int item) {
+    switch (item) {
+        case kPlayVideo:
+            playSelectedVideo();
+            holdOff(1);
+            break;
+        case kDeleteVideo:
+            deleteSelectedVideo();
+            break;
+        case kOpenVideoFolder:
+            launchProgram(folderPart(m_gadgets->text(Gadget::videoList).toStdString()), {}, {});
+            holdOff(1);
+            break;
+    }
+}
+
+// No question; the row goes even when the file cannot.
+void MainWindow::deleteSelectedVideo() {
+    const int row = m_gadgets->state(Gadget::videoList);
+    if (row < 0)
+        return;
+    std::error_code ignored;
+    std::filesystem::remove(m_gadgets->text(Gadget::videoList).toStdString(), ignored);
+    m_gadgets->removeItem(Gadget::videoList, row);
+}
+
+void MainWindow::onAboutClicked() {
+    setEnabled(false);
+    withFrameTimerStopped([this] { showAboutWindow(this); });
+    setEnabled(true);
+    holdOff(1);
+}
+
+void MainWindow::withFrameTimerStopped(const std::function<void()>& run) {
+    m_frameTimer.stop();
+    run();
+    m_frameTimer.start(kFrameIntervalMs, Qt::PreciseTimer, this);
 }
 
 void MainWindow::connectCameraDialogs() {
@@ -172,10 +240,6 @@ void MainWindow::fillVideoList() {
 
 void MainWindow::connectGadgetEvents() {
     GadgetTable& g = *m_gadgets;
-    connect(g.as<QTreeWidget>(Gadget::videoList), &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (m_gadgets->state(Gadget::videoList) >= 0)
-            playSelectedVideo();
-    });
     connect(g.as<QTabBar>(Gadget::slotTabs), &QTabBar::currentChanged, this, [this] {
         holdOff(1);
         withQuietSliders([this] { loadSlotValues(*m_gadgets, m_settingsFile); });
@@ -297,9 +361,7 @@ void MainWindow::playSelectedVideo() {
         launchProgram('"' + path.toStdString() + '"', {}, {});
         return;
     }
-    m_frameTimer.stop();
-    playInOwnPlayer(m_alertPlayback->movies(), path);
-    m_frameTimer.start(kFrameIntervalMs, Qt::PreciseTimer, this);
+    withFrameTimerStopped([&] { playInOwnPlayer(m_alertPlayback->movies(), path); });
 }
 
 void MainWindow::loadSettings() {

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "capture/motiondetector.h"
 
 class AlertBeep;
+class QMenu;
 class AlertPlayback;
 class Camera;
 class FrameProcessor;
@@ -45,6 +47,8 @@ public:
     // The clip of the selected row in the desktop's video program, or in the own player while
     // everything else stands still.
     void playSelectedVideo();
+    // The pop-up menu of the video list at the mouse, when a row is selected.
+    void showVideoListMenu();
 
     // The detection values in force: the three sliders and the mirror check box.
     DetectionValues detectionValues() const;
@@ -79,6 +83,12 @@ private:
     void holdOffForWait();
 
     void createTriggerActions();
+    void connectVideoList();
+    void onVideoListMenu(int item);
+    void deleteSelectedVideo();
+    void onAboutClicked();
+    // Detection, uploads and the clock stand still while a side window is open.
+    void withFrameTimerStopped(const std::function<void()>& run);
     void connectCameraDialogs();
     void onFormatClicked();
     void onSourceClicked();
@@ -97,6 +107,7 @@ private:
     std::unique_ptr<AlertPlayback> m_alertPlayback;
     std::unique_ptr<TriggerActions> m_triggerActions;
     QMetaObject::Connection m_captureStatusConnection;
+    std::unique_ptr<QMenu> m_videoListMenu;
     ClipCompression m_clipCompression;
     QBasicTimer m_frameTimer;
     // After a trigger outside the recording mode the detection rests a moment.

@@ -1,15 +1,11 @@
 #include "outputs/ownplayer.h"
 
-#include <QApplication>
-#include <QCloseEvent>
-#include <QEventLoop>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QScreen>
 #include <QWidget>
 
 #include "outputs/movieplayer.h"
+#include "outputs/sidewindow.h"
 
 namespace {
 
@@ -24,7 +20,7 @@ public:
         setAttribute(Qt::WA_OpaquePaintEvent);
         setWindowTitle(QStringLiteral("Video ") + path);
         setFixedSize(pictureSize);
-        move(QGuiApplication::primaryScreen()->availableGeometry().center() - rect().center());
+        centreOnScreen(*this);
     }
 
     // From any thread: the picture is shown from the event loop.
@@ -38,8 +34,6 @@ public:
             Qt::QueuedConnection);
     }
 
-    QEventLoop& loop() { return m_loop; }
-
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
@@ -49,50 +43,8 @@ protected:
             painter.drawImage(rect(), m_picture);
     }
 
-    void closeEvent(QCloseEvent* event) override {
-        event->accept();
-        m_loop.quit();
-    }
-
 private:
     QImage m_picture;
-    QEventLoop m_loop;
-};
-
-// While the player is open the program's other windows take no input, and closing one of
-// them closes the player instead.
-class OtherWindowsBlocker : public QObject {
-public:
-    explicit OtherWindowsBlocker(PlayerWindow& player) : m_player(player) {
-        qApp->installEventFilter(this);
-    }
-    ~OtherWindowsBlocker() override { qApp->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (!widget || widget->window() == &m_player)
-            return false;
-        switch (event->type()) {
-            case QEvent::Close:
-                m_player.close();
-                event->ignore();
-                return true;
-            case QEvent::MouseButtonPress:
-            case QEvent::MouseButtonRelease:
-            case QEvent::MouseButtonDblClick:
-            case QEvent::KeyPress:
-            case QEvent::KeyRelease:
-            case QEvent::Wheel:
-            case QEvent::Shortcut:
-                return true;
-            default:
-                return false;
-        }
-    }
-
-private:
-    PlayerWindow& m_player;
 };
 
 }  // namespace
@@ -103,9 +55,7 @@ void playInOwnPlayer(MoviePlayer& movies, const QString& path) {
     const int width = movies.pictureWidth(kOwnPlayerSlot);
     const int height = movies.pictureHeight(kOwnPlayerSlot);
     PlayerWindow player(path, width > 0 && height > 0 ? QSize(width, height) : kNoPictureSize);
-    const OtherWindowsBlocker blocker(player);
-    player.show();
     movies.play(kOwnPlayerSlot, [&player](const QImage& picture) { player.showPicture(picture); });
-    player.loop().exec();
+    runUntilClosed(player);
     movies.stop(kOwnPlayerSlot);
 }

@@ -23,4 +23,4 @@ std::string pictureFilePath();
 void uploadPicture(const PictureUploadOptions& options, const std::string& picturePath,
                    const std::function<bool(const std::string& path)>& makeSnapshot,
                    const std::function<void(const std::string& program,
-                                             const std::string& argument)>& launchProgram);
+                                            const std::string& argument)>& launchProgram);

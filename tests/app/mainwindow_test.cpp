@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
@@ -469,7 +470,8 @@ struct FakeOpener {
     ~FakeOpener() { setenv("PATH", savedPath.c_str(), 1); }
 
     std::string opened() const {
-        QTest::qWaitFor([&] { return std::filesystem::exists(note); }, 20000);
+        if (!QTest::qWaitFor([&] { return std::filesystem::exists(note); }, 20000))
+            return {};
         std::ifstream in(note);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
@@ -602,6 +604,118 @@ TEST(MainWindowCameraDialogs, DisplayOnlyHoldsOff) {
     EXPECT_EQ(w.state.holdOffFrames, 1);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(w.settings(), "");
+}
+
+QMenu* visibleMenu() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* menu = qobject_cast<QMenu*>(widget); menu && menu->isVisible())
+            return menu;
+    }
+    return nullptr;
+}
+
+void chooseFromMenu(const QString& text) {
+    QMenu* menu = visibleMenu();
+    ASSERT_NE(menu, nullptr);
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text)
+            action->trigger();
+    }
+    menu->close();
+}
+
+TEST(MainWindowVideoListMenu, OnlyForASelectedRow) {
+    WindowWithClip w;
+    w.state.holdOffFrames = 0;
+    w.window.showVideoListMenu();
+    EXPECT_EQ(visibleMenu(), nullptr);
+    EXPECT_EQ(w.state.holdOffFrames, 0);
+
+    w.selectClip();
+    w.window.showVideoListMenu();
+    QMenu* menu = visibleMenu();
+    ASSERT_NE(menu, nullptr);
+    QStringList items;
+    for (QAction* action : menu->actions())
+        items.append(action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(items,
+              (QStringList{"Video abspielen", "-", "Video löschen", "Ordner mit Videos öffnen"}));
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+    menu->close();
+}
+
+TEST(MainWindowVideoListMenu, DeleteRemovesFileAndRowWithoutAsking) {
+    WindowWithClip w;
+    w.selectClip();
+    w.state.holdOffFrames = 0;
+    w.window.showVideoListMenu();
+    w.state.holdOffFrames = 0;
+    chooseFromMenu("Video löschen");
+    EXPECT_FALSE(std::filesystem::exists(w.clip));
+    EXPECT_EQ(w.g.countItems(Gadget::videoList), 0);
+    EXPECT_EQ(w.state.holdOffFrames, 0);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(MainWindowVideoListMenu, RowGoesEvenWhenTheFileIsGoneAlready) {
+    WindowWithClip w;
+    std::filesystem::remove(w.clip);
+    w.selectClip();
+    w.window.showVideoListMenu();
+    chooseFromMenu("Video löschen");
+    EXPECT_EQ(w.g.countItems(Gadget::videoList), 0);
+}
+
+TEST(MainWindowVideoListMenu, OpenFolderHandsTheClipsFolderToTheDesktop) {
+    WindowWithClip w;
+    const FakeOpener opener(w.folder);
+    w.selectClip();
+    w.window.showVideoListMenu();
+    w.state.holdOffFrames = 0;
+    chooseFromMenu("Ordner mit Videos öffnen");
+    EXPECT_EQ(opener.opened(), w.folder.path().string() + "/");
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+}
+
+TEST(MainWindowAbout, LogoAndTextsUntilClosedWhileTheWindowWaits) {
+    Window w;
+    w.window.show();
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* about = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && widget->windowTitle() == "Über Sentello:")
+                about = widget;
+        }
+        ASSERT_NE(about, nullptr);
+        checked = true;
+        EXPECT_EQ(about->size(), QSize(600, 240));
+        EXPECT_TRUE(about->windowFlags() & Qt::WindowStaysOnTopHint);
+        EXPECT_FALSE(w.window.isEnabled());
+        const QImage shown = about->grab().toImage();
+        // The lens' red centre of the logo.
+        EXPECT_EQ(shown.pixelColor(120, 110), QColor(0xe3, 0x3b, 0x3b));
+        const auto count = [&](QRect area, QColor colour) {
+            int found = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                for (int x = area.left(); x <= area.right(); ++x)
+                    found += shown.pixelColor(x, y) == colour;
+            }
+            return found;
+        };
+        EXPECT_GT(count({264, 19, 300, 14}, QColor(255, 255, 255)), 30);
+        EXPECT_GT(count({266, 21, 300, 14}, QColor(68, 68, 68)), 30);
+        EXPECT_GT(count({232, 34, 200, 14}, QColor(255, 255, 255)), 30);
+        EXPECT_GT(count({120, 200, 400, 14}, QColor(255, 255, 255)), 30);
+        // Closing the main window closes only the About window.
+        w.window.close();
+    });
+    w.state.holdOffFrames = 0;
+    w.g.as<QPushButton>(Gadget::aboutButton)->click();
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(w.window.isEnabled());
+    EXPECT_TRUE(w.window.isVisible());
+    EXPECT_EQ(w.state.holdOffFrames, 1);
 }
 
 }  // namespace
