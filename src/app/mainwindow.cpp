@@ -376,7 +376,8 @@ void MainWindow::saveSettings() {
     saveGeneralSettings(*m_gadgets, m_settingsFile);
 }
 
-void MainWindow::stopTriggerActions() {
+void MainWindow::stopWatching() {
+    m_frameTimer.stop();
     disconnect(m_captureStatusConnection);
 }
 

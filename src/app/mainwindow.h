@@ -56,8 +56,9 @@ public:
     // The options into the gadgets (at start-up), and back into the file (at shutdown).
     void loadSettings();
     void saveSettings();
-    // At program end: the clip that the camera still finishes sets nothing going.
-    void stopTriggerActions();
+    // At program end: no more runs, and the clip that the camera still finishes sets nothing
+    // going.
+    void stopWatching();
 
     // Starts frameTimer; the first minute step comes a minute from now.
     void startFrameTimer();

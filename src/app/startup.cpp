@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/mainwindow.h"
+#include "app/quitsignals.h"
 #include "capture/camera.h"
 #include "capture/driverchoicedialog.h"
 #include "capture/frameprocessor.h"
@@ -78,10 +79,11 @@ int runSentello(const CommandLine& commandLine) {
     }
     window.show();
     window.startFrameTimer();
+    quitOnTerminationSignals();
     QApplication::exec();
 
     window.saveSettings();
-    window.stopTriggerActions();
+    window.stopWatching();
     camera.disconnectSource();
     return 0;
 }

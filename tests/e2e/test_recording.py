@@ -5,6 +5,7 @@ minute step uploads a snapshot to a private FTP server."""
 import glob
 import os
 import re
+import signal
 import stat
 import struct
 import subprocess
@@ -120,6 +121,23 @@ class RecordingTest(DesktopTestCase):
         window = sentello.choose_first_source(WINDOW_TIMEOUT)
         row = self.desktop.screenshot(window, *FIRST_LIST_ROW)
         self.assertFalse(row.dominant_share() > 0.99, "the earlier clip has a row")
+
+    def test_termination_finishes_the_clip_and_saves_the_settings(self):
+        sentello, _ = self.start_recording_mode({"videolaenge": 60})
+
+        def clip_under_way():
+            clips = self.clips(sentello)
+            # About a second and a half of pictures.
+            return clips and os.path.getsize(clips[0]) > 1024 * 1024 and clips[0]
+        clip = wait_until(clip_under_way, TRIGGER_TIMEOUT,
+                          "a clip being written" + sentello.describe())
+        sentello.process.send_signal(signal.SIGTERM)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+        with open(clip, "rb") as written:
+            self.assertIn(b"idx1", written.read(), "the muxer finished the file with its index")
+        facts = discover(clip)
+        self.assertGreater(facts["seconds"] or 0, 1.0, facts)
+        self.assertIn(b"[Optionen]", sentello.settings() or b"")
 
     def test_failed_recording_lets_the_detection_go_on(self):
         # Writes beyond 64 KiB fail as on a full disk; the settings file stays far below.
