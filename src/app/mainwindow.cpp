@@ -125,8 +125,6 @@ void MainWindow::connectVideoList() {
     // A right click or the menu key.
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QTreeWidget::customContextMenuRequested, this, &MainWindow::showVideoListMenu);
-    connect(m_gadgets->as<QAbstractButton>(Gadget::aboutButton), &QAbstractButton::clicked, this,
-            &MainWindow::onAboutClicked);
 }
 
 void MainWindow::showVideoListMenu() {
@@ -263,6 +261,8 @@ void MainWindow::connectGadgetEvents() {
             &MainWindow::onUploadSwitched);
     connect(g.as<QAbstractButton>(Gadget::recordModeCheck), &QAbstractButton::clicked, this,
             &MainWindow::holdOffForWait);
+    connect(g.as<QAbstractButton>(Gadget::aboutButton), &QAbstractButton::clicked, this,
+            &MainWindow::onAboutClicked);
 
     // Programs on Linux have no extension, so the program requesters list every file.
     const QString programs = QStringLiteral("Programmdateien (*)");
