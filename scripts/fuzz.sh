@@ -48,7 +48,7 @@ header = b"sentello".ljust(20, b"\0")
 header += b"square".ljust(22, b"\0") + struct.pack(">HbBHH", len(sample) // 2, 0, 64, 0, len(sample) // 2)
 header += b"\0" * 30 * 30
 header += bytes([1, 127]) + bytes(128) + b"M.K."
-note = struct.pack(">BBBB", 0x10 | 0x01, 0xAC, 0x00, 0x00)  # sample 1, period 428
+note = struct.pack(">BBBB", 0x01, 0xAC, 0x10, 0x00)  # period 428 (0x1AC), sample 1
 pattern = (note * 4 + b"\0" * 12 * 4 * 3) * 16
 open(sys.argv[1], "wb").write(header + pattern + sample)
 MOD
