@@ -34,6 +34,20 @@ constexpr int kReconnectCheckMs = 2000;
 // Shared by all pipelines, so a reconnected camera never repeats a sequence number.
 std::atomic<std::uint64_t> pictureSequence{0};
 
+// Posted when recorded footage given as the camera has come to its end. The pipeline's own EOS
+// does not come while a clip is recorded: the clip's branch goes on.
+constexpr const char* kFootageEndedMessage = "sentello-footage-ended";
+
+GstPadProbeReturn noteFootageEnd(GstPad* pad, GstPadProbeInfo* info, gpointer) {
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS) {
+        GstPointer<GstElement> tee(gst_pad_get_parent_element(pad));
+        gst_element_post_message(
+            tee.get(), gst_message_new_application(GST_OBJECT(tee.get()),
+                                                   gst_structure_new_empty(kFootageEndedMessage)));
+    }
+    return GST_PAD_PROBE_OK;
+}
+
 // A clip that has not ended this long after its length is ended from outside; one that is
 // still not finished after as long again is given up.
 constexpr int kClipGraceMs = 5000;
@@ -347,6 +361,10 @@ bool Camera::startPipeline(bool waitForFirstPicture) {
         if (filter && caps)
             g_object_set(filter.get(), "caps", caps.get(), nullptr);
     }
+    GstPointer<GstElement> tee(gst_bin_get_by_name(GST_BIN(element), "split"));
+    GstPointer<GstPad> teeInput(gst_element_get_static_pad(tee.get(), "sink"));
+    gst_pad_add_probe(teeInput.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &noteFootageEnd, nullptr,
+                      nullptr);
     GstElement* sink = gst_bin_get_by_name(GST_BIN(element), "sink");
     GstAppSinkCallbacks sinkCallbacks{};
     sinkCallbacks.new_sample = &Pipeline::onNewSample;
@@ -419,9 +437,10 @@ void Camera::onBusMessage(void* data) {
             logError(message);
             m_pipeline->failed = true;
             break;
-        case GST_MESSAGE_EOS:
+        case GST_MESSAGE_APPLICATION:
             // Recorded footage is replayed from its start again.
-            if (!gst_element_seek_simple(m_pipeline->pipeline, GST_FORMAT_TIME,
+            if (gst_message_has_name(message, kFootageEndedMessage) &&
+                !gst_element_seek_simple(m_pipeline->pipeline, GST_FORMAT_TIME,
                                          GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
                                          0)) {
                 m_pipeline->failed = true;

@@ -10,7 +10,7 @@ struct CameraSource {
     // A camera device's has the capsfilter "format" that holds the device to a chosen format.
     std::string description;
     // The video4linux2 device of a camera device, empty for other sources.
-    std::string device;
+    std::string device = {};
     bool isDemo() const { return description.empty(); }
 };
 

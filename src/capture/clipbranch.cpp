@@ -116,6 +116,19 @@ struct ClipBranch::Shared {
         return GST_PAD_PROBE_DROP;
     }
 
+    // Recorded footage that is replayed as the camera ends and starts over; the clip goes on
+    // across that, so the footage's end and the flush of its new start stay out of the branch.
+    static GstPadProbeReturn onStreamEvent(GstPad*, GstPadProbeInfo* info, gpointer) {
+        switch (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info))) {
+            case GST_EVENT_EOS:
+            case GST_EVENT_FLUSH_START:
+            case GST_EVENT_FLUSH_STOP:
+                return GST_PAD_PROBE_DROP;
+            default:
+                return GST_PAD_PROBE_OK;
+        }
+    }
+
     static GstPadProbeReturn onFileData(GstPad*, GstPadProbeInfo*, gpointer data) {
         auto* shared = static_cast<std::shared_ptr<Shared>*>(data)->get();
         if (!shared->begun.exchange(true)) {
@@ -178,6 +191,10 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
     branch->m_teePad = gst_element_request_pad_simple(tee, "src_%u");
     gst_pad_add_probe(branch->m_teePad, GST_PAD_PROBE_TYPE_BUFFER, &Shared::onPicture,
                       new std::shared_ptr<Shared>(shared), &Shared::release);
+    gst_pad_add_probe(
+        branch->m_teePad,
+        GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+        &Shared::onStreamEvent, nullptr, nullptr);
     GstPointer<GstPad> branchInput(gst_element_get_static_pad(shared->bin, "sink"));
     if (gst_pad_link(branch->m_teePad, branchInput.get()) != GST_PAD_LINK_OK) {
         error = "the recording cannot take the camera's pictures";

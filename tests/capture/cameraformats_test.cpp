@@ -66,7 +66,7 @@ constexpr int kPictureTimeoutMs = 15000;
 // The newest picture's size once the camera delivers one.
 std::optional<std::pair<int, int>> pictureSize(Camera& camera) {
     std::optional<std::pair<int, int>> size;
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [&] {
             const auto frame = camera.grabFrame();
             if (frame)

@@ -15,9 +15,9 @@
 #include <optional>
 #include <string>
 
+#include "../tempfolder.h"
 #include "capture/camera.h"
 #include "capture/camerasources.h"
-#include "../tempfolder.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ protected:
     }
 
     static void waitForEnd(QSignalSpy& statuses) {
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] { return !statuses.isEmpty() && statuses.last().at(0).toInt() == kCaptureEnds; },
             kClipEndTimeoutMs);
     }
@@ -229,6 +229,41 @@ TEST_F(ClipRecording, ProgramEndFinishesTheClipFirst) {
     EXPECT_GT(facts->seconds, 0.5);
     EXPECT_LT(facts->seconds, 30.0);
     EXPECT_TRUE(facts->hasSound);
+}
+
+// Recorded footage given as the camera is replayed from its start again and again; a clip
+// longer than the footage goes on across the replays.
+TEST_F(ClipRecording, ClipOfReplayedFootageSpansItsReplays) {
+    const auto footage = folder / "footage.avi";
+    GError* error = nullptr;
+    GstElement* writer = gst_parse_launch(
+        "videotestsrc num-buffers=15 pattern=ball ! video/x-raw,width=160,height=120,"
+        "framerate=15/1 ! jpegenc ! avimux ! filesink name=out",
+        &error);
+    ASSERT_EQ(error, nullptr);
+    GstElement* out = gst_bin_get_by_name(GST_BIN(writer), "out");
+    g_object_set(out, "location", footage.c_str(), nullptr);
+    gst_object_unref(out);
+    gst_element_set_state(writer, GST_STATE_PLAYING);
+    GstBus* bus = gst_element_get_bus(writer);
+    GstMessage* done = gst_bus_timed_pop_filtered(
+        bus, 30 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(GST_MESSAGE_TYPE(done), GST_MESSAGE_EOS);
+    gst_message_unref(done);
+    gst_object_unref(bus);
+    gst_element_set_state(writer, GST_STATE_NULL);
+    gst_object_unref(writer);
+
+    connect(givenSource(footage));
+    const auto path = folder / "clip.avi";
+    EXPECT_EQ(record({path, 3, false, {}}), (QList<int>{kCaptureBegins, kCaptureEnds}));
+    EXPECT_TRUE(lastText.isEmpty()) << lastText.toStdString();
+    const auto facts = discover(path);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->width, 160);
+    EXPECT_NEAR(facts->seconds, 3.0, 0.3);
+    EXPECT_TRUE(stillDelivering());
 }
 
 TEST_F(ClipRecording, NoCameraPictureNoClip) {
