@@ -71,6 +71,7 @@ struct ClipBranch::Shared {
 
     std::atomic<bool> endRequested{false};
     std::atomic<bool> closed{false};
+    std::atomic<bool> gotPicture{false};
     std::atomic<bool> begun{false};
     GstClockTime firstPictureTime = GST_CLOCK_TIME_NONE;  // tee's streaming thread only
 
@@ -107,8 +108,10 @@ struct ClipBranch::Shared {
             shared->firstPictureTime = now;
         const bool timeUp =
             now != GST_CLOCK_TIME_NONE && now - shared->firstPictureTime >= shared->length;
-        if (!timeUp && !shared->endRequested)
+        if (!timeUp && !shared->endRequested) {
+            shared->gotPicture = true;
             return GST_PAD_PROBE_OK;
+        }
         // The end is sent from the thread that sends the pictures, so no picture can follow it.
         GstPointer<GstPad> entry(gst_pad_get_peer(teePad));
         if (entry)
@@ -129,8 +132,12 @@ struct ClipBranch::Shared {
         }
     }
 
+    // The muxer writes its header with the first picture; a clip that ends without any writes
+    // one at its end, which is no beginning.
     static GstPadProbeReturn onFileData(GstPad*, GstPadProbeInfo*, gpointer data) {
         auto* shared = static_cast<std::shared_ptr<Shared>*>(data)->get();
+        if (!shared->gotPicture)
+            return GST_PAD_PROBE_OK;
         if (!shared->begun.exchange(true)) {
             gst_element_post_message(
                 shared->bin, gst_message_new_application(GST_OBJECT(shared->bin),
@@ -246,7 +253,12 @@ ClipBranch::Event ClipBranch::handleBusMessage(GstMessage* message, std::string&
                 GST_MESSAGE_TYPE(forwarded) == GST_MESSAGE_EOS &&
                 std::strcmp(GST_OBJECT_NAME(GST_MESSAGE_SRC(forwarded)), "file") == 0;
             gst_message_unref(forwarded);
-            return fileDone ? Event::Finished : Event::None;
+            if (!fileDone)
+                return Event::None;
+            if (m_shared->gotPicture)
+                return Event::Finished;
+            error = "the camera delivered no picture for the clip";
+            return Event::Failed;
         }
         case GST_MESSAGE_ERROR:
             if (source != bin && !gst_object_has_as_ancestor(source, bin))

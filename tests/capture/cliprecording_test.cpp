@@ -266,6 +266,25 @@ TEST_F(ClipRecording, ClipOfReplayedFootageSpansItsReplays) {
     EXPECT_TRUE(stillDelivering());
 }
 
+// A camera that delivers a picture every two seconds: the clip ends with the first picture
+// past its length and holds what came.
+TEST_F(ClipRecording, SlowCameraStillGivesAClip) {
+    connect({"slow", "videotestsrc ! video/x-raw,width=160,height=120,framerate=1/2", {}});
+    const auto path = folder / "clip.avi";
+    EXPECT_EQ(record({path, 2, false, {}}), (QList<int>{kCaptureBegins, kCaptureEnds}));
+    EXPECT_TRUE(lastText.isEmpty()) << lastText.toStdString();
+    EXPECT_TRUE(discover(path));
+}
+
+// A clip without a single picture is no clip: it fails and leaves no file.
+TEST_F(ClipRecording, NoPictureDuringTheClipLeavesNoFile) {
+    connect({"stalled", "videotestsrc ! video/x-raw,width=160,height=120,framerate=1/60", {}});
+    const auto path = folder / "clip.avi";
+    EXPECT_EQ(record({path, 2, false, {}}), QList<int>{kCaptureEnds});
+    EXPECT_FALSE(lastText.isEmpty());
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 TEST_F(ClipRecording, NoCameraPictureNoClip) {
     const auto path = folder / "clip.avi";
     EXPECT_EQ(record({path, 3, false, {}}), QList<int>{kCaptureEnds});
