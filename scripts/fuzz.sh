@@ -64,5 +64,6 @@ fi
 export LSAN_OPTIONS="suppressions=$top/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 # The same inputs on every run, so a finding is reproducible rather than left to chance;
 # FUZZ_SEED=0 lets libFuzzer choose.
+# Inputs that fail are kept beside the fuzzer, never in the working folder.
 "$out/${target}_fuzzer" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
-  -seed="${FUZZ_SEED:-1}" -print_final_stats=1 "$corpus"
+  -seed="${FUZZ_SEED:-1}" -artifact_prefix="$out/${target}-" -print_final_stats=1 "$corpus"
