@@ -174,13 +174,8 @@ TEST(SoundPlayer, FlacLongerThanTheLimitPlaysExactlyTheLimit) {
     TempFolder folder;
     const fs::path flac = folder / "long.flac";
     const fs::path played = folder / "played.raw";
-    // Silence compresses to almost nothing; one second longer than the limit.
-    const std::string line =
-        "head -c " + std::to_string(kMaxDecodedBytes + 44100 * 4) +
-        " /dev/zero | flac --silent --force --force-raw-format --endian=little --sign=signed "
-        "--channels=2 --bps=16 --sample-rate=44100 -0 -o '" +
-        flac.string() + "' -";
-    ASSERT_EQ(std::system(line.c_str()), 0) << line;
+    // One second longer than the limit.
+    ASSERT_TRUE(testmedia::writeSilentFlac(flac, kMaxDecodedBytes + 44100 * 4));
 
     SoundPlayer player("filesink sync=false location=" + played.string());
     ASSERT_TRUE(player.load(0, flac.string()));

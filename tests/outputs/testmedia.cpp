@@ -1,5 +1,8 @@
 #include "testmedia.h"
 
+#include <cstdlib>
+#include <string>
+
 namespace testmedia {
 
 using pulseharness::kRate;
@@ -82,6 +85,15 @@ Bytes mod(const std::vector<std::int8_t>& levels, const std::vector<Note>& notes
     for (const std::int8_t level : levels)
         bytes.insert(bytes.end(), kSampleBytes, static_cast<std::uint8_t>(level));
     return bytes;
+}
+
+bool writeSilentFlac(const std::filesystem::path& path, std::uint64_t bytes) {
+    const std::string line =
+        "head -c " + std::to_string(bytes) +
+        " /dev/zero | flac --silent --force --force-raw-format --endian=little --sign=signed "
+        "--channels=2 --bps=16 --sample-rate=44100 -0 -o '" +
+        path.string() + "' - 2>/dev/null";
+    return std::system(line.c_str()) == 0;
 }
 
 }  // namespace testmedia

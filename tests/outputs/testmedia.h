@@ -3,6 +3,7 @@
 // Media files for the player tests, written byte by byte.
 
 #include <cstdint>
+#include <filesystem>
 #include <string_view>
 #include <vector>
 
@@ -36,5 +37,10 @@ struct Note {
 // Each sample is a looped constant level, so the sign of what plays tells the samples apart;
 // the notes go to the first channel and the song ends after `lastRow`.
 Bytes mod(const std::vector<std::int8_t>& levels, const std::vector<Note>& notes, int lastRow);
+
+// A FLAC of silence (16-bit stereo at 44,100 Hz) of `bytes` decoded bytes, made with the flac
+// tool; silence compresses to almost nothing, so even a long one is small and made quickly.
+// False when the tool failed or is missing.
+bool writeSilentFlac(const std::filesystem::path& path, std::uint64_t bytes);
 
 }  // namespace testmedia
