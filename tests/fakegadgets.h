@@ -26,6 +26,13 @@ public:
         m_items[{g, countItems(g)}] = text;
         ++m_counts[g];
     }
+    void removeItem(Gadget g, int item) override {
+        const int count = countItems(g);
+        for (int i = item; i + 1 < count; ++i)
+            m_items[{g, i}] = m_items[{g, i + 1}];
+        m_items.erase({g, count - 1});
+        --m_counts[g];
+    }
     int countItems(Gadget g) const override { return m_counts.contains(g) ? m_counts.at(g) : 0; }
 
 private:

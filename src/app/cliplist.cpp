@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
+#include <tuple>
 
 #include "capture/datetemplate.h"
 
@@ -26,10 +28,14 @@ struct DirectoryCloser {
 }  // namespace
 
 std::vector<ListedClip> findClips(const std::string& folder) {
-    std::vector<ListedClip> clips;
+    struct Found {
+        statx_timestamp created;
+        std::string path;
+    };
+    std::vector<Found> found;
     std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.c_str()));
     if (!directory)
-        return clips;
+        return {};
     while (const dirent* entry = ::readdir(directory.get())) {
         const std::string_view name = entry->d_name;
         if (!hasAviExtension(name))
@@ -43,10 +49,20 @@ std::vector<ListedClip> findClips(const std::string& folder) {
             !S_ISREG(status.stx_mode)) {
             continue;
         }
-        const auto created =
-            (status.stx_mask & STATX_BTIME) ? status.stx_btime.tv_sec : status.stx_mtime.tv_sec;
-        clips.push_back({path, formatDateTemplate("%dd.%mm.%yyyy %hh:%ii:%ss",
-                                                  localDateFields(std::time_t(created)))});
+        found.push_back(
+            {(status.stx_mask & STATX_BTIME) ? status.stx_btime : status.stx_mtime, path});
+    }
+    // Oldest first, as the clips of this run are added at the end.
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return std::tie(a.created.tv_sec, a.created.tv_nsec, a.path) <
+               std::tie(b.created.tv_sec, b.created.tv_nsec, b.path);
+    });
+    std::vector<ListedClip> clips;
+    clips.reserve(found.size());
+    for (const Found& clip : found) {
+        clips.push_back(
+            {clip.path, formatDateTemplate("%dd.%mm.%yyyy %hh:%ii:%ss",
+                                           localDateFields(std::time_t(clip.created.tv_sec)))});
     }
     return clips;
 }

@@ -10,7 +10,7 @@ struct ListedClip {
 };
 
 // The program's clips in `folder` (ending in "/"): files named "*.avi" (any case) whose path
-// contains "Video_Sentello_", in the order the folder lists them, each with its creation time
-// (its birth time where the file system keeps one, otherwise its last change). A folder that
+// contains "Video_Sentello_", oldest first, each with its creation time (its birth time where
+// the file system keeps one, otherwise its last change). A folder that
 // cannot be read gives none.
 std::vector<ListedClip> findClips(const std::string& folder);

@@ -15,5 +15,8 @@ WindowFonts windowFonts(int horizontalDpi) {
     QFont gadgets(QStringLiteral("tahoma"), points > 0 ? points : 1);
     QFont recordMode = gadgets;
     recordMode.setBold(true);
+    // Smoothed, Wine's Tahoma Bold comes out with the thin strokes of its outlines; its
+    // bitmaps for small sizes, drawn unsmoothed, are the bold ones.
+    recordMode.setStyleStrategy(QFont::NoAntialias);
     return {recordMode, gadgets};
 }

@@ -326,7 +326,12 @@ void GadgetTable::addItem(Gadget gadget, const QString& text) {
 void GadgetTable::removeItem(Gadget gadget, int item) {
     QWidget* w = widget(gadget);
     if (auto* list = qobject_cast<QTreeWidget*>(w)) {
+        QTreeWidgetItem* row = list->topLevelItem(item);
+        const bool wasSelected = row && row->isSelected();
         delete list->takeTopLevelItem(item);
+        // Qt would select the next row instead, which nobody chose.
+        if (wasSelected)
+            list->clearSelection();
     } else if (auto* tabs = qobject_cast<QTabBar*>(w)) {
         tabs->removeTab(item);
     }

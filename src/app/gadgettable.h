@@ -37,7 +37,7 @@ public:
     QString itemText(Gadget gadget, int item) const override;
     void setItemText(Gadget gadget, int item, const QString& text) override;
     void addItem(Gadget gadget, const QString& text) override;
-    void removeItem(Gadget gadget, int item);
+    void removeItem(Gadget gadget, int item) override;
     int countItems(Gadget gadget) const override;
 
     // Background of a container or a text.

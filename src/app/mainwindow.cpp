@@ -32,6 +32,7 @@
 #include "capture/snapshot.h"
 #include "capture/statusdisplay.h"
 #include "capture/triggeractions.h"
+#include "capture/windowplacement.h"
 #include "outputs/aboutwindow.h"
 #include "outputs/alertbeep.h"
 #include "outputs/alertplayback.h"
@@ -45,7 +46,7 @@
 
 namespace {
 
-constexpr qint64 kMinuteMs = 60000;
+constexpr std::int64_t kMinuteMs = 60000;
 
 const QString kUploadWarning = QStringLiteral(
     "Hiermit wird pro Minute ein aktuelles Bild ins Internet hochladen. Das geschieht per FTP "
@@ -56,10 +57,11 @@ const QString kUploadWarning = QStringLiteral(
 
 }  // namespace
 
-MainWindow::MainWindow(DetectionState& state)
+MainWindow::MainWindow(DetectionState& state, MainLoopClock clock)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_state(state) {
+      m_state(state),
+      m_clock(std::move(clock)) {
     setWindowTitle(QStringLiteral("Sentello ") + QString::fromUtf8(versionText));
     setFixedSize(800, 480);
     centreOnScreen(*this);
@@ -187,7 +189,18 @@ void MainWindow::connectCameraDialogs() {
             &MainWindow::onCompressionClicked);
 }
 
+void MainWindow::withCameraDialogOpen(const std::function<void()>& run) {
+    m_cameraDialogOpen = true;
+    run();
+    m_cameraDialogOpen = false;
+    holdOff(1);
+}
+
 void MainWindow::onFormatClicked() {
+    withCameraDialogOpen([this] { chooseFormat(); });
+}
+
+void MainWindow::chooseFormat() {
     const std::optional<CameraFormat> chosen =
         chooseCameraFormat(this, m_camera->offeredFormats(), m_camera->format());
     if (chosen && chosen != m_camera->format()) {
@@ -206,25 +219,27 @@ void MainWindow::onFormatClicked() {
             box.exec();
         }
     }
-    holdOff(1);
 }
 
 void MainWindow::onSourceClicked() {
-    if (const std::unique_ptr<CameraControls> controls = m_camera->controls())
-        adjustCameraControls(this, *controls);
-    holdOff(1);
+    withCameraDialogOpen([this] {
+        if (const std::unique_ptr<CameraControls> controls = m_camera->controls())
+            adjustCameraControls(this, *controls);
+    });
 }
 
 void MainWindow::onCompressionClicked() {
-    if (const std::optional<ClipCompression> chosen =
-            chooseClipCompression(this, m_clipCompression)) {
+    withCameraDialogOpen([this] {
+        const std::optional<ClipCompression> chosen =
+            chooseClipCompression(this, m_clipCompression);
+        if (!chosen)
+            return;
         m_clipCompression = *chosen;
         CameraChoices choices = loadCameraChoices(m_settingsFile);
         choices.codec = chosen->codec == ClipCodec::Mpeg4 ? "mpeg4" : "mjpeg";
         choices.quality = chosen->quality;
         saveCompressionChoice(m_settingsFile, choices);
-    }
-    holdOff(1);
+    });
 }
 
 void MainWindow::fillVideoList() {
@@ -339,7 +354,7 @@ void MainWindow::takeTime() {
 }
 
 void MainWindow::selectSlotByClock(bool fromClockCheck) {
-    const int now = hhmmValue(formatDateTemplate("%hh%ii", localNow()));
+    const int now = hhmmValue(formatDateTemplate("%hh%ii", m_clock.localNow()));
     const std::optional<int> slot = slotForClock(now, slotTimes());
     if (slot) {
         const QSignalBlocker quietTabs(m_gadgets->widget(Gadget::slotTabs));
@@ -404,8 +419,14 @@ void MainWindow::holdOffForWait() {
 }
 
 void MainWindow::startFrameTimer() {
-    m_minuteMark.start();
+    m_minuteMark = m_clock.ticksMs();
     m_frameTimer.start(kFrameIntervalMs, Qt::PreciseTimer, this);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    // Focus marks from the start, not only after the first Tab; showing clears the flag.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    QWidget::showEvent(event);
 }
 
 void MainWindow::timerEvent(QTimerEvent* event) {
@@ -413,19 +434,27 @@ void MainWindow::timerEvent(QTimerEvent* event) {
         QWidget::timerEvent(event);
         return;
     }
-    // While a clip is written no frame is compared; the minute and the clock go on.
-    if (!m_state.recordingActive && m_detectionPause.hasExpired() &&
-        m_frameProcessor->processFrame(detectionValues())) {
+    // While a clip is written, a camera dialog is open or the detection rests after a trigger,
+    // the live picture goes on but no frame is compared.
+    const DetectionValues values = detectionValues();
+    if (m_state.recordingActive || m_cameraDialogOpen || !m_detectionPause.hasExpired()) {
+        m_frameProcessor->showFrame(values);
+    } else if (m_frameProcessor->processFrame(values)) {
         m_triggerActions->runTriggerActions();
     }
+    m_statusDisplay->showRecording(m_state.recordingActive);
+    // A dialog holds the minute and the clock too, as any modal window does.
+    if (m_cameraDialogOpen)
+        return;
     minuteStep();
     clockCheck();
 }
 
 void MainWindow::minuteStep() {
-    if (m_minuteMark.elapsed() <= kMinuteMs)
+    const std::int64_t now = m_clock.ticksMs();
+    if (now - m_minuteMark <= kMinuteMs)
         return;
-    m_minuteMark.start();
+    m_minuteMark = now;
     if (!m_gadgets->state(Gadget::recordModeCheck))
         return;
     const GadgetTable& g = *m_gadgets;
@@ -439,9 +468,9 @@ void MainWindow::minuteStep() {
     uploadPicture(
         options, pictureFilePath(),
         [this](const std::string& path) {
-            return makeSnapshot(
-                *m_camera, path,
-                snapshotCaption(versionText, localNow(), m_triggerActions->lastTriggerText()));
+            return makeSnapshot(*m_camera, path,
+                                snapshotCaption(versionText, m_clock.localNow(),
+                                                m_triggerActions->lastTriggerText()));
         },
         [](const std::string& program, const std::string& argument) {
             launchProgram(program, argument, {});
@@ -451,10 +480,12 @@ void MainWindow::minuteStep() {
 }
 
 void MainWindow::clockCheck() {
-    const std::string clockText = formatDateTemplate("%hh:%ii", localNow());
+    const std::string clockText = formatDateTemplate("%hh:%ii", m_clock.localNow());
     if (clockText == m_lastClockText)
         return;
     m_lastClockText = clockText;
     m_gadgets->setText(Gadget::clockLabel,
                        QStringLiteral("Aktuelle Systemzeit: ") + QString::fromStdString(clockText));
+    // A slot chosen by hand lasts until the minute changes.
+    selectSlotByClock(true);
 }

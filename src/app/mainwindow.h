@@ -2,7 +2,6 @@
 
 #include <QBasicTimer>
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <functional>
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "app/gadgets.h"
+#include "app/mainloopclock.h"
 #include "app/timeslots.h"
 #include "capture/cliprequest.h"
 #include "capture/motiondetector.h"
@@ -30,7 +30,7 @@ class MainWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit MainWindow(DetectionState& state);
+    explicit MainWindow(DetectionState& state, MainLoopClock clock = {});
     ~MainWindow() override;
 
     // The gadgets with their start values and what a trigger sets going; the options are read
@@ -64,6 +64,7 @@ public:
     void startFrameTimer();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
@@ -91,7 +92,11 @@ private:
     // Detection, uploads and the clock stand still while a side window is open.
     void withFrameTimerStopped(const std::function<void()>& run);
     void connectCameraDialogs();
+    // While a camera dialog is open the picture goes on, but nothing is detected; afterwards
+    // the next run holds off.
+    void withCameraDialogOpen(const std::function<void()>& run);
     void onFormatClicked();
+    void chooseFormat();
     void onSourceClicked();
     void onCompressionClicked();
     void minuteStep();
@@ -113,6 +118,8 @@ private:
     QBasicTimer m_frameTimer;
     // After a trigger outside the recording mode the detection rests a moment.
     QDeadlineTimer m_detectionPause;
-    QElapsedTimer m_minuteMark;
+    bool m_cameraDialogOpen = false;
+    MainLoopClock m_clock;
+    std::int64_t m_minuteMark = 0;
     std::string m_lastClockText;
 };

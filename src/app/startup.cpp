@@ -7,6 +7,7 @@
 
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
+#include "app/translations.h"
 #include "capture/camera.h"
 #include "capture/driverchoicedialog.h"
 #include "capture/frameprocessor.h"
@@ -47,6 +48,7 @@ bool connectCamera(Camera& camera, const CameraSource& source, const std::string
 }  // namespace
 
 int runSentello(const CommandLine& commandLine) {
+    installGermanTranslations();
     DetectionState state;
     const std::string settingsFolder = prepareSettingsFolder(homeFolder(), runningProgramFolder());
     MainWindow window(state);

@@ -1,9 +1,9 @@
 #include "capture/driverchoicedialog.h"
 
 #include <QDialog>
-#include <QGuiApplication>
 #include <QListWidget>
-#include <QScreen>
+
+#include "capture/windowplacement.h"
 
 int chooseCaptureDriver(QWidget* owner, const std::vector<CameraSource>& sources) {
     if (sources.empty())
@@ -14,16 +14,18 @@ int chooseCaptureDriver(QWidget* owner, const std::vector<CameraSource>& sources
     window.setWindowTitle(QStringLiteral("Kameratreiber auswählen:"));
     window.setFixedSize(260, 150);
     // The owner is still hidden, so centre on the screen rather than on it.
-    window.move(QGuiApplication::primaryScreen()->availableGeometry().center() -
-                window.rect().center());
+    centreOnScreen(window);
 
     auto* list = new QListWidget(&window);
     list->setGeometry(4, 4, 252, 142);
     for (const CameraSource& source : sources)
         list->addItem(QString::fromStdString(source.name));
+    // So that Enter alone chooses the first line.
+    list->setCurrentRow(0);
 
     int chosen = -1;
-    QObject::connect(list, &QListWidget::itemDoubleClicked, &window, [&](QListWidgetItem* item) {
+    // A double click or Enter on a line chooses it.
+    QObject::connect(list, &QListWidget::itemActivated, &window, [&](QListWidgetItem* item) {
         chosen = list->row(item) + 1;
         window.accept();
     });

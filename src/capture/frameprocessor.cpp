@@ -9,6 +9,23 @@ FrameProcessor::FrameProcessor(Camera& camera, StatusDisplay& display, Detection
 }
 
 bool FrameProcessor::processFrame(const DetectionValues& values) {
+    if (!showNewestPicture(values))
+        return false;
+    compareWithReference(m_state, m_workFrame.averages, values.sensitivity, values.trigger,
+                         m_comparison);
+    for (const BlockPosition& block : m_comparison.changedBlocks) {
+        m_display.markChangedBlock(block.column, block.row);
+    }
+    m_display.showChangeLevel(m_comparison.changePercent, values.trigger);
+    m_display.showTriggerState(m_comparison.triggered);
+    return m_comparison.triggered;
+}
+
+void FrameProcessor::showFrame(const DetectionValues& values) {
+    showNewestPicture(values);
+}
+
+bool FrameProcessor::showNewestPicture(const DetectionValues& values) {
     bool newPicture = false;
     {
         const auto frame = m_camera.grabFrame();
@@ -25,12 +42,5 @@ bool FrameProcessor::processFrame(const DetectionValues& values) {
     }  // the grabbed picture is released here
 
     m_display.showLiveFrame(m_workFrame.halfSize, newPicture);
-    compareWithReference(m_state, m_workFrame.averages, values.sensitivity, values.trigger,
-                         m_comparison);
-    for (const BlockPosition& block : m_comparison.changedBlocks) {
-        m_display.markChangedBlock(block.column, block.row);
-    }
-    m_display.showChangeLevel(m_comparison.changePercent, values.trigger);
-    m_display.showTriggerState(m_comparison.triggered);
-    return m_comparison.triggered;
+    return true;
 }

@@ -17,11 +17,16 @@ public:
     // Returns whether a trigger was raised; the caller carries out the trigger actions. A run
     // that gets no picture from the camera is skipped as a whole.
     bool processFrame(const DetectionValues& values);
+    // Shows the newest picture without comparing it, for the times when no change may count.
+    void showFrame(const DetectionValues& values);
 
     // Pixel size of the last working frame; 0 until a picture was processed.
     int bytesPerPixel() const { return m_workFrame.bytesPerPixel; }
 
 private:
+    // False when the camera has no picture.
+    bool showNewestPicture(const DetectionValues& values);
+
     Camera& m_camera;
     StatusDisplay& m_display;
     DetectionState& m_state;

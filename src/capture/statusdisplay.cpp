@@ -18,6 +18,9 @@ constexpr int kPictureHeight = 240;
 const QColor kTriggeredColour(255, 0, 0);
 const QColor kQuietColour(0, 187, 0);
 const QColor kChangedBlockColour(255, 255, 0);
+const QColor kRecordingColour(255, 0, 0);
+// A dot in the top right corner of the live picture, as cameras show while they record.
+const QRect kRecordingMark(kPictureWidth - 18, 6, 12, 12);
 
 }  // namespace
 
@@ -45,15 +48,28 @@ void LiveView::addPoint(QPoint point) {
     update();
 }
 
+void LiveView::setRecordingMark(bool shown) {
+    if (shown == m_recordingMark)
+        return;
+    m_recordingMark = shown;
+    update(kRecordingMark.adjusted(-1, -1, 1, 1));
+}
+
 void LiveView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (m_picture.isNull()) {
         painter.fillRect(rect(), Qt::black);
-        return;
+    } else {
+        painter.drawImage(0, 0, m_picture);
+        painter.setPen(kChangedBlockColour);
+        painter.drawPoints(m_points.data(), static_cast<int>(m_points.size()));
     }
-    painter.drawImage(0, 0, m_picture);
-    painter.setPen(kChangedBlockColour);
-    painter.drawPoints(m_points.data(), static_cast<int>(m_points.size()));
+    if (m_recordingMark) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.setBrush(kRecordingColour);
+        painter.drawEllipse(kRecordingMark);
+    }
 }
 
 StatusDisplay::StatusDisplay(QWidget* window, const StatusGadgets& gadgets)
@@ -78,6 +94,10 @@ void StatusDisplay::showChangeLevel(float changePercent, int trigger) {
     const int markerX = static_cast<int>(std::lround(trigger * 5.08 + 2));
     m_gadgets.upperMarker->move(markerX, m_gadgets.upperMarker->y());
     m_gadgets.lowerMarker->move(markerX, m_gadgets.lowerMarker->y());
+}
+
+void StatusDisplay::showRecording(bool recording) {
+    m_liveView->setRecordingMark(recording);
 }
 
 void StatusDisplay::showTriggerState(bool triggered) {

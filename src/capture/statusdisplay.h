@@ -20,6 +20,8 @@ public:
     // The buffer must stay valid until the next call; `changed` says whether its pixels did.
     void showPicture(const std::vector<std::uint8_t>& halfSize, bool changed);
     void addPoint(QPoint point);
+    // The red mark in a corner while a clip is written.
+    void setRecordingMark(bool shown);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -27,6 +29,7 @@ protected:
 private:
     QImage m_picture;
     std::vector<QPoint> m_points;
+    bool m_recordingMark = false;
 };
 
 // The gadgets of the main window that show the detection's level and trigger state.
@@ -47,6 +50,7 @@ public:
     void markChangedBlock(int column, int row);
     void showChangeLevel(float changePercent, int trigger);
     void showTriggerState(bool triggered);
+    void showRecording(bool recording);
 
     LiveView* liveView() const { return m_liveView; }
 

@@ -90,6 +90,19 @@ void TriggerActions::startRecording() {
                            {}});
 }
 
+void TriggerActions::removeRowOfMissingClip() {
+    std::error_code error;
+    if (m_lastVideoPath.empty() || std::filesystem::exists(m_lastVideoPath, error))
+        return;
+    const QString path = QString::fromStdString(m_lastVideoPath);
+    for (int row = m_gadgets.countItems(Gadget::videoList) - 1; row >= 0; --row) {
+        if (m_gadgets.itemText(Gadget::videoList, row).section(u'\n', 0, 0) == path) {
+            m_gadgets.removeItem(Gadget::videoList, row);
+            return;
+        }
+    }
+}
+
 void TriggerActions::onCaptureStatus(int status, const QString& text) {
     if (status == kCaptureBegins) {
         m_state.recordingActive = true;
@@ -98,6 +111,7 @@ void TriggerActions::onCaptureStatus(int status, const QString& text) {
     if (status != kCaptureEnds)
         return;
     m_clipRequested = false;
+    removeRowOfMissingClip();
     if (!m_state.recordingActive)
         return;
     // A clip that failed was removed; there is nothing to hand over.

@@ -46,6 +46,8 @@ public:
 
 private:
     void startRecording();
+    // The list shows only clips that exist: a clip that failed was removed again.
+    void removeRowOfMissingClip();
 
     GadgetAccess& m_gadgets;
     DetectionState& m_state;

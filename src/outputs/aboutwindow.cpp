@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "capture/windowplacement.h"
 #include "outputs/logo.h"
 #include "outputs/pngimage.h"
 #include "outputs/sidewindow.h"
@@ -27,7 +28,8 @@ const QColor kText(255, 255, 255);
 class AboutWindow : public QWidget {
 public:
     explicit AboutWindow(QImage logo)
-        : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+        // A dialog's type, so that the window manager learns whose window it is.
+        : QWidget(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
           m_logo(std::move(logo)) {
         setWindowTitle(QStringLiteral("Über Sentello:"));

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QWidget>
 
+#include "capture/windowplacement.h"
 #include "outputs/movieplayer.h"
 #include "outputs/sidewindow.h"
 

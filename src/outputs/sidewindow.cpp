@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
-#include <QGuiApplication>
-#include <QScreen>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QWidget>
 
 namespace {
@@ -52,14 +52,10 @@ private:
 
 }  // namespace
 
-void centreOnScreen(QWidget& window) {
-    window.move(QGuiApplication::primaryScreen()->availableGeometry().center() -
-                window.rect().center());
-}
-
 void runUntilClosed(QWidget& window) {
     QEventLoop loop;
     const OtherWindowsBlocker blocker(window, loop);
+    const QShortcut escape(QKeySequence(Qt::Key_Escape), &window, &window, &QWidget::close);
     window.show();
     loop.exec();
 }

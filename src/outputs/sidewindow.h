@@ -2,9 +2,6 @@
 
 class QWidget;
 
-// Places the window in the middle of the screen.
-void centreOnScreen(QWidget& window);
-
 // Shows a side window (the own player, the About window) and returns when it is closed. The
 // program's other windows take no input meanwhile, and closing one of them closes only the
 // side window.

@@ -17,5 +17,6 @@ public:
     virtual void setItemText(Gadget gadget, int item, const QString& text) = 0;
     // List rows: the columns separated by a line feed.
     virtual void addItem(Gadget gadget, const QString& text) = 0;
+    virtual void removeItem(Gadget gadget, int item) = 0;
     virtual int countItems(Gadget gadget) const = 0;
 };

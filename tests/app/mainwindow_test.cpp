@@ -31,7 +31,7 @@
 #include <gtest/gtest.h>
 #include <QTest>
 
-#include "../tempfolder.h"
+#include "testwindow.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -46,28 +46,6 @@
 #include "capture/statusdisplay.h"
 
 namespace {
-
-// A main window with its settings in a folder of its own, loaded as at start-up.
-struct Window {
-    TempFolder folder;
-    std::string settingsFile = (folder / "Sentello.prefs").string();
-    DetectionState state;
-    Camera camera;
-    MainWindow window{state};
-    GadgetTable& g;
-
-    Window() : g(build()) {}
-
-    GadgetTable& build() {
-        window.createGadgets(camera, settingsFile, folder.path().string() + "/");
-        window.loadSettings();
-        return window.gadgets();
-    }
-    std::string settings() const {
-        std::ifstream in(settingsFile, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-};
 
 // Where each gadget must stand: the window, or the settings panel's page 0 to 3.
 constexpr int kOnWindow = -1;
@@ -549,19 +527,6 @@ TEST(MainWindowVideoList, OwnPlayerOpensNoWindowForAFileItCannotPlay) {
     w.window.playSelectedVideo();
     EXPECT_EQ(playerWindow(), nullptr);
 }
-
-// Counts the frame timer's events of a window.
-class TimerEventCounter : public QObject {
-public:
-    explicit TimerEventCounter(QObject* window) { window->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        count += event->type() == QEvent::Timer;
-        return false;
-    }
-};
 
 TEST(MainWindowFrameTimer, NoFrameIsComparedWhileAClipIsWritten) {
     ASSERT_TRUE(loadCaptureLibrary());

@@ -173,8 +173,8 @@ TEST_F(TriggerActionsTest, FailedClipStartsNoToolButDetectionGoesOn) {
     EXPECT_FALSE(state.recordingActive);
     EXPECT_EQ(state.holdOffFrames, 300);
     EXPECT_EQ(calls, (std::vector<std::string>{"record"}));
-    // The row stays.
-    EXPECT_EQ(gadgets.countItems(Gadget::videoList), 1);
+    // Its file was removed, and so is its row.
+    EXPECT_EQ(gadgets.countItems(Gadget::videoList), 0);
 }
 
 TEST_F(TriggerActionsTest, NoSecondClipBeforeTheFirstHasEnded) {

@@ -1,0 +1,235 @@
+// The main loop as it runs: the clock choosing the time slot, the camera dialogs and clips
+// holding the detection while the picture goes on, and the video list as the clips come and go.
+
+#include <QApplication>
+#include <QDialog>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabBar>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "capture/camerasources.h"
+#include "capture/statusdisplay.h"
+#include "testwindow.h"
+
+namespace {
+
+// Slot values that tell the four slots apart.
+const std::string kFourSlots =
+    "[Optionen]\r\n"
+    "helligkeit0 = 100\r\nempfindlichkeit0 = 10\r\nausloeser0 = 1\r\n"
+    "helligkeit1 = 110\r\nempfindlichkeit1 = 11\r\nausloeser1 = 2\r\n"
+    "helligkeit2 = 120\r\nempfindlichkeit2 = 12\r\nausloeser2 = 3\r\n"
+    "helligkeit3 = 130\r\nempfindlichkeit3 = 13\r\nausloeser3 = 4\r\n";
+
+// A clock that stands where the test puts it. Every timer step reads the tick count once.
+struct TestClock {
+    DateFields now;
+    std::int64_t ticks = 0;
+    int ticksRead = 0;
+
+    MainLoopClock clock() {
+        return {[this] { return now; },
+                [this] {
+                    ++ticksRead;
+                    return ticks;
+                }};
+    }
+    // Lets the frame timer run a few steps at the time that is set.
+    bool stepsPass(int steps = 5) {
+        const int until = ticksRead + steps;
+        return QTest::qWaitFor([&] { return ticksRead >= until; }, 10000);
+    }
+};
+
+bool waitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 20000);
+}
+
+TEST(MainLoopClock, EachNewMinuteSelectsTheSlotOfTheClock) {
+    TestClock clock{{2026, 12, 9, 10, 59, 30}};
+    Window w(kFourSlots, clock.clock());
+    EXPECT_EQ(w.g.state(Gadget::slotTabs), 0);
+    EXPECT_EQ(w.window.detectionValues().sensitivity, 10);
+    w.window.startFrameTimer();
+    ASSERT_TRUE(
+        waitFor([&] { return w.g.text(Gadget::clockLabel) == "Aktuelle Systemzeit: 10:59"; }));
+
+    // A tab chosen by hand holds until the minute changes.
+    w.g.as<QTabBar>(Gadget::slotTabs)->setCurrentIndex(2);
+    ASSERT_TRUE(clock.stepsPass());
+    EXPECT_EQ(w.g.state(Gadget::slotTabs), 2);
+    EXPECT_EQ(w.window.detectionValues().sensitivity, 12);
+
+    w.state.holdOffFrames = 0;
+    clock.now.minute = 0;
+    clock.now.hour = 11;
+    ASSERT_TRUE(waitFor([&] { return w.g.state(Gadget::slotTabs) == 1; }));
+    const DetectionValues values = w.window.detectionValues();
+    EXPECT_EQ(values.brightness, 110);
+    EXPECT_EQ(values.sensitivity, 11);
+    EXPECT_EQ(values.trigger, 2);
+    EXPECT_EQ(w.g.text(Gadget::triggerLabel), "Auslöser (Prozent): 2");
+    EXPECT_EQ(w.g.text(Gadget::clockLabel), "Aktuelle Systemzeit: 11:00");
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+
+    // A slider moved now writes the slot of the clock.
+    w.g.as<QSlider>(Gadget::triggerSlider)->setValue(40);
+    const std::string stored = w.settings();
+    EXPECT_NE(stored.find("ausloeser1 = 40\r\n"), std::string::npos) << stored;
+    EXPECT_NE(stored.find("empfindlichkeit1 = 11\r\n"), std::string::npos) << stored;
+    EXPECT_NE(stored.find("ausloeser2 = 3\r\n"), std::string::npos) << stored;
+}
+
+TEST(MainLoopClock, TheNightBelongsToTheLastSlot) {
+    TestClock clock{{2026, 12, 9, 22, 30, 0}};
+    Window w(kFourSlots, clock.clock());
+    EXPECT_EQ(w.g.state(Gadget::slotTabs), 3);
+    w.window.startFrameTimer();
+    ASSERT_TRUE(
+        waitFor([&] { return w.g.text(Gadget::clockLabel) == "Aktuelle Systemzeit: 22:30"; }));
+    clock.now = {2026, 12, 10, 3, 0, 0};
+    ASSERT_TRUE(
+        waitFor([&] { return w.g.text(Gadget::clockLabel) == "Aktuelle Systemzeit: 03:00"; }));
+    EXPECT_EQ(w.g.state(Gadget::slotTabs), 3);
+    EXPECT_EQ(w.window.detectionValues().sensitivity, 13);
+    clock.now.hour = 6;
+    ASSERT_TRUE(waitFor([&] { return w.g.state(Gadget::slotTabs) == 0; }));
+    EXPECT_EQ(w.window.detectionValues().sensitivity, 10);
+}
+
+// Sensitivity 1 and trigger 1 %: every new picture of a rolling ball is counted.
+struct CountingWindow : Window {
+    TimerEventCounter ticks{&window};
+
+    CountingWindow() {
+        EXPECT_TRUE(loadCaptureLibrary());
+        EXPECT_TRUE(camera.connectSource(
+            {"ball",
+             "videotestsrc is-live=true pattern=ball ! video/x-raw,width=160,height=120",
+             {}}));
+        g.setState(Gadget::sensitivitySlider, 1);
+        g.setState(Gadget::triggerSlider, 1);
+        g.setState(Gadget::recordModeCheck, 1);
+        g.setState(Gadget::countOnlyCheck, 1);
+        g.setState(Gadget::waitSpin, 0);
+        window.show();
+        window.startFrameTimer();
+    }
+    int count() const { return g.text(Gadget::counterField).toInt(); }
+    QImage livePicture() { return window.statusDisplay().liveView()->grab().toImage(); }
+    bool ticksPass(int steps) {
+        const int until = ticks.count + steps;
+        return waitFor([&] { return ticks.count >= until; });
+    }
+};
+
+TEST(MainLoopCameraDialogs, NothingIsDetectedWhileADialogIsOpen) {
+    CountingWindow w;
+    ASSERT_TRUE(waitFor([&] { return w.count() >= 3; }));
+
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Videoquelle");
+        const int counted = w.count();
+        const BlockGrid reference = w.state.blockReference;
+        const QImage before = w.livePicture();
+        // The picture goes on, and moving the camera's own sliders counts nothing.
+        EXPECT_TRUE(waitFor([&] { return w.livePicture() != before; }));
+        auto* slider = dialog->findChild<QSlider*>();
+        ASSERT_NE(slider, nullptr);
+        for (int step = 1; step <= 5; ++step) {
+            slider->setValue(slider->value() + step * 3);
+            EXPECT_TRUE(w.ticksPass(10));
+        }
+        EXPECT_EQ(w.count(), counted);
+        EXPECT_EQ(w.state.blockReference, reference);
+        checked = true;
+        dialog->reject();
+    });
+    w.g.as<QPushButton>(Gadget::sourceButton)->click();
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+    const int counted = w.count();
+    EXPECT_TRUE(waitFor([&] { return w.count() > counted; }));
+}
+
+TEST(MainLoopRecording, ThePictureGoesOnWithARecordingMarkWhileAClipIsWritten) {
+    CountingWindow w;
+    ASSERT_TRUE(waitFor([&] { return w.count() >= 1; }));
+    const QPoint mark(320 - 12, 12);
+    EXPECT_NE(w.livePicture().pixelColor(mark), QColor(255, 0, 0));
+
+    w.state.recordingActive = true;
+    const int counted = w.count();
+    ASSERT_TRUE(waitFor([&] { return w.livePicture().pixelColor(mark) == QColor(255, 0, 0); }));
+    const QImage before = w.livePicture();
+    EXPECT_TRUE(waitFor([&] { return w.livePicture() != before; }));
+    EXPECT_EQ(w.count(), counted);
+
+    w.state.recordingActive = false;
+    EXPECT_TRUE(waitFor([&] { return w.livePicture().pixelColor(mark) != QColor(255, 0, 0); }));
+}
+
+// Makes a clip file after the one made before, by the file system's own clock.
+statx_timestamp putClipAfter(const std::filesystem::path& clip, statx_timestamp previous) {
+    for (int attempt = 0; attempt < 100000; ++attempt) {
+        std::ofstream(clip) << "x";
+        struct statx status {};
+        if (::statx(AT_FDCWD, clip.c_str(), 0, STATX_BTIME | STATX_MTIME, &status) != 0)
+            break;
+        const statx_timestamp made =
+            (status.stx_mask & STATX_BTIME) ? status.stx_btime : status.stx_mtime;
+        if (std::tie(made.tv_sec, made.tv_nsec) > std::tie(previous.tv_sec, previous.tv_nsec))
+            return made;
+        std::filesystem::remove(clip);
+    }
+    ADD_FAILURE() << "no later time for " << clip;
+    return previous;
+}
+
+TEST(MainLoopVideoList, OldestClipFirstAndNoRowSelectedAfterADeletion) {
+    Window w;
+    // Made in another order than their names sort or the folder lists them.
+    const char* names[] = {"Video_Sentello_c.avi", "Video_Sentello_a.avi", "Video_Sentello_e.avi",
+                           "Video_Sentello_b.avi", "Video_Sentello_d.avi"};
+    statx_timestamp last{};
+    for (const char* name : names)
+        last = putClipAfter(w.folder / name, last);
+    w.window.fillVideoList();
+    ASSERT_EQ(w.g.countItems(Gadget::videoList), 5);
+    for (int row = 0; row < 5; ++row) {
+        EXPECT_EQ(w.g.itemText(Gadget::videoList, row).section(u'\n', 0, 0).toStdString(),
+                  (w.folder / names[row]).string());
+    }
+
+    w.window.show();
+    w.g.setState(Gadget::videoList, 1);
+    w.window.showVideoListMenu();
+    QWidget* menu = QApplication::activePopupWidget();
+    ASSERT_NE(menu, nullptr);
+    for (QAction* action : menu->actions()) {
+        if (action->text() == "Video löschen")
+            action->trigger();
+    }
+    menu->close();
+    EXPECT_FALSE(std::filesystem::exists(w.folder / names[1]));
+    EXPECT_EQ(w.g.countItems(Gadget::videoList), 4);
+    EXPECT_EQ(w.g.state(Gadget::videoList), -1);
+    EXPECT_TRUE(w.g.as<QTreeWidget>(Gadget::videoList)->selectedItems().isEmpty());
+}
+
+}  // namespace

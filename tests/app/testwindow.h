@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QEvent>
+#include <QObject>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "../tempfolder.h"
+#include "app/gadgettable.h"
+#include "app/mainwindow.h"
+#include "capture/camera.h"
+
+// A main window with its settings in a folder of its own, loaded as at start-up: from the
+// settings text given, or from no file at all.
+struct Window {
+    TempFolder folder;
+    std::string settingsFile = (folder / "Sentello.prefs").string();
+    DetectionState state;
+    Camera camera;
+    MainWindow window;
+    GadgetTable& g;
+
+    explicit Window(const std::string& storedSettings = {}, MainLoopClock clock = {})
+        : window(state, std::move(clock)), g(build(storedSettings)) {}
+
+    GadgetTable& build(const std::string& storedSettings) {
+        if (!storedSettings.empty())
+            std::ofstream(settingsFile, std::ios::binary) << storedSettings;
+        window.createGadgets(camera, settingsFile, folder.path().string() + "/");
+        window.loadSettings();
+        return window.gadgets();
+    }
+    std::string settings() const {
+        std::ifstream in(settingsFile, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+// Counts the frame timer's events of a window.
+class TimerEventCounter : public QObject {
+public:
+    explicit TimerEventCounter(QObject* window) { window->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Timer;
+        return false;
+    }
+};
