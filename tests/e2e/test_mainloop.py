@@ -159,3 +159,50 @@ class LiveDuringClipTest(DesktopTestCase):
                    "the mark to go at the clip's end" + sentello.describe())
         self.desktop.close_window(MAIN_WINDOW)
         self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+
+
+class WindowPlacementTest(DesktopTestCase):
+    """Where the window manager puts the windows, and whose they are."""
+
+    def frame(self, window):
+        """The window's frame on the screen, x, y, width, height; None until it has one."""
+        extents = self.desktop.run(["xprop", "-id", str(window), "_NET_FRAME_EXTENTS"],
+                                   check=False).stdout.decode()
+        match = re.search(r"= (\d+), (\d+), (\d+), (\d+)", extents)
+        if not match:
+            return None
+        left, right, top, bottom = (int(value) for value in match.groups())
+        output = self.desktop.run(["xwininfo", "-id", str(window)]).stdout.decode()
+        x, y, width, height = (int(re.search(name + r":\s+(-?\d+)", output).group(1)) for name in (
+            "Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+        return x - left, y - top, width + left + right, height + top + bottom
+
+    def assertCentred(self, window):
+        frame = wait_until(lambda: self.frame(window), WINDOW_TIMEOUT, "a frame around the window")
+        # Placed once more as soon as the frame is known.
+        wait_until(lambda: self.centred(self.frame(window)), WINDOW_TIMEOUT,
+                   "the frame %s in the middle of the screen" % (frame,))
+
+    @staticmethod
+    def centred(frame):
+        x, y, width, height = frame
+        screen_width, screen_height = 1024, 768
+        return abs(2 * x + width - screen_width) <= 2 and abs(2 * y + height - screen_height) <= 2
+
+    def test_windows_are_centred_by_their_frame_and_the_about_window_is_owned(self):
+        sentello = self.start_sentello("--demo")
+        driver = sentello.wait_for_window("Kameratreiber auswählen:", WINDOW_TIMEOUT)
+        self.assertCentred(driver)
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        self.assertCentred(window)
+
+        self.desktop.click(window, 775, 12)
+        about = sentello.wait_for_window("Über Sentello:", WINDOW_TIMEOUT)
+        self.assertCentred(about)
+        owner = self.desktop.run(["xprop", "-id", str(about), "WM_TRANSIENT_FOR"]).stdout.decode()
+        self.assertIn("window id # 0x%x" % window, owner)
+
+        self.desktop.press_key(about, "Escape")
+        sentello.wait_for_window_gone("Über Sentello:")
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
