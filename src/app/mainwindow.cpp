@@ -147,7 +147,7 @@ void MainWindow::onVideoListMenu(int item) {
             deleteSelectedVideo();
             break;
         case kOpenVideoFolder:
-            launchProgram(folderPart(m_gadgets->text(Gadget::videoList).toStdString()), {}, {});
+            openWithDesktop(folderPart(m_gadgets->text(Gadget::videoList).toStdString()));
             holdOff(1);
             break;
     }
@@ -372,8 +372,9 @@ void MainWindow::playSelectedVideo() {
     const QString path = m_gadgets->text(Gadget::videoList);
     if (path.isEmpty())
         return;
+    // A clip is opened, never run, even when it is an executable file.
     if (!m_gadgets->state(Gadget::ownPlayerCheck)) {
-        launchProgram('"' + path.toStdString() + '"', {}, {});
+        openWithDesktop(path.toStdString());
         return;
     }
     withFrameTimerStopped([&] { playInOwnPlayer(m_alertPlayback->movies(), path); });

@@ -14,10 +14,6 @@ namespace {
 constexpr int kClipExtraSeconds = 2;
 constexpr int kPauseOutsideRecordingMs = 500;
 
-std::string inQuotes(const std::string& text) {
-    return '"' + text + '"';
-}
-
 }  // namespace
 
 std::string countedOnce(const std::string& counterText) {
@@ -117,7 +113,7 @@ void TriggerActions::onCaptureStatus(int status, const QString& text) {
     // A clip that failed was removed; there is nothing to hand over.
     if (m_gadgets.state(Gadget::videoToolCheck) && text.isEmpty()) {
         m_services.launchProgram(m_gadgets.text(Gadget::videoToolField).toStdString(),
-                                 inQuotes(m_lastVideoPath));
+                                 m_lastVideoPath);
     }
     m_state.holdOffFrames = holdOffRunsForWait(m_gadgets.state(Gadget::waitSpin));
     m_state.recordingActive = false;

@@ -1,26 +1,22 @@
 #pragma once
 
 #include <string>
-#include <vector>
-
-// The command line of a launch: the program in double quotes (unless it already begins with
-// one), then, when there is an argument, one space and the argument as it stands.
-std::string launchCommandLine(const std::string& program, const std::string& argument);
-
-// Splits a command line into arguments as a POSIX shell does, without expansions: blanks
-// separate; single quotes keep everything up to the next one; double quotes keep everything,
-// a backslash escaping only \ " $ and `; outside quotes a backslash keeps the next character.
-// An unclosed quote runs to the end of the line.
-std::vector<std::string> splitCommandLine(const std::string& line);
 
 // The folder the desktop's opener starts in when the program itself cannot be started: the
 // given one, or the program path up to and including its last "/" (none when the path has no
 // "/" after its first character).
 std::string openerWorkingFolder(const std::string& programPath, const std::string& workingFolder);
 
-// Starts the program with the argument, without waiting for it and without leaving a zombie;
-// in `workingFolder` when it is not empty. When the program cannot be started (a document, a
-// folder, nothing runnable), the desktop's opener (xdg-open) opens the program path instead,
-// when it exists. True when either started.
+// Starts the program with `argument` as its one argument, exactly as it is (no argument when
+// it is empty), in `workingFolder` when that is not empty, without waiting for it and without
+// leaving a zombie. The program gets standard input, output and error, none of this
+// program's other descriptors. A desktop launcher (".desktop") starts through GIO with the
+// argument as its file. What is no program (a document, a folder, a script without
+// interpreter) is opened by the desktop's opener instead, when it exists. True when anything
+// started.
 bool launchProgram(const std::string& program, const std::string& argument,
                    const std::string& workingFolder);
+
+// Opens a file or folder in the desktop's program for it (xdg-open); never runs it, even when
+// it is executable. True when the opener started.
+bool openWithDesktop(const std::string& path, const std::string& workingFolder = {});

@@ -14,6 +14,6 @@ void uploadPicture(const PictureUploadOptions& options, const std::string& pictu
         uploadFile(options.target, picturePath, [&] { makeSnapshot(picturePath); });
     if (options.pictureTool) {
         makeSnapshot(picturePath);
-        launchProgram(options.pictureToolPath, '"' + picturePath + '"');
+        launchProgram(options.pictureToolPath, picturePath);
     }
 }

@@ -471,6 +471,20 @@ TEST(MainWindowVideoList, WithoutOwnPlayerTheDesktopOpensTheClip) {
     EXPECT_EQ(opener.opened(), w.clip);
 }
 
+TEST(MainWindowVideoList, AnExecutableClipIsOpenedNeverRun) {
+    Window w;
+    const std::string clip = (w.folder / "Video_Sentello_20110304211503.avi").string();
+    const std::string ran = (w.folder / "ran").string();
+    std::ofstream(clip) << "#!/bin/sh\ntouch '" << ran << "'\n";
+    std::filesystem::permissions(clip, std::filesystem::perms::owner_all);
+    w.window.fillVideoList();
+    const FakeOpener opener(w.folder);
+    w.g.setState(Gadget::videoList, 0);
+    w.window.playSelectedVideo();
+    EXPECT_EQ(opener.opened(), clip);
+    EXPECT_FALSE(std::filesystem::exists(ran));
+}
+
 TEST(MainWindowVideoList, NoSelectedRowPlaysNothing) {
     WindowWithClip w;
     w.g.setState(Gadget::ownPlayerCheck, 1);

@@ -140,7 +140,7 @@ TEST_F(TriggerActionsTest, ClipEndStartsTheToolWithTheQuotedPathAndHoldsOff) {
     actions.onCaptureStatus(kCaptureEnds, {});
     EXPECT_FALSE(state.recordingActive);
     EXPECT_EQ(state.holdOffFrames, 300);
-    EXPECT_EQ(calls.back(), "launch /opt/my tools/cut \"" + actions.lastVideoPath() + "\"");
+    EXPECT_EQ(calls.back(), "launch /opt/my tools/cut " + actions.lastVideoPath());
 }
 
 TEST_F(TriggerActionsTest, WaitOfZeroLetsTheNextRunTrigger) {

@@ -170,7 +170,7 @@ TEST_F(MinuteStep, UploadAndToolEachGetTheirOwnSnapshot) {
     EXPECT_EQ(snapshots, 2);
     EXPECT_EQ(readAll(served / "bild.jpg"), "snapshot 1");
     EXPECT_EQ(readAll(local), "snapshot 2");
-    EXPECT_EQ(launches, std::vector<std::string>{"/opt/my viewer \"" + local + "\""});
+    EXPECT_EQ(launches, std::vector<std::string>{"/opt/my viewer " + local});
 }
 
 TEST_F(MinuteStep, FailedConnectionStillServesTheTool) {

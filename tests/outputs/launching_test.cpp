@@ -22,31 +22,6 @@
 
 namespace {
 
-using Words = std::vector<std::string>;
-
-TEST(LaunchCommandLine, QuotesTheProgramAndAppendsTheArgument) {
-    EXPECT_EQ(launchCommandLine("/opt/my tools/view", "\"/home/u/a.jpg\""),
-              "\"/opt/my tools/view\" \"/home/u/a.jpg\"");
-    EXPECT_EQ(launchCommandLine("/usr/bin/view", ""), "\"/usr/bin/view\"");
-    // A program given quoted already is taken as it stands.
-    EXPECT_EQ(launchCommandLine("\"/home/u/Video_Sentello_1.avi\"", ""),
-              "\"/home/u/Video_Sentello_1.avi\"");
-    EXPECT_EQ(launchCommandLine("\"/usr/bin/view\" --fit", "x"), "\"/usr/bin/view\" --fit x");
-}
-
-TEST(SplitCommandLine, SplitsAsAShellDoes) {
-    EXPECT_EQ(splitCommandLine("\"/opt/my tools/view\" \"/home/u/a b.jpg\""),
-              (Words{"/opt/my tools/view", "/home/u/a b.jpg"}));
-    EXPECT_EQ(splitCommandLine("  a\tb  c "), (Words{"a", "b", "c"}));
-    EXPECT_EQ(splitCommandLine("'it''s' \"say \\\"hi\\\" \\n\" a\\ b"),
-              (Words{"its", "say \"hi\" \\n", "a b"}));
-    EXPECT_EQ(splitCommandLine("\"\" x"), (Words{"", "x"}));
-    EXPECT_EQ(splitCommandLine("pre\"quoted part\"post"), (Words{"prequoted partpost"}));
-    EXPECT_EQ(splitCommandLine("\"unclosed quote"), (Words{"unclosed quote"}));
-    EXPECT_EQ(splitCommandLine("$HOME `x`"), (Words{"$HOME", "`x`"}));
-    EXPECT_TRUE(splitCommandLine("   ").empty());
-}
-
 TEST(OpenerWorkingFolder, GivenOneOrTheProgramsFolder) {
     EXPECT_EQ(openerWorkingFolder("/home/u/tools/notes.txt", ""), "/home/u/tools/");
     EXPECT_EQ(openerWorkingFolder("/home/u/tools/notes.txt", "/tmp"), "/tmp");
@@ -109,13 +84,41 @@ protected:
     std::string savedPath;
 };
 
-TEST_F(Launching, ProgramGetsTheQuotedPathAsOneArgument) {
+// Writes what a tool got, one argument a line after their count.
+std::string notingTool(const std::filesystem::path& note) {
+    return "{ echo $#; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"" + note.string() +
+           ".part\" && mv \"" + note.string() + ".part\" \"" + note.string() + "\"\n";
+}
+
+TEST_F(Launching, ProgramGetsThePathAsOneArgumentWhateverItHolds) {
     const auto tool = tools / "view";
-    writeScript(tool, "printf '%s|' \"$@\" > \"" + (folder / "ran").string() + "\"\n");
-    EXPECT_TRUE(launchProgram(tool.string(), "\"/home/u/Video Sentello 1.avi\"", ""));
-    EXPECT_EQ(waitForFile("ran"), "/home/u/Video Sentello 1.avi|");
+    writeScript(tool, notingTool(folder / "ran"));
+    for (const std::string path :
+         {"/home/u/Video Sentello 1.avi",
+          "/home/u/\"quoted\" \\back\\slash $HOME `id` 'single'.avi", "-starts with a dash.avi"}) {
+        std::filesystem::remove(folder / "ran");
+        EXPECT_TRUE(launchProgram(tool.string(), path, ""));
+        EXPECT_EQ(waitForFile("ran"), "1\n" + path + "\n");
+    }
     EXPECT_EQ(zombieChildren(), 0);
     EXPECT_FALSE(std::filesystem::exists(folder / "opened"));
+}
+
+TEST_F(Launching, ProgramGetsNoneOfThisProgramsDescriptors) {
+    int leaky[2];
+    ASSERT_EQ(::pipe(leaky), 0);  // without close-on-exec, as libraries leave theirs
+    struct stat pipeStatus {};
+    ASSERT_EQ(::fstat(leaky[0], &pipeStatus), 0);
+    const auto tool = tools / "descriptors";
+    writeScript(tool, "ls -l /proc/$$/fd > \"" + (folder / "fds.part").string() + "\" && mv \"" +
+                          (folder / "fds.part").string() + "\" \"" + (folder / "fds").string() +
+                          "\"\n");
+    EXPECT_TRUE(launchProgram(tool.string(), "", ""));
+    const std::string open = waitForFile("fds");
+    ::close(leaky[0]);
+    ::close(leaky[1]);
+    EXPECT_EQ(open.find("pipe:[" + std::to_string(pipeStatus.st_ino) + "]"), std::string::npos)
+        << open;
 }
 
 TEST_F(Launching, ProgramStartsInTheGivenWorkingFolder) {
@@ -125,26 +128,47 @@ TEST_F(Launching, ProgramStartsInTheGivenWorkingFolder) {
     EXPECT_EQ(waitForFile("ran"), folder.path().string() + "\n");
 }
 
-TEST_F(Launching, DocumentOpensThroughTheOpenerInItsFolder) {
-    const auto document = tools / "notes.txt";
-    std::ofstream(document) << "not a program";
-    EXPECT_TRUE(launchProgram(document.string(), "\"/home/u/a.jpg\"", ""));
-    EXPECT_EQ(waitForFile("opened"), document.string() + "|" + tools.string() + "|");
+TEST_F(Launching, DesktopLauncherGetsThePathAsItsFile) {
+    const auto tool = folder / "viewer";
+    writeScript(tool, notingTool(folder / "ran"));
+    const auto launcher = folder / "viewer.desktop";
+    std::ofstream(launcher) << "[Desktop Entry]\nType=Application\nName=Viewer\nExec="
+                            << tool.string() << " %f\n";
+    EXPECT_TRUE(launchProgram(launcher.string(), "/home/u/a b.jpg", ""));
+    EXPECT_EQ(waitForFile("ran"), "1\n/home/u/a b.jpg\n");
 }
 
-TEST_F(Launching, QuotedClipAndFolderOpenThroughTheOpener) {
-    const auto clip = folder / "Video_Sentello_20110304211503.avi";
-    std::ofstream(clip) << "clip";
-    EXPECT_TRUE(launchProgram("\"" + clip.string() + "\"", "", ""));
-    EXPECT_EQ(waitForFile("opened"), clip.string() + "|" + folder.path().string() + "|");
+TEST_F(Launching, DocumentsAndScriptsWithoutInterpreterOpenThroughTheOpener) {
+    const auto document = tools / "notes.txt";
+    std::ofstream(document) << "not a program";
+    EXPECT_TRUE(launchProgram(document.string(), "/home/u/a.jpg", ""));
+    EXPECT_EQ(waitForFile("opened"), document.string() + "|" + tools.string() + "|");
+
     std::filesystem::remove(folder / "opened");
-    EXPECT_TRUE(launchProgram(tools.string() + "/", "", ""));
-    EXPECT_EQ(waitForFile("opened"), tools.string() + "/|" + tools.string() + "|");
+    const auto script = tools / "no interpreter";
+    std::ofstream(script) << "touch \"" << (folder / "ran").string() << "\"\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(launchProgram(script.string(), "/home/u/a.jpg", ""));
+    EXPECT_EQ(waitForFile("opened"), script.string() + "|" + tools.string() + "|");
+    EXPECT_FALSE(std::filesystem::exists(folder / "ran"));
+}
+
+TEST_F(Launching, AnExecutableClipIsOpenedNeverRun) {
+    const auto clip = folder / "Video_Sentello_20110304211503.avi";
+    writeScript(clip, "touch \"" + (folder / "ran").string() + "\"\n");
+    EXPECT_TRUE(openWithDesktop(clip.string()));
+    EXPECT_EQ(waitForFile("opened"),
+              clip.string() + "|" + std::filesystem::current_path().string() + "|");
+    EXPECT_FALSE(std::filesystem::exists(folder / "ran"));
+    std::filesystem::remove(folder / "opened");
+    EXPECT_TRUE(openWithDesktop(tools.string() + "/"));
+    EXPECT_EQ(waitForFile("opened"),
+              tools.string() + "/|" + std::filesystem::current_path().string() + "|");
 }
 
 TEST_F(Launching, NothingThereStartsNothing) {
-    EXPECT_FALSE(launchProgram("", "\"/home/u/a.jpg\"", ""));
-    EXPECT_FALSE(launchProgram((tools / "missing").string(), "\"/home/u/a.jpg\"", ""));
+    EXPECT_FALSE(launchProgram("", "/home/u/a.jpg", ""));
+    EXPECT_FALSE(launchProgram((tools / "missing").string(), "/home/u/a.jpg", ""));
     EXPECT_FALSE(std::filesystem::exists(folder / "opened"));
 }
 
