@@ -429,7 +429,7 @@ void MainWindow::minuteStep() {
     if (!m_gadgets->state(Gadget::recordModeCheck))
         return;
     const GadgetTable& g = *m_gadgets;
-    const auto text = [&g](Gadget gadget) { return g.text(gadget).toStdString(); };
+    const auto text = [&g](Gadget gadget) { return g.storedText(gadget); };
     const PictureUploadOptions options{
         g.state(Gadget::uploadCheck) != 0,
         {text(Gadget::serverField), text(Gadget::userField), text(Gadget::passwordField),
