@@ -12,7 +12,9 @@ mkdir -p "$out"
 case $target in
   settingsfile) part=settings; sources=("$top/src/settings/settingsfile.cpp"); libraries=() ;;
   credential)
-    part=settings; sources=("$top/src/settings/credentialscrambling.cpp"); libraries=(-lcrypto) ;;
+    part=settings
+    sources=("$top/src/settings/credentialscrambling.cpp" "$top/src/settings/storedtext.cpp")
+    libraries=(-lcrypto) ;;
   sounddecoding)
     part=outputs; sources=("$top/src/outputs/sounddecoding.cpp")
     libraries=(-lvorbisfile -lvorbis -logg -lFLAC) ;;

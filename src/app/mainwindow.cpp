@@ -410,8 +410,9 @@ void MainWindow::onUploadSwitched() {
 void MainWindow::askForFile(Gadget field, const QString& title, const QString& filter) {
     const QString chosen = QFileDialog::getOpenFileName(this, title, QString(), filter, nullptr,
                                                         QFileDialog::DontUseNativeDialog);
+    // The name chosen, in place of any stored bytes that showed as the same text.
     if (!chosen.isEmpty())
-        m_gadgets->setText(field, chosen);
+        m_gadgets->setStoredText(field, chosen.toStdString());
     holdOff(1);
 }
 
@@ -459,7 +460,7 @@ void MainWindow::minuteStep() {
     if (!m_gadgets->state(Gadget::recordModeCheck))
         return;
     const GadgetTable& g = *m_gadgets;
-    const auto text = [&g](Gadget gadget) { return g.text(gadget).toStdString(); };
+    const auto text = [&g](Gadget gadget) { return g.storedText(gadget); };
     const PictureUploadOptions options{
         g.state(Gadget::uploadCheck) != 0,
         {text(Gadget::serverField), text(Gadget::userField), text(Gadget::passwordField),

@@ -51,7 +51,7 @@ void TriggerActions::runTriggerActions() {
     if (m_gadgets.state(Gadget::beepCheck))
         m_services.beep();
     if (m_gadgets.state(Gadget::soundCheck))
-        m_services.playAlertFile(m_gadgets.text(Gadget::soundFileField).toStdString());
+        m_services.playAlertFile(m_gadgets.storedText(Gadget::soundFileField));
     if (!m_gadgets.state(Gadget::recordModeCheck)) {
         m_state.holdOffFrames = 1;
         m_services.pauseDetection(kPauseOutsideRecordingMs);
@@ -112,7 +112,7 @@ void TriggerActions::onCaptureStatus(int status, const QString& text) {
         return;
     // A clip that failed was removed; there is nothing to hand over.
     if (m_gadgets.state(Gadget::videoToolCheck) && text.isEmpty()) {
-        m_services.launchProgram(m_gadgets.text(Gadget::videoToolField).toStdString(),
+        m_services.launchProgram(m_gadgets.storedText(Gadget::videoToolField),
                                  m_lastVideoPath);
     }
     m_state.holdOffFrames = holdOffRunsForWait(m_gadgets.state(Gadget::waitSpin));

@@ -19,10 +19,6 @@ std::string scrambleCredential(std::string_view text, std::string_view key);
 // or the value is the right one: a wrong key or an altered value gives arbitrary bytes.
 std::string unscrambleCredential(std::string_view stored, std::string_view key);
 
-// The older Windows program stored its texts as Windows-1252 bytes. Bytes that are valid UTF-8
-// come back unchanged; any other bytes are read as Windows-1252 and converted to UTF-8.
-std::string credentialTextFromStoredBytes(std::string bytes);
-
 namespace detail {
 
 using CredentialIv = std::array<unsigned char, 16>;

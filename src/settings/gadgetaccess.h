@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <map>
+#include <string>
+
 #include "app/gadgets.h"
 
 // What the settings and the trigger actions need of the main window's gadgets: the options
@@ -19,4 +22,19 @@ public:
     virtual void addItem(Gadget gadget, const QString& text) = 0;
     virtual void removeItem(Gadget gadget, int item) = 0;
     virtual int countItems(Gadget gadget) const = 0;
+
+    // A text as bytes from the settings file: the gadget shows them decoded, and storedText
+    // gives the same bytes back for as long as it shows exactly that text. File names on Linux
+    // are bytes, and servers take the bytes they were given: a value nobody changed has to
+    // leave the program as it came in, even when it is no UTF-8. Any other text is given as
+    // UTF-8.
+    void setStoredText(Gadget gadget, const std::string& bytes);
+    std::string storedText(Gadget gadget) const;
+
+private:
+    struct StoredText {
+        std::string bytes;
+        QString shown;
+    };
+    std::map<Gadget, StoredText> m_storedTexts;
 };

@@ -247,12 +247,22 @@ std::int32_t SettingsFile::readNumber(std::string_view key, std::int32_t fallbac
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(number, INT32_MIN, INT32_MAX));
 }
 
-std::string SettingsFile::readText(std::string_view key, std::string_view fallback) const {
+std::optional<std::string> SettingsFile::storedValue(std::string_view key) const {
     const auto found = findKey(key);
     if (!found)
+        return std::nullopt;
+    return std::string(trimmedEnd(trimmedStart(m_entries[*found].value)));
+}
+
+std::string SettingsFile::readText(std::string_view key, std::string_view fallback) const {
+    const auto value = storedValue(key);
+    if (!value)
         return std::string(fallback);
-    const std::string value(trimmedEnd(trimmedStart(m_entries[*found].value)));
-    return m_utf8 ? utf8ToLatin1(value) : value;
+    return m_utf8 ? utf8ToLatin1(*value) : *value;
+}
+
+std::string SettingsFile::readBytes(std::string_view key, std::string_view fallback) const {
+    return storedValue(key).value_or(std::string(fallback));
 }
 
 void SettingsFile::writeNumber(std::string_view key, std::int32_t value) {
@@ -261,6 +271,10 @@ void SettingsFile::writeNumber(std::string_view key, std::int32_t value) {
 
 void SettingsFile::writeText(std::string_view key, std::string_view value) {
     write(key, storedForm(value));
+}
+
+void SettingsFile::writeBytes(std::string_view key, std::string_view value) {
+    write(key, std::string(value));
 }
 
 void SettingsFile::write(std::string_view key, std::string value) {

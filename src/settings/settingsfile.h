@@ -20,8 +20,9 @@ struct SettingsEntry {
 // may read it but not write it (an advisory lock).
 //
 // Groups and keys are compared without regard to the case of ASCII letters. Texts are kept
-// as the bytes they are; a file that begins with a UTF-8 byte-order mark has every byte of
-// the texts handed in stored as the character of that code (and read back so).
+// as the bytes they are; in a file that begins with a UTF-8 byte-order mark, readText and
+// writeText take every byte of a text as the character of that code. readBytes and writeBytes
+// leave the values of either kind of file as the bytes the file holds.
 class SettingsFile {
 public:
     SettingsFile() = default;
@@ -42,6 +43,8 @@ public:
     std::string readText(std::string_view key, std::string_view fallback) const;
     void writeNumber(std::string_view key, std::int32_t value);
     void writeText(std::string_view key, std::string_view value);
+    std::string readBytes(std::string_view key, std::string_view fallback) const;
+    void writeBytes(std::string_view key, std::string_view value);
 
     // Writes the file back when something was written. The new text goes to a temporary file
     // beside it, which then replaces the old one, so a crash or a full disk never leaves half
@@ -54,6 +57,7 @@ private:
     enum class Access { None, ReadOnly, ReadWrite };
 
     std::optional<std::size_t> findKey(std::string_view key) const;
+    std::optional<std::string> storedValue(std::string_view key) const;
     void write(std::string_view key, std::string value);
     std::string storedForm(std::string_view text) const;
     void writeBack();

@@ -5,6 +5,7 @@
 #include "settings/credentialscrambling.h"
 #include "settings/gadgetaccess.h"
 #include "settings/settingsfile.h"
+#include "settings/storedtext.h"
 
 namespace {
 
@@ -70,11 +71,8 @@ std::string slotKey(const SlotKey& key, int slot) {
     return key.word + std::to_string(slot);
 }
 
-std::string bytes(const QString& text) {
-    return text.toStdString();
-}
-QString fromBytes(const std::string& text) {
-    return QString::fromStdString(text);
+QString slotTimeFromBytes(const std::string& bytes) {
+    return QString::fromStdString(textFromStoredBytes(bytes));
 }
 
 // Opens the file for writing, making it when missing; false when neither works.
@@ -103,16 +101,15 @@ void loadGeneralSettings(GadgetAccess& gadgets, const std::string& settingsFile)
                 gadgets.setState(key.gadget, file.readNumber(key.key, key.defaultNumber));
                 break;
             case KeyKind::Text:
-                gadgets.setText(key.gadget, fromBytes(file.readText(key.key, key.defaultText)));
+                gadgets.setStoredText(key.gadget, file.readBytes(key.key, key.defaultText));
                 break;
             case KeyKind::SlotTime:
                 gadgets.setItemText(key.gadget, key.slot,
-                                    fromBytes(file.readText(key.key, key.defaultText)));
+                                    slotTimeFromBytes(file.readBytes(key.key, key.defaultText)));
                 break;
             case KeyKind::Credential:
-                gadgets.setText(key.gadget,
-                                fromBytes(credentialTextFromStoredBytes(unscrambleCredential(
-                                    file.readText(key.key, ""), credentialKey))));
+                gadgets.setStoredText(
+                    key.gadget, unscrambleCredential(file.readBytes(key.key, ""), credentialKey));
                 break;
         }
     }
@@ -129,14 +126,14 @@ void saveGeneralSettings(const GadgetAccess& gadgets, const std::string& setting
                 file.writeNumber(key.key, gadgets.state(key.gadget));
                 break;
             case KeyKind::Text:
-                file.writeText(key.key, bytes(gadgets.text(key.gadget)));
+                file.writeBytes(key.key, gadgets.storedText(key.gadget));
                 break;
             case KeyKind::SlotTime:
-                file.writeText(key.key, bytes(gadgets.itemText(key.gadget, key.slot)));
+                file.writeBytes(key.key, gadgets.itemText(key.gadget, key.slot).toStdString());
                 break;
             case KeyKind::Credential:
-                file.writeText(key.key,
-                               scrambleCredential(bytes(gadgets.text(key.gadget)), credentialKey));
+                file.writeBytes(key.key,
+                                scrambleCredential(gadgets.storedText(key.gadget), credentialKey));
                 break;
         }
     }

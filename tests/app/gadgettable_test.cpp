@@ -1,5 +1,6 @@
 #include "app/gadgettable.h"
 
+#include <QLineEdit>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -53,6 +54,20 @@ TEST(GadgetTable, StatesAndTextsOfTheOtherKinds) {
               QColor(255, 0, 0));
     g.move(Gadget::upperMarker, 129);
     EXPECT_EQ(g.widget(Gadget::upperMarker)->geometry(), QRect(129, 248, 3, 8));
+}
+
+// A field keeps the bytes the settings file gave it until somebody types into it.
+TEST(GadgetTable, AFieldGivesItsStoredBytesBackUntilItsTextChanges) {
+    QWidget window;
+    GadgetTable g(&window);
+    g.setStoredText(Gadget::serverField, "h\xE9te");
+    EXPECT_EQ(g.text(Gadget::serverField), "héte");
+    EXPECT_EQ(g.storedText(Gadget::serverField), "h\xE9te");
+    g.as<QLineEdit>(Gadget::serverField)->insert("x");
+    EXPECT_EQ(g.storedText(Gadget::serverField), "h\xC3\xA9tex");
+    g.as<QLineEdit>(Gadget::serverField)->backspace();
+    EXPECT_EQ(g.storedText(Gadget::serverField), "h\xE9te") << "the change undone";
+    EXPECT_EQ(g.storedText(Gadget::userField), "") << "a field never stored";
 }
 
 }  // namespace

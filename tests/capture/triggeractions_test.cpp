@@ -65,6 +65,24 @@ TEST_F(TriggerActionsTest, OutsideRecordingModeBeepsPlaysAndPauses) {
     EXPECT_EQ(gadgets.countItems(Gadget::videoList), 0);
 }
 
+// File names are bytes: a name with a Windows-1252 byte, as the settings file held it.
+TEST_F(TriggerActionsTest, TheAlertFileAndTheVideoToolAreTheStoredBytes) {
+    gadgets.setState(Gadget::soundCheck, 1);
+    gadgets.setStoredText(Gadget::soundFileField, "/media/M\xFCll.wav");
+    actions.runTriggerActions();
+    EXPECT_EQ(calls, (std::vector<std::string>{"play /media/M\xFCll.wav", "pause 500"}));
+
+    calls.clear();
+    gadgets.setState(Gadget::recordModeCheck, 1);
+    gadgets.setState(Gadget::videoToolCheck, 1);
+    gadgets.setStoredText(Gadget::videoToolField, "/opt/Schnitt\xE4r");
+    actions.runTriggerActions();
+    actions.onCaptureStatus(kCaptureBegins, {});
+    actions.onCaptureStatus(kCaptureEnds, {});
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[2], "launch /opt/Schnitt\xE4r " + actions.lastVideoPath());
+}
+
 TEST_F(TriggerActionsTest, UncheckedOptionsDoNothing) {
     gadgets.setText(Gadget::soundFileField, "/media/alarm.ogg");
     actions.runTriggerActions();

@@ -155,6 +155,19 @@ TEST_F(SettingsFileTest, ByteOrderMarkKeepsTheFileInUtf8) {
     EXPECT_EQ(openOptions().readText("sounddatei", ""), "/home/j\xFCrgen");
 }
 
+TEST_F(SettingsFileTest, BytesAreTheValuesAsTheFileHoldsThemWithOrWithoutMark) {
+    for (const std::string mark : {"", "\xEF\xBB\xBF\r\n"}) {
+        put(mark + "[Optionen]\r\nname = \t\xC5\x81\xFF\xE4 \r\n");
+        SettingsFile& file = openOptions();
+        EXPECT_EQ(file.readBytes("name", "-"), "\xC5\x81\xFF\xE4");
+        EXPECT_EQ(file.readBytes("fehlt", "-"), "-");
+        file.writeBytes("neu", "M\xFCll \xC3\xA4");
+        file.close();
+        EXPECT_EQ(contents(),
+                  mark + "[Optionen]\r\nname = \xC5\x81\xFF\xE4 \r\nneu = M\xFCll \xC3\xA4\r\n");
+    }
+}
+
 TEST_F(SettingsFileTest, CreateEmptiesAnExistingFile) {
     put("[Optionen]\nwarten = 3\n");
     EXPECT_TRUE(m_file.create(m_path));

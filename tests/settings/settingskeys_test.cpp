@@ -14,6 +14,7 @@
 #include "../fakegadgets.h"
 #include "settings/credentialscrambling.h"
 #include "settings/gadgetaccess.h"
+#include "settings/settingsfile.h"
 
 namespace {
 
@@ -129,6 +130,81 @@ TEST_F(SettingsKeysTest, CredentialsOfTheWindowsProgramComeBackWithTheirUmlauts)
     loadGeneralSettings(m_gadgets, m_path);
     EXPECT_EQ(m_gadgets.text(Gadget::userField), "Jürgen");
     EXPECT_EQ(m_gadgets.text(Gadget::passwordField), "") << "plain text is not a stored form";
+}
+
+// Values of the older Windows program are Windows-1252 bytes; file names on Linux are bytes.
+// Whatever nobody changed has to go back into the file as it came.
+TEST_F(SettingsKeysTest, Windows1252ValuesShowTheirUmlautsAndStayTheSameBytes) {
+    put("[Optionen]\r\nsounddatei = /tmp/M\xFCll.wav\r\nserver = h\xE9te\r\n"
+        "editvideo = /opt/Schnitt\x80/\xC4nderung\r\n");
+    loadGeneralSettings(m_gadgets, m_path);
+    EXPECT_EQ(m_gadgets.text(Gadget::soundFileField), "/tmp/Müll.wav");
+    EXPECT_EQ(m_gadgets.text(Gadget::serverField), "héte");
+    EXPECT_EQ(m_gadgets.text(Gadget::videoToolField), "/opt/Schnitt€/Änderung");
+    EXPECT_EQ(m_gadgets.storedText(Gadget::soundFileField), "/tmp/M\xFCll.wav");
+    saveGeneralSettings(m_gadgets, m_path);
+    const std::string saved = contents();
+    EXPECT_NE(saved.find("\r\nsounddatei = /tmp/M\xFCll.wav\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\r\nserver = h\xE9te\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\r\neditvideo = /opt/Schnitt\x80/\xC4nderung\r\n"), std::string::npos)
+        << saved;
+}
+
+TEST_F(SettingsKeysTest, AChangedValueIsWrittenAsUtf8AndAChangeUndoneAsTheOldBytes) {
+    put("[Optionen]\r\nsounddatei = /tmp/M\xFCll.wav\r\nserver = h\xE9te\r\n");
+    loadGeneralSettings(m_gadgets, m_path);
+    m_gadgets.setText(Gadget::serverField, "höhe.example");
+    m_gadgets.setText(Gadget::soundFileField, "/tmp/Mü");
+    m_gadgets.setText(Gadget::soundFileField, "/tmp/Müll.wav");
+    saveGeneralSettings(m_gadgets, m_path);
+    const std::string saved = contents();
+    EXPECT_NE(saved.find("\r\nserver = h\xC3\xB6he.example\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\r\nsounddatei = /tmp/M\xFCll.wav\r\n"), std::string::npos) << saved;
+}
+
+TEST_F(SettingsKeysTest, AFileWithByteOrderMarkKeepsItsUtf8ValuesAndTheMark) {
+    // "ä", and "Ł" and "ź" beyond U+00FF, as UTF-8.
+    const std::string sound = "/tmp/K\xC3\xA4se.wav";
+    const std::string server =
+        "\xC5\x81\xC3\xB3"
+        "d\xC5\xBA.example";
+    put("\xEF\xBB\xBF[Optionen]\r\nsounddatei = " + sound + "\r\nserver = " + server +
+        "\r\npicname = bild.jpg\r\n");
+    loadGeneralSettings(m_gadgets, m_path);
+    EXPECT_EQ(m_gadgets.text(Gadget::soundFileField), "/tmp/Käse.wav");
+    EXPECT_EQ(m_gadgets.text(Gadget::serverField), "Łódź.example");
+    m_gadgets.setText(Gadget::pictureNameField, "Bäume.jpg");
+    saveGeneralSettings(m_gadgets, m_path);
+    const std::string saved = contents();
+    EXPECT_TRUE(saved.starts_with("\xEF\xBB\xBF\r\n[Optionen]\r\n")) << saved;
+    EXPECT_NE(saved.find("\r\nsounddatei = " + sound + "\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\r\nserver = " + server + "\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\r\npicname = B\xC3\xA4ume.jpg\r\n"), std::string::npos) << saved;
+
+    FakeGadgets restarted;
+    loadGeneralSettings(restarted, m_path);
+    EXPECT_EQ(restarted.text(Gadget::serverField), "Łódź.example");
+    EXPECT_EQ(restarted.text(Gadget::pictureNameField), "Bäume.jpg");
+}
+
+TEST_F(SettingsKeysTest, AWindows1252PasswordGoesOutAndIsStoredAgainAsItsOwnBytes) {
+    const std::string password =
+        "Gr\xFC\xDF"
+        "e 1";
+    put("[Optionen]\r\nuser = " + scrambleCredential("J\xFCrgen", credentialKey) +
+        "\r\npass = " + scrambleCredential(password, credentialKey) + "\r\n");
+    loadGeneralSettings(m_gadgets, m_path);
+    EXPECT_EQ(m_gadgets.text(Gadget::passwordField), "Grüße 1");
+    EXPECT_EQ(m_gadgets.storedText(Gadget::passwordField), password) << "what the server gets";
+    m_gadgets.setText(Gadget::userField, "Jörg");
+    saveGeneralSettings(m_gadgets, m_path);
+
+    SettingsFile file;
+    file.open(m_path);
+    file.selectGroup(kOptionsGroup);
+    EXPECT_EQ(unscrambleCredential(file.readText("pass", ""), credentialKey), password);
+    EXPECT_EQ(unscrambleCredential(file.readText("user", ""), credentialKey), "J\xC3\xB6rg")
+        << "a changed name as UTF-8";
 }
 
 }  // namespace

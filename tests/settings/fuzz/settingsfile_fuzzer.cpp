@@ -19,8 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.selectGroup("Optionen");
     settings.readNumber("videolaenge", 5);
     const std::string text = settings.readText("sounddatei", "");
+    const std::string bytes = settings.readBytes("server", "");
     settings.selectGroup(std::string(reinterpret_cast<const char*>(data), size < 8 ? size : 8));
     settings.writeText("sounddatei", text);
+    settings.writeBytes("server", bytes);
     settings.writeNumber("warten", -3);
     settings.close();
     return 0;
