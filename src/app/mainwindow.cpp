@@ -38,6 +38,7 @@
 #include "outputs/alertplayback.h"
 #include "outputs/launching.h"
 #include "outputs/ownplayer.h"
+#include "outputs/picturefolder.h"
 #include "outputs/pictureupload.h"
 #include "outputs/sidewindow.h"
 #include "outputs/videolistmenu.h"
@@ -89,6 +90,8 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
                             m_gadgets->as<QLabel>(Gadget::triggerIndicator)});
     m_frameProcessor = std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state);
     createTriggerActions();
+    m_pictureFolder = std::make_unique<PictureFolder>();
+    m_pictureUploader = std::make_unique<PictureUploader>();
     connectGadgetEvents();
     connectVideoList();
     connectCameraDialogs();
@@ -468,16 +471,14 @@ void MainWindow::minuteStep() {
         g.state(Gadget::pictureToolCheck) != 0,
         text(Gadget::pictureToolField)};
     uploadPicture(
-        options, pictureFilePath(),
-        [this](const std::string& path) {
-            return makeSnapshot(*m_camera, path,
-                                snapshotCaption(versionText, m_clock.localNow(),
-                                                m_triggerActions->lastTriggerText()));
+        options, *m_pictureUploader, m_pictureFolder->picturePath(),
+        [this] {
+            return takeSnapshot(*m_camera, snapshotCaption(versionText, m_clock.localNow(),
+                                                           m_triggerActions->lastTriggerText()));
         },
         [](const std::string& program, const std::string& argument) {
             launchProgram(program, argument, {});
         });
-    // The comparison across the pause does not count.
     holdOff(1);
 }
 

@@ -20,6 +20,8 @@ class AlertPlayback;
 class Camera;
 class FrameProcessor;
 class GadgetTable;
+class PictureFolder;
+class PictureUploader;
 class StatusDisplay;
 class TriggerActions;
 
@@ -112,6 +114,8 @@ private:
     std::unique_ptr<AlertBeep> m_alertBeep;
     std::unique_ptr<AlertPlayback> m_alertPlayback;
     std::unique_ptr<TriggerActions> m_triggerActions;
+    std::unique_ptr<PictureFolder> m_pictureFolder;
+    std::unique_ptr<PictureUploader> m_pictureUploader;
     QMetaObject::Connection m_captureStatusConnection;
     std::unique_ptr<QMenu> m_videoListMenu;
     ClipCompression m_clipCompression;

@@ -2,8 +2,11 @@
 
 #include <QImage>
 
+#include <cerrno>
 #include <csetjmp>
-#include <cstdio>
+#include <cstdlib>
+
+#include <fcntl.h>
 
 #include <jpeglib.h>
 #include <unistd.h>
@@ -22,7 +25,7 @@ struct ErrorManager {
 }
 
 // Everything that needs cleaning up lives outside the setjmp frame.
-bool compress(std::FILE* file, const QImage& rgb, int quality) {
+bool compress(const QImage& rgb, int quality, unsigned char** data, unsigned long* size) {
     jpeg_compress_struct info{};
     ErrorManager errors{};
     info.err = jpeg_std_error(&errors.base);
@@ -32,7 +35,7 @@ bool compress(std::FILE* file, const QImage& rgb, int quality) {
         return false;
     }
     jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, file);
+    jpeg_mem_dest(&info, data, size);
     info.image_width = static_cast<JDIMENSION>(rgb.width());
     info.image_height = static_cast<JDIMENSION>(rgb.height());
     info.input_components = 3;
@@ -50,21 +53,42 @@ bool compress(std::FILE* file, const QImage& rgb, int quality) {
     return true;
 }
 
+bool writeAll(int descriptor, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t count = ::write(descriptor, bytes.data(), bytes.size());
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+    return true;
+}
+
 }  // namespace
 
-bool writeJpegFile(const std::string& path, const QImage& picture, int quality) {
+std::string encodeJpeg(const QImage& picture, int quality) {
     if (picture.isNull())
-        return false;
+        return {};
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    const std::string temporary = path + ".new";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    const bool compressed = compress(rgb, quality, &data, &size);
+    std::string bytes = compressed && data ? std::string(reinterpret_cast<char*>(data), size) : "";
+    std::free(data);
+    return bytes;
+}
+
+bool replaceFile(const std::string& path, std::string_view bytes) {
+    // mkstemp makes a new file of its own (O_EXCL), readable by this user only.
+    std::string temporary = path + ".XXXXXX";
+    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (descriptor < 0)
         return false;
-    const bool written =
-        compress(file, rgb, quality) && std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
+    const bool written = writeAll(descriptor, bytes) && ::fsync(descriptor) == 0;
+    const bool closed = ::close(descriptor) == 0;
+    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
         return false;
     }
     return true;

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 class QImage;
 
-// Saves the picture as a baseline JPEG with three colour components. The file is written
-// beside `path` and then renamed over it, so a reader (an upload, a picture tool) finds
-// either the old picture or the new one, never half of one. False when nothing was saved;
-// an existing file then stays as it was.
-bool writeJpegFile(const std::string& path, const QImage& picture, int quality);
+// The picture as a baseline JPEG with three colour components; empty when it cannot be made.
+std::string encodeJpeg(const QImage& picture, int quality);
+
+// Puts the bytes in place of `path`: written under a new name beside it that only this program
+// can have made (mode 0600, never an existing file or link), on the disk, then renamed over it,
+// so a reader finds the old picture or the new one, never half of one. False when nothing was
+// put; whatever stands at `path` then stays as it was.
+bool replaceFile(const std::string& path, std::string_view bytes);

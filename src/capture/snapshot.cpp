@@ -47,15 +47,14 @@ void drawCaption(QImage& picture, const std::vector<std::string>& lines) {
     }
 }
 
-bool makeSnapshot(Camera& camera, const std::string& path,
-                  const std::vector<std::string>& caption) {
+std::string takeSnapshot(Camera& camera, const std::vector<std::string>& caption) {
     const std::optional<CameraFrame> frame = camera.grabFrame();
     if (!frame)
-        return false;
+        return {};
     const FrameView& view = frame->view;
     // Blue, green, red, unused in memory is what Qt calls RGB32 on this byte order.
     QImage picture =
         QImage(view.pixels, view.width, view.height, view.stride, QImage::Format_RGB32).copy();
     drawCaption(picture, caption);
-    return writeJpegFile(path, picture, kJpegQuality);
+    return encodeJpeg(picture, kJpegQuality);
 }

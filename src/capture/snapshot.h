@@ -19,6 +19,5 @@ std::vector<std::string> snapshotCaption(const std::string& versionText, const D
 void drawCaption(QImage& picture, const std::vector<std::string>& lines);
 
 // A fresh camera picture at the camera's own size (not mirrored, brightened or scaled) with
-// the caption, saved as a JPEG of quality 70 in place of `path`. Without a picture nothing is
-// written and the result is false.
-bool makeSnapshot(Camera& camera, const std::string& path, const std::vector<std::string>& caption);
+// the caption, as a JPEG of quality 70; empty without a picture.
+std::string takeSnapshot(Camera& camera, const std::vector<std::string>& caption);

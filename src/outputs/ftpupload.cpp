@@ -4,13 +4,16 @@
 
 #include <curl/curl.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
+Q_LOGGING_CATEGORY(uploadLog, "sentello.upload", QtWarningMsg)
+
 namespace {
 
-Q_LOGGING_CATEGORY(uploadLog, "sentello.upload", QtWarningMsg)
+using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAgent = "Sentello";
 constexpr const char* kFtpPort = "21";
@@ -18,9 +21,23 @@ constexpr const char* kFtpPort = "21";
 struct EasyDeleter {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+
+// The picture handed to libcurl piece by piece.
+struct Reading {
+    std::string_view rest;
 };
+
+std::size_t readPicture(char* buffer, std::size_t size, std::size_t count, void* data) {
+    auto* reading = static_cast<Reading*>(data);
+    const std::size_t taken = std::min(size * count, reading->rest.size());
+    std::memcpy(buffer, reading->rest.data(), taken);
+    reading->rest.remove_prefix(taken);
+    return taken;
+}
+
+int stopWhenCancelled(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return cancelled && static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
+}
 
 void initialiseOnce() {
     static std::once_flag once;
@@ -60,7 +77,15 @@ std::string hostAndPort(const std::string& server) {
     return (emptyPort ? server.substr(0, colon) : server) + ':' + kFtpPort;
 }
 
-bool perform(CURL* easy, const char* step) {
+// One request, within what is left of the whole upload's time.
+bool perform(CURL* easy, const char* step, Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+        qCDebug(uploadLog) << "upload failed:" << step << "- no time left";
+        return false;
+    }
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
     char reason[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, reason);
     const CURLcode result = curl_easy_perform(easy);
@@ -86,8 +111,9 @@ std::string ftpAddress(const FtpTarget& target) {
     return "ftp://" + hostAndPort(target.server) + '/' + escapedPath(easy.get(), target.remoteName);
 }
 
-bool uploadFile(const FtpTarget& target, const std::string& localPath,
-                const std::function<void()>& prepareFile, std::chrono::seconds responseLimit) {
+bool uploadFile(const FtpTarget& target, std::string_view picture, std::chrono::milliseconds limit,
+                const std::atomic<bool>* cancelled) {
+    const Clock::time_point deadline = Clock::now() + limit;
     initialiseOnce();
     const std::string address = ftpAddress(target);
     if (address.empty()) {
@@ -98,14 +124,17 @@ bool uploadFile(const FtpTarget& target, const std::string& localPath,
     if (!easy)
         return false;
     CURL* e = easy.get();
-    const long limit = static_cast<long>(responseLimit.count());
+    const long seconds = std::max<long>(1, static_cast<long>((limit.count() + 999) / 1000));
     curl_easy_setopt(e, CURLOPT_USERAGENT, kAgent);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, limit);
-    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, limit);
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limit.count()));
+    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, seconds);
     // A transfer that stands still counts as a server that does not answer.
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, limit);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, seconds);
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, cancelled);
     curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 0L);  // passive mode as PASV, as servers expect
     curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
     if (!target.user.empty()) {
@@ -118,18 +147,15 @@ bool uploadFile(const FtpTarget& target, const std::string& localPath,
     const std::string folder = address.substr(0, address.find('/', 6) + 1);
     curl_easy_setopt(e, CURLOPT_URL, folder.c_str());
     curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-    if (!perform(e, "connect"))
+    if (!perform(e, "connect", deadline))
         return false;
 
-    prepareFile();
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(localPath.c_str(), "rb"));
-    if (!file) {
-        qCDebug(uploadLog) << "upload failed: no picture at" << localPath.c_str();
-        return false;
-    }
+    Reading reading{picture};
     curl_easy_setopt(e, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(e, CURLOPT_URL, address.c_str());
     curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(e, CURLOPT_READDATA, file.get());
-    return perform(e, "put");
+    curl_easy_setopt(e, CURLOPT_READFUNCTION, readPicture);
+    curl_easy_setopt(e, CURLOPT_READDATA, &reading);
+    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(picture.size()));
+    return perform(e, "put", deadline);
 }

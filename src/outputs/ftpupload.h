@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QLoggingCategory>
+
+#include <atomic>
 #include <chrono>
-#include <functional>
 #include <string>
+#include <string_view>
+
+// Why uploads fail, for those who ask (QT_LOGGING_RULES="sentello.upload.debug=true").
+Q_DECLARE_LOGGING_CATEGORY(uploadLog)
 
 // Where and as whom a picture goes: the texts of the "Internet" tab as typed.
 struct FtpTarget {
@@ -16,10 +22,10 @@ struct FtpTarget {
 // host. Each part of the name is escaped, its slashes kept.
 std::string ftpAddress(const FtpTarget& target);
 
-// Connects and logs in (passive mode), and only once that stands runs `prepareFile`, then
-// puts `localPath` under the remote name in binary mode. The connection and every answer of
-// the server are waited for at most `responseLimit`. Failures are not shown: the reason goes
-// to the debug log category "sentello.upload". True when the file arrived.
-bool uploadFile(const FtpTarget& target, const std::string& localPath,
-                const std::function<void()>& prepareFile,
-                std::chrono::seconds responseLimit = std::chrono::seconds(15));
+// Connects and logs in (passive mode), then puts `picture` (a file's bytes) under the remote
+// name in binary mode. The whole upload ends within `limit` from the first connect, and at
+// once when `cancelled` becomes true. Failures are not shown: the reason goes to the debug log
+// category "sentello.upload". True when the picture arrived.
+bool uploadFile(const FtpTarget& target, std::string_view picture,
+                std::chrono::milliseconds limit = std::chrono::seconds(15),
+                const std::atomic<bool>* cancelled = nullptr);

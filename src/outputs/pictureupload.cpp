@@ -1,19 +1,47 @@
 #include "outputs/pictureupload.h"
 
-#include <QDir>
+#include "capture/jpegfile.h"
 
-std::string pictureFilePath() {
-    return QDir::temp().filePath(QStringLiteral("sentello.jpg")).toStdString();
+PictureUploader::PictureUploader(std::chrono::milliseconds limit) : m_limit(limit) {}
+
+PictureUploader::~PictureUploader() {
+    m_cancelled = true;
+    waitForEnd();
 }
 
-void uploadPicture(const PictureUploadOptions& options, const std::string& picturePath,
-                   const std::function<bool(const std::string& path)>& makeSnapshot,
+bool PictureUploader::start(const FtpTarget& target, std::string picture) {
+    if (m_running)
+        return false;
+    waitForEnd();
+    m_running = true;
+    m_worker = std::thread([this, target, picture = std::move(picture)] {
+        uploadFile(target, picture, m_limit, &m_cancelled);
+        m_running = false;
+    });
+    return true;
+}
+
+void PictureUploader::waitForEnd() {
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void uploadPicture(const PictureUploadOptions& options, PictureUploader& uploader,
+                   const std::string& picturePath, const std::function<std::string()>& takeSnapshot,
                    const std::function<void(const std::string& program,
                                             const std::string& argument)>& launchProgram) {
-    if (options.upload)
-        uploadFile(options.target, picturePath, [&] { makeSnapshot(picturePath); });
+    if (options.upload) {
+        if (uploader.running()) {
+            qCDebug(uploadLog) << "upload skipped: the previous one is still running";
+        } else if (std::string snapshot = takeSnapshot(); snapshot.empty()) {
+            qCDebug(uploadLog) << "upload skipped: the camera has no picture";
+        } else {
+            uploader.start(options.target, std::move(snapshot));
+        }
+    }
     if (options.pictureTool) {
-        makeSnapshot(picturePath);
-        launchProgram(options.pictureToolPath, picturePath);
+        const std::string snapshot = takeSnapshot();
+        if (!snapshot.empty() && !picturePath.empty() && replaceFile(picturePath, snapshot))
+            launchProgram(options.pictureToolPath, picturePath);
     }
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "outputs/ftpupload.h"
 
@@ -13,14 +16,35 @@ struct PictureUploadOptions {
     std::string pictureToolPath;
 };
 
-// The local picture file: "sentello.jpg" in the system's temporary folder.
-std::string pictureFilePath();
+// Uploads beside the main thread, so that the window and the detection go on while a server
+// takes its time; one upload at a time.
+class PictureUploader {
+public:
+    explicit PictureUploader(std::chrono::milliseconds limit = std::chrono::seconds(15));
+    PictureUploader(const PictureUploader&) = delete;
+    PictureUploader& operator=(const PictureUploader&) = delete;
+    // An upload still running is cancelled, and its end waited for.
+    ~PictureUploader();
 
-// The minute step of the recording mode: with the upload option, connect, make a snapshot
-// into `picturePath` once the connection stands, and put it on the server; with the picture
-// tool, make a second, fresh snapshot and start the tool with its quoted path. Every failure
-// is silent; the next minute tries again.
-void uploadPicture(const PictureUploadOptions& options, const std::string& picturePath,
-                   const std::function<bool(const std::string& path)>& makeSnapshot,
+    // Puts the picture (a JPEG's bytes) to the server. False, with nothing done, while the
+    // previous upload still runs.
+    bool start(const FtpTarget& target, std::string picture);
+    bool running() const { return m_running; }
+    // Until the running upload, if any, has ended.
+    void waitForEnd();
+
+private:
+    std::chrono::milliseconds m_limit;
+    std::thread m_worker;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_cancelled{false};
+};
+
+// The minute step of the recording mode: with the upload option, a snapshot taken now goes to
+// the server beside the program (unless the previous upload still runs); with the picture tool, a
+// second, fresh snapshot is put in place of `picturePath` and the tool started with that path, but
+// only when it was put there. Every failure is silent; the next minute tries again.
+void uploadPicture(const PictureUploadOptions& options, PictureUploader& uploader,
+                   const std::string& picturePath, const std::function<std::string()>& takeSnapshot,
                    const std::function<void(const std::string& program,
                                             const std::string& argument)>& launchProgram);

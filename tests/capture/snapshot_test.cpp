@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 
 #include <jpeglib.h>
@@ -120,24 +121,42 @@ TEST(JpegFile, ThreeComponentsReplacingTheOldFile) {
     std::ofstream(path) << "old picture";
     QImage picture = greyPicture();
     drawCaption(picture, {"Sentello Version 1.17"});
-    ASSERT_TRUE(writeJpegFile(path, picture, 70));
+    ASSERT_TRUE(replaceFile(path, encodeJpeg(picture, 70)));
     const auto decoded = decodeJpeg(path);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->components, 3);
     EXPECT_EQ(decoded->width, 320);
     EXPECT_EQ(decoded->height, 240);
     EXPECT_GT(pixelsNear(decoded->picture, kLine1, kWhite, 40), 10);
-    EXPECT_FALSE(std::filesystem::exists(path.string() + ".new"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
-TEST(JpegFile, FailedWriteLeavesNothing) {
-    EXPECT_FALSE(writeJpegFile("/nonexistent/sentello/sentello.jpg", greyPicture(), 70));
+TEST(JpegFile, NoPictureNoBytes) {
+    EXPECT_TRUE(encodeJpeg(QImage(), 70).empty());
+}
+
+TEST(ReplaceFile, FailedWriteLeavesNothing) {
+    EXPECT_FALSE(replaceFile("/nonexistent/sentello/sentello.jpg", "picture"));
+}
+
+// Another user's link at the picture's name is replaced, never written through.
+TEST(ReplaceFile, ALinkAtTheNameIsReplacedNotFollowed) {
     TempFolder folder;
-    EXPECT_FALSE(writeJpegFile(folder / "empty.jpg", QImage(), 70));
-    EXPECT_FALSE(std::filesystem::exists(folder / "empty.jpg"));
+    const auto victim = folder / "victim";
+    std::ofstream(victim) << "someone else's file";
+    const auto path = folder / "sentello.jpg";
+    std::filesystem::create_symlink(victim, path);
+    ASSERT_TRUE(replaceFile(path, "picture"));
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+    std::ifstream picture(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(picture), {}), "picture");
+    std::ifstream untouched(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(untouched), {}), "someone else's file");
 }
 
-TEST(MakeSnapshot, CameraPictureAtItsOwnSizeNotMirrored) {
+TEST(TakeSnapshot, CameraPictureAtItsOwnSizeNotMirrored) {
     ASSERT_TRUE(loadCaptureLibrary());
     Camera camera;
     // Red on the left half, blue on the right.
@@ -149,7 +168,14 @@ TEST(MakeSnapshot, CameraPictureAtItsOwnSizeNotMirrored) {
          {}}));
     TempFolder folder;
     const auto path = folder / "sentello.jpg";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return makeSnapshot(camera, path, {"Sentello"}); }, 20000));
+    std::string jpeg;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            jpeg = takeSnapshot(camera, {"Sentello"});
+            return !jpeg.empty();
+        },
+        20000));
+    ASSERT_TRUE(replaceFile(path, jpeg));
     const auto decoded = decodeJpeg(path);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->width, 320);
@@ -160,11 +186,9 @@ TEST(MakeSnapshot, CameraPictureAtItsOwnSizeNotMirrored) {
     EXPECT_GT(pixelsNear(decoded->picture, rightBottom, QColor(0, 0, 255), 40), 2500);
 }
 
-TEST(MakeSnapshot, NoPictureNoFile) {
+TEST(TakeSnapshot, NoPictureNoSnapshot) {
     Camera camera;
-    TempFolder folder;
-    EXPECT_FALSE(makeSnapshot(camera, folder / "sentello.jpg", {"Sentello"}));
-    EXPECT_FALSE(std::filesystem::exists(folder / "sentello.jpg"));
+    EXPECT_TRUE(takeSnapshot(camera, {"Sentello"}).empty());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Uploads to a real FTP server on 127.0.0.1 (pyftpdlib, run with Debian's own Python), to a
-// server that refuses, and to one that takes the connection but never answers.
+// server that refuses, to one that takes the connection but never answers and to one that
+// answers every line late; the minute step that runs them beside the main thread.
 
 #include "outputs/ftpupload.h"
 #include "outputs/pictureupload.h"
@@ -17,9 +18,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../tempfolder.h"
@@ -74,39 +78,29 @@ class FtpUpload : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(served / "webcam");
-        std::ofstream(local, std::ios::binary) << pictureBytes();
         ftp = std::make_unique<FtpServer>(served, "wächter", "geheim 1");
         ASSERT_NE(ftp->port(), 0) << "the FTP server did not start (pyftpdlib missing?)";
         server = ftp->server();
     }
 
-    // Notes that the file was prepared, as the snapshot would be made.
-    std::function<void()> prepare() {
-        return [this] { ++prepared; };
-    }
-
     TempFolder folder;
     fs::path served = folder / "served";
-    std::string local = (folder / "sentello.jpg").string();
     std::unique_ptr<FtpServer> ftp;
     std::string server;
-    int prepared = 0;
 };
 
 TEST_F(FtpUpload, PictureArrivesByteForByteUnderItsFolder) {
-    EXPECT_TRUE(uploadFile({server, "wächter", "geheim 1", "webcam/bild.jpg"}, local, prepare()));
-    EXPECT_EQ(prepared, 1);
+    EXPECT_TRUE(uploadFile({server, "wächter", "geheim 1", "webcam/bild.jpg"}, pictureBytes()));
     EXPECT_EQ(readAll(served / "webcam" / "bild.jpg"), pictureBytes());
 }
 
 TEST_F(FtpUpload, EmptyUserLogsInAnonymously) {
-    EXPECT_TRUE(uploadFile({server, "", "", "anonym.jpg"}, local, prepare()));
+    EXPECT_TRUE(uploadFile({server, "", "", "anonym.jpg"}, pictureBytes()));
     EXPECT_EQ(readAll(served / "anonym.jpg"), pictureBytes());
 }
 
-TEST_F(FtpUpload, RefusedLoginMakesNoPicture) {
-    EXPECT_FALSE(uploadFile({server, "wächter", "falsch", "bild.jpg"}, local, prepare()));
-    EXPECT_EQ(prepared, 0);
+TEST_F(FtpUpload, RefusedLoginPutsNothing) {
+    EXPECT_FALSE(uploadFile({server, "wächter", "falsch", "bild.jpg"}, pictureBytes()));
     EXPECT_FALSE(fs::exists(served / "bild.jpg"));
 }
 
@@ -118,64 +112,61 @@ void noteMessage(QtMsgType, const QMessageLogContext& context, const QString& me
 }
 
 TEST_F(FtpUpload, ReasonOfAFailureGoesToTheDebugLogWhenSwitchedOn) {
+    uploadMessages.clear();
     const QtMessageHandler previous = qInstallMessageHandler(noteMessage);
-    uploadFile({server, "wächter", "falsch", "bild.jpg"}, local, prepare());
+    uploadFile({server, "wächter", "falsch", "bild.jpg"}, pictureBytes());
     EXPECT_TRUE(uploadMessages.isEmpty()) << "off by default";
     QLoggingCategory::setFilterRules("sentello.upload.debug=true");
-    uploadFile({server, "wächter", "falsch", "bild.jpg"}, local, prepare());
+    uploadFile({server, "wächter", "falsch", "bild.jpg"}, pictureBytes());
     QLoggingCategory::setFilterRules({});
     qInstallMessageHandler(previous);
     ASSERT_EQ(uploadMessages.size(), 1);
     EXPECT_TRUE(uploadMessages[0].contains("connect")) << uploadMessages[0].toStdString();
+    EXPECT_FALSE(uploadMessages[0].contains("falsch")) << "never the password";
 }
 
 TEST_F(FtpUpload, MissingFolderOnTheServerFailsThePut) {
-    EXPECT_FALSE(uploadFile({server, "wächter", "geheim 1", "fehlt/bild.jpg"}, local, prepare()));
-    EXPECT_EQ(prepared, 1);
+    EXPECT_FALSE(uploadFile({server, "wächter", "geheim 1", "fehlt/bild.jpg"}, pictureBytes()));
 }
 
 TEST_F(FtpUpload, NoServerNoConnection) {
-    EXPECT_FALSE(uploadFile({"", "wächter", "geheim 1", "bild.jpg"}, local, prepare()));
-    EXPECT_EQ(prepared, 0);
+    EXPECT_FALSE(uploadFile({"", "wächter", "geheim 1", "bild.jpg"}, pictureBytes()));
 }
 
-TEST_F(FtpUpload, NoLocalPictureNothingIsSent) {
-    fs::remove(local);
-    EXPECT_FALSE(uploadFile({server, "wächter", "geheim 1", "bild.jpg"}, local, prepare()));
-    EXPECT_EQ(prepared, 1);
-    EXPECT_FALSE(fs::exists(served / "bild.jpg"));
-}
-
-// The minute step: each snapshot writes its number, so the uploaded one and the tool's differ.
+// The minute step: each snapshot is its number, so the uploaded one and the tool's differ.
 class MinuteStep : public FtpUpload {
 protected:
-    bool snapshot(const std::string& path) {
-        std::ofstream(path, std::ios::binary) << "snapshot " << ++snapshots;
-        return true;
-    }
     void run(const PictureUploadOptions& options) {
         uploadPicture(
-            options, local, [this](const std::string& path) { return snapshot(path); },
+            options, uploader, picturePath,
+            [this] { return haveSnapshots ? "snapshot " + std::to_string(++snapshots) : ""; },
             [this](const std::string& program, const std::string& argument) {
                 launches.push_back(program + " " + argument);
             });
     }
 
+    PictureUploader uploader{std::chrono::seconds(3)};
+    std::string picturePath = (folder / "sentello.jpg").string();
+    bool haveSnapshots = true;
     int snapshots = 0;
     std::vector<std::string> launches;
 };
 
 TEST_F(MinuteStep, UploadAndToolEachGetTheirOwnSnapshot) {
     run({true, {server, "wächter", "geheim 1", "bild.jpg"}, true, "/opt/my viewer"});
+    uploader.waitForEnd();
     EXPECT_EQ(snapshots, 2);
     EXPECT_EQ(readAll(served / "bild.jpg"), "snapshot 1");
-    EXPECT_EQ(readAll(local), "snapshot 2");
-    EXPECT_EQ(launches, std::vector<std::string>{"/opt/my viewer " + local});
+    EXPECT_EQ(readAll(picturePath), "snapshot 2");
+    EXPECT_EQ(launches, std::vector<std::string>{"/opt/my viewer " + picturePath});
+    EXPECT_EQ(fs::status(picturePath).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(MinuteStep, FailedConnectionStillServesTheTool) {
     run({true, {server, "wächter", "falsch", "bild.jpg"}, true, "/opt/viewer"});
-    EXPECT_EQ(snapshots, 1);
+    uploader.waitForEnd();
+    EXPECT_EQ(snapshots, 2);
     EXPECT_EQ(launches.size(), 1u);
 }
 
@@ -186,29 +177,104 @@ TEST_F(MinuteStep, NeitherOptionDoesNothing) {
     EXPECT_FALSE(fs::exists(served / "bild.jpg"));
 }
 
-// A server that takes the connection and then says nothing: the kernel accepts for a
-// listening socket that nobody serves.
-TEST(FtpUploadBound, SilentServerIsGivenUpWithinTheBound) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const std::string server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+// Another user's picture planted at the name is never uploaded or handed to the tool in place
+// of a snapshot that could not be taken.
+TEST_F(MinuteStep, WithoutAFreshSnapshotNothingGoesOut) {
+    std::ofstream(picturePath) << "planted";
+    haveSnapshots = false;
+    run({true, {server, "wächter", "geheim 1", "bild.jpg"}, true, "/opt/viewer"});
+    uploader.waitForEnd();
+    EXPECT_FALSE(fs::exists(served / "bild.jpg"));
+    EXPECT_TRUE(launches.empty());
+}
 
-    int prepared = 0;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(uploadFile(
-        {server, "", "", "bild.jpg"}, "/nonexistent/sentello.jpg", [&] { ++prepared; },
-        std::chrono::seconds(2)));
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(waited, std::chrono::seconds(10)) << "the bound holds, not the client's default";
-    EXPECT_EQ(prepared, 0);
-    ::close(listener);
+// A listening socket that nobody serves: the kernel accepts connections, nothing answers.
+struct SilentServer {
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    std::string server;
+
+    SilentServer() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener, 4);
+        socklen_t length = sizeof address;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    }
+    ~SilentServer() { ::close(listener); }
+};
+
+// Runs `work` and tells whether it ended within `bound`; a hang fails the test instead of
+// holding it.
+bool endsWithin(std::chrono::seconds bound, std::function<void()> work) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> ended = done->get_future();
+    std::thread([work = std::move(work), done] {
+        work();
+        done->set_value();
+    }).detach();
+    return ended.wait_for(bound) == std::future_status::ready;
+}
+
+TEST(FtpUploadBound, SilentServerIsGivenUpWithinTheBound) {
+    const SilentServer silent;
+    EXPECT_TRUE(endsWithin(std::chrono::seconds(10), [&] {
+        EXPECT_FALSE(uploadFile({silent.server, "", "", "bild.jpg"}, pictureBytes(),
+                                std::chrono::seconds(2)));
+    }));
+}
+
+// Logs in at once, then answers every further line late, each within the client's patience
+// for one answer: only a bound on the whole upload ends it.
+TEST(FtpUploadBound, AServerAnsweringEveryLineLateIsGivenUpAsAWhole) {
+    QProcess slow;
+    slow.start(
+        "/usr/bin/python3",
+        {QString::fromStdString(std::string(SENTELLO_TEST_SUPPORT) + "/slowftpserver.py"), "3.5"});
+    ASSERT_TRUE(slow.waitForStarted(20000));
+    QByteArray output;
+    while (!output.contains('\n') && slow.waitForReadyRead(20000))
+        output += slow.readAllStandardOutput();
+    const auto port = QRegularExpression("port (\\d+)").match(QString::fromUtf8(output));
+    ASSERT_TRUE(port.hasMatch()) << output.toStdString();
+    const std::string server = "127.0.0.1:" + port.captured(1).toStdString();
+    // Three late answers or more before the put would overrun this.
+    EXPECT_TRUE(endsWithin(std::chrono::seconds(8), [&] {
+        EXPECT_FALSE(uploadFile({server, "user", "pass", "bild.jpg"}, pictureBytes(),
+                                std::chrono::seconds(4)));
+    }));
+    slow.kill();
+    slow.waitForFinished();
+}
+
+TEST(PictureUploaderBeside, TheMinuteStepReturnsWhileTheServerIsSilent) {
+    const SilentServer silent;
+    TempFolder folder;
+    int snapshots = 0;
+    uploadMessages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(noteMessage);
+    QLoggingCategory::setFilterRules("sentello.upload.debug=true");
+    auto uploader = std::make_shared<PictureUploader>(std::chrono::seconds(60));
+    const auto step = [&] {
+        uploadPicture(
+            {true, {silent.server, "", "", "bild.jpg"}, false, {}}, *uploader,
+            (folder / "sentello.jpg").string(),
+            [&] { return "snapshot " + std::to_string(++snapshots); },
+            [](const std::string&, const std::string&) {});
+    };
+    step();
+    EXPECT_TRUE(uploader->running()) << "the step does not wait for the transfer";
+    // The next minute finds the upload still running and leaves it alone.
+    step();
+    EXPECT_EQ(snapshots, 1);
+    EXPECT_TRUE(uploadMessages.join('|').contains("still running"))
+        << uploadMessages.join('|').toStdString();
+    // Closing the program cancels the upload rather than waiting its minute out.
+    EXPECT_TRUE(endsWithin(std::chrono::seconds(10), [uploader]() mutable { uploader.reset(); }));
+    QLoggingCategory::setFilterRules({});
+    qInstallMessageHandler(previous);
 }
 
 TEST(FtpAddress, PortFolderAndEscapes) {
