@@ -189,7 +189,7 @@ void MainWindow::connectCameraDialogs() {
 
 void MainWindow::onFormatClicked() {
     const std::optional<CameraFormat> chosen =
-        chooseCameraFormat(this, m_camera->offeredFormats(), m_camera->format());
+        chooseCameraFormat(this, m_camera->offeredFormats(), m_camera->currentFormat());
     if (chosen && chosen != m_camera->format()) {
         if (m_camera->changeFormat(*chosen)) {
             CameraChoices choices = loadCameraChoices(m_settingsFile);
