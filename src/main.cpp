@@ -1,20 +1,47 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <optional>
 
 #include "app/commandline.h"
 #include "app/startup.h"
+#include "app/version.h"
 
-int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    const CommandLine commandLine = parseCommandLine({argv + 1, argv + argc});
+namespace {
+
+// The exit code for a command line that is answered without running the program.
+std::optional<int> answer(const CommandLine& commandLine) {
     if (!commandLine.error.empty()) {
         std::fprintf(stderr, "sentello: %s\n%s", commandLine.error.c_str(), kUsage);
-        return 2;
+        return kCommandLineError;
     }
     if (commandLine.showHelp) {
         std::fputs(kUsage, stdout);
         return 0;
+    }
+    if (commandLine.showVersion) {
+        std::printf("Sentello %s\n", versionText);
+        return 0;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // Read before the GUI starts, so that help and version need no display. Arguments that
+    // are not understood may be the GUI's own (-platform, -display, ...): they are read again
+    // once QApplication has taken those out.
+    CommandLine commandLine = parseCommandLine({argv + 1, argv + argc});
+    if (commandLine.error.empty()) {
+        if (const std::optional<int> code = answer(commandLine))
+            return *code;
+    }
+    QApplication application(argc, argv);
+    if (!commandLine.error.empty()) {
+        commandLine = parseCommandLine({argv + 1, argv + argc});
+        if (const std::optional<int> code = answer(commandLine))
+            return *code;
     }
     return runSentello(commandLine);
 }

@@ -2,9 +2,13 @@
 
 const char kUsage[] =
     "Usage: sentello [--demo] [--camera SOURCE]\n"
+    "       sentello --help | --version\n"
     "  --demo           offer the built-in demo camera in the camera list\n"
-    "  --camera SOURCE  offer a video file, a camera device path or a GStreamer\n"
-    "                   source description in the camera list\n";
+    "  --camera SOURCE  offer a video file, a camera device path, a URI (rtsp://,\n"
+    "                   http://, https://, file://) or a GStreamer source\n"
+    "                   description in the camera list\n"
+    "  --help           show this text\n"
+    "  --version        show the program's version\n";
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine commandLine;
@@ -18,6 +22,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         }
         if (argument == "--help" || argument == "-h") {
             commandLine.showHelp = true;
+            continue;
+        }
+        if (argument == "--version") {
+            commandLine.showVersion = true;
             continue;
         }
         if (argument == "--camera") {

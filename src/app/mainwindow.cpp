@@ -205,7 +205,7 @@ void MainWindow::onFormatClicked() {
 
 void MainWindow::chooseFormat() {
     const std::optional<CameraFormat> chosen =
-        chooseCameraFormat(this, m_camera->offeredFormats(), m_camera->format());
+        chooseCameraFormat(this, m_camera->offeredFormats(), m_camera->currentFormat());
     if (chosen && chosen != m_camera->format()) {
         if (m_camera->changeFormat(*chosen)) {
             CameraChoices choices = loadCameraChoices(m_settingsFile);

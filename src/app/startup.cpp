@@ -9,6 +9,7 @@
 #include "app/quitsignals.h"
 #include "app/translations.h"
 #include "capture/camera.h"
+#include "capture/connectionwindow.h"
 #include "capture/driverchoicedialog.h"
 #include "capture/frameprocessor.h"
 #include "settings/camerachoices.h"
@@ -29,20 +30,38 @@ int abortStartup(MainWindow& window, const char* text) {
     return kStartupFailed;
 }
 
+// A source given on the command line that names nothing to play ends the program as any
+// argument that cannot be followed does, before a window is shown.
+int refuseGivenSource(MainWindow& window, const std::string& error) {
+    window.close();
+    std::fprintf(stderr, "sentello: --camera: %s\n%s", error.c_str(), kUsage);
+    return kCommandLineError;
+}
+
+enum class Connection { Made, Failed, Cancelled };
+
 // The format chosen earlier for this camera is tried first; a camera that no longer delivers
-// it gets the remaining attempts with its own choice.
-bool connectCamera(Camera& camera, const CameraSource& source, const std::string& settingsFile) {
+// it gets the remaining attempts with its own choice. Meanwhile a window says which camera is
+// being connected and lets the user give up; it goes when the attempts are over.
+Connection connectCamera(Camera& camera, const CameraSource& source,
+                         const std::string& settingsFile, QWidget* owner) {
     const CameraChoices choices = loadCameraChoices(settingsFile);
     if (!choices.formatCamera.empty() && choices.formatCamera == source.name) {
         camera.presetFormat(CameraFormat{choices.width, choices.height, choices.rateNumerator,
                                          choices.rateDenominator});
     }
-    for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-        if (camera.connectSource(source))
-            return true;
+    ConnectionWindow window(owner, QString::fromStdString(source.name));
+    QObject::connect(&window, &QDialog::rejected, &camera, &Camera::cancelConnecting);
+    for (int attempt = 1; attempt <= kConnectAttempts; ++attempt) {
+        window.showAttempt(attempt, kConnectAttempts);
+        // The window's button is the only input there is: the main window is still hidden.
+        if (camera.connectSource(source, QEventLoop::AllEvents))
+            return Connection::Made;
+        if (window.cancelled())
+            return Connection::Cancelled;
         camera.presetFormat(std::nullopt);
     }
-    return false;
+    return Connection::Failed;
 }
 
 }  // namespace
@@ -56,7 +75,15 @@ int runSentello(const CommandLine& commandLine) {
     if (!loadCaptureLibrary()) {
         return abortStartup(window, "Die avicap32.dll ist nicht verfügbar.");
     }
-    const std::vector<CameraSource> sources = findCameraSources(commandLine.extraSources);
+    std::optional<CameraSource> given;
+    if (!commandLine.extraSources.given.empty()) {
+        std::string error;
+        given = givenSource(commandLine.extraSources.given, error);
+        if (!given)
+            return refuseGivenSource(window, error);
+    }
+    const std::vector<CameraSource> sources =
+        findCameraSources(commandLine.extraSources.demo, given);
     const int chosenDriver = chooseCaptureDriver(&window, sources);
     if (chosenDriver == -1) {
         window.close();
@@ -68,8 +95,16 @@ int runSentello(const CommandLine& commandLine) {
     Camera camera;
     window.createGadgets(camera, settingsFilePath(settingsFolder), homeFolder());
     state.changePercent = 0.0f;
-    if (!connectCamera(camera, sources[chosenDriver - 1], settingsFilePath(settingsFolder))) {
-        return abortStartup(window, "Auf den Treiber kann nicht zugegriffen werden.");
+    switch (connectCamera(camera, sources[chosenDriver - 1], settingsFilePath(settingsFolder),
+                          &window)) {
+        case Connection::Made:
+            break;
+        case Connection::Cancelled:
+            // As closing the driver choice: the user changed their mind.
+            window.close();
+            return 0;
+        case Connection::Failed:
+            return abortStartup(window, "Auf den Treiber kann nicht zugegriffen werden.");
     }
     window.loadSettings();
     window.fillVideoList();

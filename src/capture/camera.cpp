@@ -13,8 +13,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "capture/clipbranch.h"
@@ -27,6 +27,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kFirstPictureTimeout = std::chrono::seconds(5);
+constexpr auto kFirstPictureCheck = std::chrono::milliseconds(20);
 // Without a picture for this long the camera counts as gone.
 constexpr auto kDeliveryTimeout = std::chrono::seconds(3);
 constexpr int kReconnectCheckMs = 2000;
@@ -108,6 +109,23 @@ void logPendingError(GstBus* bus) {
     }
 }
 
+// The input of the filter that holds the source to a format: what the source delivers comes
+// in there. A new reference, or null.
+GstPad* formatFilterInput(GstElement* pipeline) {
+    GstPointer<GstElement> filter(gst_bin_get_by_name(GST_BIN(pipeline), "format"));
+    return filter ? gst_element_get_static_pad(filter.get(), "sink") : nullptr;
+}
+
+// A network camera's multipart stream never says that no more streams follow, so decodebin
+// would hold its pictures back waiting for another one: it is told there is only the one.
+void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (factory && std::strcmp(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)),
+                               "multipartdemux") == 0) {
+        g_object_set(element, "single-stream", TRUE, nullptr);
+    }
+}
+
 struct MappedPicture {
     GstSample* sample = nullptr;
     GstVideoFrame frame{};
@@ -129,7 +147,6 @@ struct Camera::Pipeline {
     guint busWatch = 0;
 
     std::mutex mutex;
-    std::condition_variable pictureArrived;
     GstSample* newest = nullptr;
     std::uint64_t sequence = 0;
     std::atomic<Clock::rep> lastPictureTime{0};
@@ -167,7 +184,6 @@ struct Camera::Pipeline {
             p->sequence = ++pictureSequence;
         }
         p->lastPictureTime = Clock::now().time_since_epoch().count();
-        p->pictureArrived.notify_all();
         return GST_FLOW_OK;
     }
 
@@ -198,11 +214,12 @@ Camera::~Camera() {
     disconnectSource();
 }
 
-bool Camera::connectSource(const CameraSource& source) {
+bool Camera::connectSource(const CameraSource& source,
+                           QEventLoop::ProcessEventsFlags whileWaiting) {
     finishRecording();
     m_watchdog.stop();
     m_source = source;
-    if (!startPipeline(true))
+    if (!startPipeline(whileWaiting))
         return false;
     m_watchdog.start();
     return true;
@@ -214,16 +231,61 @@ void Camera::disconnectSource() {
     stopPipeline();
 }
 
+void Camera::cancelConnecting() {
+    if (m_connectionWait)
+        m_connectionWait->quit();
+}
+
+// The bus is watched only once the camera runs, so errors are taken from it here.
+bool Camera::waitForFirstPicture(Pipeline& pipeline, QEventLoop::ProcessEventsFlags whileWaiting) {
+    GstPointer<GstBus> bus(gst_element_get_bus(pipeline.pipeline));
+    QEventLoop wait;
+    bool arrived = false;
+    QTimer check;
+    connect(&check, &QTimer::timeout, &wait, [&] {
+        {
+            std::lock_guard lock(pipeline.mutex);
+            arrived = pipeline.newest != nullptr;
+        }
+        if (arrived) {
+            wait.quit();
+        } else if (GstMessagePointer error{gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR)}) {
+            logError(error.get());
+            wait.quit();
+        }
+    });
+    check.start(kFirstPictureCheck);
+    QTimer::singleShot(kFirstPictureTimeout, &wait, &QEventLoop::quit);
+    m_connectionWait = &wait;
+    wait.exec(whileWaiting);
+    m_connectionWait = nullptr;
+    return arrived;
+}
+
 std::vector<CameraFormat> Camera::offeredFormats() const {
     if (!m_pipeline)
         return {};
-    GstPointer<GstElement> filter(gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline), "format"));
-    if (!filter)
+    GstPointer<GstPad> input(formatFilterInput(m_pipeline->pipeline));
+    GstPointer<GstPad> source(input ? gst_pad_get_peer(input.get()) : nullptr);
+    if (!source)
         return {};
-    GstPointer<GstPad> input(gst_element_get_static_pad(filter.get(), "sink"));
-    // What the source can deliver, not what the filter lets through now.
-    GstCapsPointer caps(gst_pad_peer_query_caps(input.get(), nullptr));
+    // A decoder's caps say what it could deliver for any stream, not what this stream gives.
+    // Otherwise what the source can deliver, not what the filter lets through now.
+    GstCapsPointer caps(decodedFromStream(source.get())
+                            ? gst_pad_get_current_caps(input.get())
+                            : gst_pad_peer_query_caps(input.get(), nullptr));
     return ::offeredFormats(caps.get());
+}
+
+std::optional<CameraFormat> Camera::currentFormat() const {
+    if (!m_pipeline)
+        return std::nullopt;
+    GstPointer<GstPad> input(formatFilterInput(m_pipeline->pipeline));
+    GstCapsPointer caps(input ? gst_pad_get_current_caps(input.get()) : nullptr);
+    const std::vector<CameraFormat> formats = ::offeredFormats(caps.get());
+    if (formats.size() != 1)
+        return std::nullopt;
+    return formats.front();
 }
 
 bool Camera::changeFormat(const CameraFormat& format) {
@@ -334,7 +396,7 @@ bool Camera::handleClipMessage(void* data) {
     return false;
 }
 
-bool Camera::startPipeline(bool waitForFirstPicture) {
+bool Camera::startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPictureWait) {
     stopPipeline();
     // A camera device's description holds its format filter before the decoder.
     const std::string description = (m_source.isDemo() ? demoDescription() : m_source.description) +
@@ -365,6 +427,7 @@ bool Camera::startPipeline(bool waitForFirstPicture) {
     GstPointer<GstPad> teeInput(gst_element_get_static_pad(tee.get(), "sink"));
     gst_pad_add_probe(teeInput.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &noteFootageEnd, nullptr,
                       nullptr);
+    g_signal_connect(element, "deep-element-added", G_CALLBACK(&onElementAdded), nullptr);
     GstElement* sink = gst_bin_get_by_name(GST_BIN(element), "sink");
     GstAppSinkCallbacks sinkCallbacks{};
     sinkCallbacks.new_sample = &Pipeline::onNewSample;
@@ -383,29 +446,9 @@ bool Camera::startPipeline(bool waitForFirstPicture) {
         gst_object_unref(bus);
         return false;
     }
-    if (waitForFirstPicture) {
-        // Nothing runs the main loop yet, so errors are taken from the bus here.
-        const auto deadline = Clock::now() + kFirstPictureTimeout;
-        std::unique_lock lock(pipeline->mutex);
-        while (!pipeline->newest) {
-            if (Clock::now() >= deadline)
-                break;
-            lock.unlock();
-            if (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
-                logError(message);
-                gst_message_unref(message);
-                gst_object_unref(bus);
-                return false;
-            }
-            lock.lock();
-            pipeline->pictureArrived.wait_for(lock, std::chrono::milliseconds(50));
-        }
-        const bool arrived = pipeline->newest != nullptr;
-        lock.unlock();
-        if (!arrived) {
-            gst_object_unref(bus);
-            return false;
-        }
+    if (firstPictureWait && !waitForFirstPicture(*pipeline, *firstPictureWait)) {
+        gst_object_unref(bus);
+        return false;
     }
     // Qt runs the GLib main loop on Linux, so the watch fires on the main thread.
     pipeline->busWatch = gst_bus_add_watch(
@@ -467,7 +510,7 @@ void Camera::checkDelivery() {
         return;
     }
     std::fprintf(stderr, "sentello: camera delivers no pictures; reconnecting\n");
-    startPipeline(false);
+    startPipeline(std::nullopt);
 }
 
 std::optional<CameraFrame> Camera::grabFrame() {

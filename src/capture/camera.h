@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 
@@ -39,8 +40,12 @@ public:
     ~Camera() override;
 
     // Starts the pipeline for the source and waits for its first picture (a few seconds at
-    // most). Returns whether that picture arrived.
-    bool connectSource(const CameraSource& source);
+    // most). Returns whether that picture arrived. The event loop runs while it waits, so
+    // windows are painted; input to them waits too unless `whileWaiting` takes it.
+    bool connectSource(const CameraSource& source, QEventLoop::ProcessEventsFlags whileWaiting =
+                                                       QEventLoop::ExcludeUserInputEvents);
+    // Ends the wait of connectSource at once; it then returns false.
+    void cancelConnecting();
 
     // The newest picture, or nothing while the camera delivers none.
     std::optional<CameraFrame> grabFrame();
@@ -50,8 +55,13 @@ public:
 
     const std::string& sourceName() const { return m_source.name; }
 
-    // The picture sizes and rates the running source offers.
+    // The picture sizes and rates the running source really delivers: those its caps allow
+    // for a source that makes its pictures itself (a camera device, a test source), only the
+    // one it was made in for footage decoded from a file or a stream.
     std::vector<CameraFormat> offeredFormats() const;
+    // The size and rate of the pictures the running source delivers now; none without a
+    // camera or when the source does not say its rate.
+    std::optional<CameraFormat> currentFormat() const;
     // The format the camera is held to; none: the source's own choice.
     const std::optional<CameraFormat>& format() const { return m_format; }
     // Taken by the next connection.
@@ -79,7 +89,10 @@ signals:
 private:
     struct Pipeline;
 
-    bool startPipeline(bool waitForFirstPicture);
+    // Without `firstPictureWait` the pipeline is taken as it starts; with it, only once its
+    // first picture came, while the event loop runs with these flags.
+    bool startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPictureWait);
+    bool waitForFirstPicture(Pipeline& pipeline, QEventLoop::ProcessEventsFlags whileWaiting);
     void stopPipeline();
     void onBusMessage(void* message);
     void checkDelivery();
@@ -91,6 +104,7 @@ private:
     CameraSource m_source;
     std::optional<CameraFormat> m_format;
     std::unique_ptr<Pipeline> m_pipeline;
+    QEventLoop* m_connectionWait = nullptr;
     QTimer m_watchdog;
     std::unique_ptr<ClipBranch> m_clip;
     // Ends a clip whose pictures stopped coming, and gives it up when even that fails.

@@ -2,6 +2,7 @@
 
 #include <gst/gst.h>
 
+#include <cctype>
 #include <filesystem>
 #include <memory>
 
@@ -25,6 +26,37 @@ std::string quoted(const std::string& value) {
         text += c;
     }
     return text + '"';
+}
+
+// "rtsp" of "rtsp://camera/stream"; empty when the text does not begin with a URI scheme.
+std::string uriScheme(const std::string& text) {
+    const auto end = text.find("://");
+    if (end == std::string::npos || end == 0 || !std::isalpha(static_cast<unsigned char>(text[0])))
+        return {};
+    for (std::size_t i = 1; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
+            return {};
+    }
+    return text.substr(0, end);
+}
+
+// The text up to its first blank or link: the first element of a source description.
+std::string firstWord(const std::string& text) {
+    return text.substr(0, text.find_first_of(" \t\n!"));
+}
+
+// Why a path names no file that could be replayed; empty when it does.
+std::string fileProblem(const std::string& path) {
+    std::error_code status;
+    if (std::filesystem::is_regular_file(path, status))
+        return {};
+    return (std::filesystem::exists(path, status) ? "not a file: " : "no such file: ") + path;
+}
+
+// Recorded footage and network cameras alike: uridecodebin finds the source and decoders.
+CameraSource uriSource(const std::string& name, const std::string& uri) {
+    return {name, "uridecodebin uri=" + quoted(uri), {}};
 }
 
 CameraSource deviceSource(const std::string& name, const std::string& path) {
@@ -70,25 +102,48 @@ bool loadCaptureLibrary() {
     return true;
 }
 
-std::vector<CameraSource> findCameraSources(const ExtraSources& extras) {
+std::vector<CameraSource> findCameraSources(bool demo, const std::optional<CameraSource>& given) {
     std::vector<CameraSource> sources;
-    if (extras.demo)
+    if (demo)
         sources.push_back({"Demo-Kamera (eingebaut)", ""});
-    if (!extras.given.empty())
-        sources.push_back(givenSource(extras.given));
+    if (given)
+        sources.push_back(*given);
     appendCameraDevices(sources);
     return sources;
 }
 
-CameraSource givenSource(const std::string& given) {
+std::optional<CameraSource> givenSource(const std::string& given, std::string& error) {
+    if (const std::string scheme = uriScheme(given); !scheme.empty()) {
+        if (!gst_uri_protocol_is_supported(GST_URI_SRC, scheme.c_str())) {
+            error = "GStreamer cannot read " + scheme + ":// addresses: " + given;
+            return std::nullopt;
+        }
+        if (scheme == "file") {
+            GText path(g_filename_from_uri(given.c_str(), nullptr, nullptr));
+            error = path ? fileProblem(path.get()) : "not a file address: " + given;
+            if (!error.empty())
+                return std::nullopt;
+        }
+        return uriSource(given, given);
+    }
     if (given.starts_with("/dev/"))
         return deviceSource(given, given);
-    std::error_code error;
-    if (std::filesystem::is_regular_file(given, error)) {
-        const auto absolute = std::filesystem::absolute(given, error);
-        GText uri(g_filename_to_uri(absolute.c_str(), nullptr, nullptr));
-        if (uri)
-            return {given, "uridecodebin uri=" + quoted(uri.get()), {}};
+    const std::string word = firstWord(given);
+    if (GstPointer<GstElementFactory>(gst_element_factory_find(word.c_str())))
+        return CameraSource{given, given, {}};
+    error = fileProblem(given);
+    if (!error.empty()) {
+        // It may have been meant as a description.
+        if (word != given)
+            error += " (nor does \"" + word + "\" name a GStreamer element)";
+        return std::nullopt;
     }
-    return {given, given, {}};
+    std::error_code ignored;
+    GText uri(
+        g_filename_to_uri(std::filesystem::absolute(given, ignored).c_str(), nullptr, nullptr));
+    if (!uri) {
+        error = "not a file name: " + given;
+        return std::nullopt;
+    }
+    return uriSource(given, uri.get());
 }

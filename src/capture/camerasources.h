@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ struct CameraSource {
 // Camera sources that are not found by looking for devices.
 struct ExtraSources {
     bool demo = false;
-    std::string given;  // a video file, a device path or a GStreamer source description
+    std::string given;  // as given on the command line, see givenSource
 };
 
 inline constexpr int kMaxCameraDevices = 9;
@@ -26,11 +27,17 @@ inline constexpr int kMaxCameraDevices = 9;
 // needs are there.
 bool loadCaptureLibrary();
 
-// The extra sources first, then up to nine video4linux2 cameras found by GStreamer's device
-// monitor, each named by its trimmed display name (cameras without a name are left out).
-std::vector<CameraSource> findCameraSources(const ExtraSources& extras);
+// The source that a text given on the command line names, decided in this order:
+// - "scheme://...": a URI (rtsp, http, https, file, ...), played through uridecodebin;
+// - a path under /dev/: a camera device;
+// - a text whose first word names an installed GStreamer element: a source description,
+//   taken as it stands;
+// - anything else: the path of a video file, replayed in a loop.
+// None, and why in `error`, when the text names nothing that can be played: a file that does
+// not exist, a folder, a URI that GStreamer has no source for. Needs loadCaptureLibrary.
+std::optional<CameraSource> givenSource(const std::string& given, std::string& error);
 
-// A source given on the command line: a path under /dev is a camera device, another existing
-// path a video file that is replayed in a loop, anything else a GStreamer source description
-// taken as it stands.
-CameraSource givenSource(const std::string& given);
+// The demo camera when asked for, then the given source, then up to nine video4linux2
+// cameras found by GStreamer's device monitor, each named by its trimmed display name
+// (cameras without a name are left out).
+std::vector<CameraSource> findCameraSources(bool demo, const std::optional<CameraSource>& given);

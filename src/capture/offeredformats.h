@@ -10,3 +10,8 @@
 // fastest first within one size. Ranges (test sources, some drivers) are offered as the
 // common sizes and rates that lie within them.
 std::vector<CameraFormat> offeredFormats(const GstCaps* caps);
+
+// Whether the pictures that come out of the source pad `pad` are decoded from recorded or
+// streamed footage: a decoder, demuxer, parser or depayloader lies upstream. They then come in
+// the format the footage was made in, whatever the decoder's caps offer.
+bool decodedFromStream(GstPad* pad);

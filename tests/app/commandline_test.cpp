@@ -15,6 +15,14 @@ TEST(CommandLine, OffersTheDemoAndAGivenSource) {
     EXPECT_TRUE(parseCommandLine({"--help"}).showHelp);
 }
 
+TEST(CommandLine, AsksForTheVersion) {
+    const CommandLine version = parseCommandLine({"--version"});
+    EXPECT_TRUE(version.error.empty());
+    EXPECT_TRUE(version.showVersion);
+    EXPECT_FALSE(version.showHelp);
+    EXPECT_FALSE(parseCommandLine({"--demo"}).showVersion);
+}
+
 TEST(CommandLine, RejectsWhatItDoesNotUnderstand) {
     EXPECT_EQ(parseCommandLine({"--camera"}).error, "--camera needs a source");
     EXPECT_EQ(parseCommandLine({"--camera="}).error, "--camera needs a source");

@@ -22,6 +22,8 @@
 #include "capture/camera.h"
 #include "capture/camerasources.h"
 #include "capture/demoscene.h"
+#include "capture/gstpointer.h"
+#include "testfootage.h"
 
 namespace {
 
@@ -115,31 +117,6 @@ std::optional<std::int64_t> demoFrameNumberOf(const FrameView& view, std::int64_
             return number;
     }
     return std::nullopt;
-}
-
-// Writes an uncompressed AVI clip of 30 pictures (one second) of a moving ball.
-void writeClip(const std::string& path) {
-    GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(
-        "videotestsrc num-buffers=30 pattern=ball"
-        " ! video/x-raw,format=I420,width=160,height=120,framerate=30/1"
-        " ! avimux ! filesink name=out",
-        &error);
-    ASSERT_EQ(error, nullptr) << error->message;
-    GstElement* out = gst_bin_get_by_name(GST_BIN(pipeline), "out");
-    g_object_set(out, "location", path.c_str(), nullptr);
-    gst_object_unref(out);
-    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-    GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* message = gst_bus_timed_pop_filtered(
-        bus, 30 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    const bool finished = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-    if (message)
-        gst_message_unref(message);
-    gst_object_unref(bus);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-    ASSERT_TRUE(finished) << "writing " << path;
 }
 
 // The element made by `factory` in a parsed description (the description itself when it is a
@@ -260,9 +237,9 @@ protected:
 TEST_P(CameraClipTest, ReplaysInALoopWithoutGaps) {
     ASSERT_TRUE(m_directory.isValid());
     const std::string path = m_directory.filePath(QString::fromUtf8(GetParam())).toStdString();
-    ASSERT_NO_FATAL_FAILURE(writeClip(path));
+    ASSERT_NO_FATAL_FAILURE(writeFootage(path));
 
-    ASSERT_TRUE(m_camera.connectSource(givenSource(path)));
+    ASSERT_TRUE(m_camera.connectSource(sourceGiven(path)));
     const auto first = m_camera.grabFrame();
     ASSERT_TRUE(first);
     EXPECT_EQ(first->view.width, 160);
@@ -341,7 +318,7 @@ TEST_F(CameraTest, FileWithoutPicturesDoesNotConnect) {
     ASSERT_TRUE(directory.isValid());
     const std::string path = directory.filePath("notes.avi").toStdString();
     std::ofstream(path) << "These are notes, not a video.\n";
-    EXPECT_FALSE(m_camera.connectSource(givenSource(path)));
+    EXPECT_FALSE(m_camera.connectSource(sourceGiven(path)));
     EXPECT_FALSE(m_camera.grabFrame());
 }
 
@@ -392,7 +369,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CameraSourceDescriptionTest, DevicePathBecomesTheCameraDevice) {
     for (const std::string path : {"/dev/video0", "/dev/v4l/by-id/usb-Cam \"Front\" \\1-index0"}) {
         SCOPED_TRACE(path);
-        const CameraSource source = givenSource(path);
+        const CameraSource source = sourceGiven(path);
         EXPECT_EQ(source.device, path);
         const std::string& description = source.description;
         EXPECT_EQ(parsedProperty(description, "v4l2src", "device"), path);
@@ -416,7 +393,7 @@ TEST(CameraSourceDescriptionTest, ExistingFileBecomesItsUri) {
         SCOPED_TRACE(name);
         const std::filesystem::path path = folder / name;
         std::ofstream(path) << "x";
-        const auto uri = parsedProperty(givenSource(path).description, "uridecodebin", "uri");
+        const auto uri = parsedProperty(sourceGiven(path).description, "uridecodebin", "uri");
         ASSERT_TRUE(uri);
         gchar* filename = g_filename_from_uri(uri->c_str(), nullptr, nullptr);
         ASSERT_NE(filename, nullptr) << *uri;
@@ -427,7 +404,7 @@ TEST(CameraSourceDescriptionTest, ExistingFileBecomesItsUri) {
     // A relative path names the file in the working directory.
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder);
-    const auto uri = parsedProperty(givenSource("clip.avi").description, "uridecodebin", "uri");
+    const auto uri = parsedProperty(sourceGiven("clip.avi").description, "uridecodebin", "uri");
     std::filesystem::current_path(previous);
     ASSERT_TRUE(uri);
     gchar* filename = g_filename_from_uri(uri->c_str(), nullptr, nullptr);
@@ -436,14 +413,68 @@ TEST(CameraSourceDescriptionTest, ExistingFileBecomesItsUri) {
     g_free(filename);
 }
 
-TEST(CameraSourceDescriptionTest, AnythingElseIsTakenAsItStands) {
-    QTemporaryDir directory;
-    ASSERT_TRUE(directory.isValid());
-    for (const std::string& given :
-         {std::string("videotestsrc pattern=ball"), std::string("/nonexistent/sentello/clip.avi"),
-          directory.path().toStdString()}) {
-        EXPECT_EQ(givenSource(given).description, given);
+TEST(CameraSourceDescriptionTest, TextBeginningWithAnElementIsTakenAsItStands) {
+    for (const std::string given :
+         {"videotestsrc pattern=ball", "videotestsrc!video/x-raw,width=64",
+          "v4l2src device=/dev/video7 ! jpegdec"}) {
+        SCOPED_TRACE(given);
+        const CameraSource source = sourceGiven(given);
+        EXPECT_EQ(source.description, given);
+        EXPECT_EQ(source.device, "");
     }
 }
+
+TEST(CameraSourceDescriptionTest, UriIsPlayedThroughUridecodebin) {
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::string file = directory.filePath("clip.avi").toStdString();
+    std::ofstream(file) << "x";
+    GText fileUri(g_filename_to_uri(file.c_str(), nullptr, nullptr));
+    for (const std::string& uri :
+         {std::string("rtsp://127.0.0.1:8554/stream"), std::string("http://127.0.0.1:8080/v.mjpg"),
+          std::string("https://127.0.0.1/camera?name=front%20door&size=2"),
+          std::string(fileUri.get())}) {
+        SCOPED_TRACE(uri);
+        const CameraSource source = sourceGiven(uri);
+        EXPECT_EQ(source.name, uri);
+        EXPECT_EQ(parsedProperty(source.description, "uridecodebin", "uri"), uri);
+    }
+}
+
+// Why a text names no source, said before anything is tried.
+struct Refusal {
+    const char* name;
+    std::string given;
+    std::string error;
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+    *out << refusal.given;
+}
+
+class CameraSourceRefusalTest : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(CameraSourceRefusalTest, SaysWhy) {
+    std::string error;
+    EXPECT_FALSE(givenSource(GetParam().given, error).has_value());
+    EXPECT_EQ(error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, CameraSourceRefusalTest,
+    ::testing::Values(Refusal{"MissingFile", "/nonexistent/sentello/clip.avi",
+                              "no such file: /nonexistent/sentello/clip.avi"},
+                      Refusal{"MissingFileHere", "sentello-missing-clip.avi",
+                              "no such file: sentello-missing-clip.avi"},
+                      // Perhaps meant as a description: the unknown element is named too.
+                      Refusal{"UnknownElement", "nosuchelement ! decodebin",
+                              "no such file: nosuchelement ! decodebin"
+                              " (nor does \"nosuchelement\" name a GStreamer element)"},
+                      Refusal{"MissingFileUri", "file:///nonexistent/sentello/clip.avi",
+                              "no such file: /nonexistent/sentello/clip.avi"},
+                      Refusal{"Folder", "/", "not a file: /"},
+                      Refusal{"UnknownScheme", "sentello://camera/1",
+                              "GStreamer cannot read sentello:// addresses: sentello://camera/1"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QtCore/qtestsupport_core.h>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "capture/camera.h"
 #include "capture/cameracontrols.h"
 #include "capture/offeredformats.h"
+#include "testfootage.h"
 
 namespace {
 
@@ -97,6 +99,34 @@ TEST(CameraFormatChoice, FormatTheSourceCannotDeliverKeepsThePreviousOne) {
     EXPECT_EQ(camera.format(), std::nullopt);
     EXPECT_EQ(pictureSize(camera), std::make_pair(160, 120));
 }
+
+// Footage comes in the size and rate it was recorded in, whatever its decoder could deliver:
+// given as a file, and given as a description that decodes it (with a converter after the
+// decoder, which passes the size and rate through).
+class FootageFormatTest : public ::testing::TestWithParam<const char*> {
+protected:
+    QTemporaryDir m_directory;
+};
+
+TEST_P(FootageFormatTest, OffersOnlyTheFootagesOwnFormat) {
+    ASSERT_TRUE(m_directory.isValid());
+    const std::string path = m_directory.filePath("footage.avi").toStdString();
+    ASSERT_NO_FATAL_FAILURE(writeFootage(path, GetParam()));
+    const CameraFormat own{160, 120, 30, 1};
+    for (const CameraSource& source :
+         {sourceGiven(path),
+          CameraSource{
+              "described", "filesrc location=\"" + path + "\" ! decodebin ! videoconvert", {}}}) {
+        SCOPED_TRACE(source.description);
+        Camera camera;
+        ASSERT_TRUE(camera.connectSource(source));
+        EXPECT_EQ(camera.offeredFormats(), std::vector<CameraFormat>{own});
+        EXPECT_EQ(camera.currentFormat(), own);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, FootageFormatTest, ::testing::Values("", "jpegenc"),
+                         [](const auto& info) { return info.index == 0 ? "Raw" : "Jpeg"; });
 
 TEST(CameraControlsOfASource, BalanceChangesThePictureLive) {
     Camera camera;

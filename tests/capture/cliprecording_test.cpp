@@ -18,6 +18,7 @@
 #include "../tempfolder.h"
 #include "capture/camera.h"
 #include "capture/camerasources.h"
+#include "testfootage.h"
 
 namespace {
 
@@ -255,7 +256,7 @@ TEST_F(ClipRecording, ClipOfReplayedFootageSpansItsReplays) {
     gst_element_set_state(writer, GST_STATE_NULL);
     gst_object_unref(writer);
 
-    connect(givenSource(footage));
+    connect(sourceGiven(footage));
     const auto path = folder / "clip.avi";
     EXPECT_EQ(record({path, 3, false, {}}), (QList<int>{kCaptureBegins, kCaptureEnds}));
     EXPECT_TRUE(lastText.isEmpty()) << lastText.toStdString();

@@ -1,13 +1,16 @@
 """End-to-end tests: Sentello started as a user would, on a private X desktop."""
 
 import glob
+import http.server
 import os
 import shutil
 import subprocess
 import tempfile
+import threading
 import unittest
 
-from desktop import DRIVER_WINDOW, ERROR_WINDOW, MAIN_WINDOW, DesktopTestCase, wait_until
+from desktop import (DRIVER_WINDOW, ERROR_WINDOW, MAIN_WINDOW, SANITIZER_MARKERS,
+                     DesktopTestCase, sentello_binary, wait_until)
 
 # Regions of the main window, relative to its top left corner.
 LIVE_PICTURE = (4, 4, 320, 240)
@@ -31,6 +34,12 @@ EXIT_TIMEOUT = 30
 CONNECT_FAILURE_TIMEOUT = 60
 # A source that stays silent takes ten times the five seconds of waiting for a first picture.
 SILENT_SOURCE_TIMEOUT = 120
+
+
+# The window that says which camera is being connected, and its button "Abbrechen", relative
+# to the window's top left corner.
+CONNECTION_WINDOW = "Kamera wird verbunden: "
+CONNECTION_CANCEL_BUTTON = (180, 77)
 
 
 # The upper part of videotestsrc's "smpte" pattern, from left to right.
@@ -71,6 +80,67 @@ def make_red_blue_clip(folder):
          "location=" + clip],
         check=True, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
     return clip
+
+
+def make_jpeg(folder, pattern):
+    """A 160 x 120 JPEG picture of one of videotestsrc's patterns, as bytes."""
+    path = os.path.join(folder, pattern + ".jpg")
+    subprocess.run(
+        ["gst-launch-1.0", "-q", "videotestsrc", "num-buffers=1", "pattern=" + pattern, "!",
+         "video/x-raw,width=160,height=120", "!", "jpegenc", "!", "filesink",
+         "location=" + path],
+        check=True, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    with open(path, "rb") as picture:
+        return picture.read()
+
+
+class MjpegServer:
+    """A network camera as many are: JPEG pictures, one after the other, in one endless
+    multipart/x-mixed-replace answer over HTTP, on 127.0.0.1 only."""
+
+    BOUNDARY = b"sentelloframe"
+    # Pictures a second, as a cheap network camera sends them.
+    RATE = 10
+
+    def __init__(self, picture):
+        self.picture = picture  # the JPEG bytes sent from now on
+        self.stopping = threading.Event()
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                self.send_response(200)
+                self.send_header("Content-Type",
+                                 "multipart/x-mixed-replace; boundary=" + server.BOUNDARY.decode())
+                self.end_headers()
+                try:
+                    while not server.stopping.is_set():
+                        picture = server.picture
+                        self.wfile.write(b"--%s\r\nContent-Type: image/jpeg\r\n"
+                                         b"Content-Length: %d\r\n\r\n%s\r\n" % (
+                                             server.BOUNDARY, len(picture), picture))
+                        self.wfile.flush()
+                        server.stopping.wait(1 / server.RATE)
+                except OSError:
+                    pass  # the camera was disconnected
+
+            def log_message(self, *arguments):
+                pass
+
+        self.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.http.daemon_threads = True
+        self.thread = threading.Thread(target=self.http.serve_forever, daemon=True)
+        self.thread.start()
+
+    @property
+    def uri(self):
+        return "http://127.0.0.1:%d/video.mjpg" % self.http.server_address[1]
+
+    def stop(self):
+        self.stopping.set()
+        self.http.shutdown()
+        self.http.server_close()
+        self.thread.join()
 
 
 class DemoCameraTest(DesktopTestCase):
@@ -321,16 +391,6 @@ class StartupErrorTest(DesktopTestCase):
         self.desktop.close_window(ERROR_WINDOW)
         self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
 
-    def test_source_description_with_unknown_element(self):
-        sentello = self.start_sentello("--camera", "nosuchelement ! decodebin")
-        sentello.choose_line(0, WINDOW_TIMEOUT)
-        self.wait_for_error_box(sentello, "Auf den Treiber kann nicht zugegriffen werden.",
-                                CONNECT_FAILURE_TIMEOUT)
-        # Besides the reason for giving up, stderr tells which description failed.
-        self.assertIn("nosuchelement", sentello.stderr())
-        self.desktop.close_window(ERROR_WINDOW)
-        self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
-
     def test_file_that_is_no_video(self):
         not_a_video = os.path.join(self.folder, "notes.avi")
         with open(not_a_video, "w") as out:
@@ -346,16 +406,59 @@ class StartupErrorTest(DesktopTestCase):
 class SilentSourceTest(DesktopTestCase):
     """A source that runs but never delivers a picture."""
 
+    SOURCE = "videotestsrc is-live=true ! valve drop=true"
+
     def test_gives_up_after_connection_attempts(self):
-        sentello = self.start_sentello("--camera", "videotestsrc is-live=true ! valve drop=true")
+        sentello = self.start_sentello("--camera", self.SOURCE)
         sentello.choose_line(0, WINDOW_TIMEOUT)
+        # While the attempts run, a window says which camera is being connected.
+        sentello.wait_for_window(CONNECTION_WINDOW + self.SOURCE, WINDOW_TIMEOUT)
         # Ten attempts of up to five seconds each, then the box.
         box = sentello.wait_for_window(ERROR_WINDOW, SILENT_SOURCE_TIMEOUT)
         self.assertIn("sentello: Abbruch: Auf den Treiber kann nicht zugegriffen werden.",
                       sentello.stderr())
         self.assertFalse(self.desktop.find_windows(MAIN_WINDOW), "main window is shown")
+        self.assertFalse(self.desktop.find_windows(CONNECTION_WINDOW + self.SOURCE),
+                         "the connection window stays beside the box")
         self.desktop.press_key(box, "Return")
         self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
+
+    def test_cancelling_the_connection_ends_quietly(self):
+        sentello = self.start_sentello("--camera", self.SOURCE)
+        sentello.choose_line(0, WINDOW_TIMEOUT)
+        window = sentello.wait_for_window(CONNECTION_WINDOW + self.SOURCE, WINDOW_TIMEOUT)
+        # Painted while the attempts run: not a single colour.
+        wait_until(lambda: self.desktop.screenshot(window).dominant_share() < 0.95,
+                   WINDOW_TIMEOUT, "the connection window to be painted" + sentello.describe())
+        # The window answers while the attempts run; the window may be mapped a moment before
+        # it takes clicks, so the click is repeated while the program runs.
+        def ended_after_click():
+            if self.desktop.find_windows(ERROR_WINDOW):
+                raise AssertionError("an error box came up" + sentello.describe())
+            if sentello.running():
+                try:
+                    self.desktop.click(window, *CONNECTION_CANCEL_BUTTON)
+                except AssertionError:
+                    pass  # the window went away just now
+                return False
+            return True
+        wait_until(ended_after_click, EXIT_TIMEOUT, "sentello to end after \"Abbrechen\"",
+                   interval=1)
+        self.assertEndedQuietly(sentello)
+
+    def test_closing_the_connection_window_ends_quietly(self):
+        sentello = self.start_sentello("--camera", self.SOURCE)
+        sentello.choose_line(0, WINDOW_TIMEOUT)
+        sentello.wait_for_window(CONNECTION_WINDOW + self.SOURCE, WINDOW_TIMEOUT)
+        self.desktop.close_window(CONNECTION_WINDOW + self.SOURCE)
+        sentello.wait_for_exit(EXIT_TIMEOUT)
+        self.assertEndedQuietly(sentello)
+
+    def assertEndedQuietly(self, sentello):
+        self.assertExitCode(sentello, 0)
+        self.assertNotIn("Abbruch", sentello.stderr())
+        self.assertFalse(self.desktop.find_windows(MAIN_WINDOW), "main window was shown")
+        self.assertIsNone(sentello.settings(), "settings were written")
 
 
 class CommandLineTest(DesktopTestCase):
@@ -380,6 +483,89 @@ class CommandLineTest(DesktopTestCase):
         self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
         self.assertIn("Usage: sentello", sentello.stdout())
         self.assertIn("--camera SOURCE", sentello.stdout())
+
+    def assertRefusedCamera(self, sentello, reason):
+        """The source named nothing to play: said at once, no camera tried, nothing written."""
+        self.assertExitCode(sentello, 2, EXIT_TIMEOUT)
+        stderr = sentello.stderr()
+        self.assertIn("sentello: --camera: " + reason, stderr)
+        self.assertIn("Usage: sentello", stderr)
+        self.assertNotIn("Abbruch", stderr)
+        self.assertNotIn("camera pipeline", stderr)
+        self.assertIsNone(sentello.settings(), "settings were written")
+
+    def test_camera_file_that_does_not_exist(self):
+        missing = os.path.join(self.folder, "no such clip.avi")
+        sentello = self.start_sentello("--camera", missing)
+        self.assertRefusedCamera(sentello, "no such file: " + missing)
+
+    def test_camera_description_with_unknown_element(self):
+        # The first word names no element, so the text is taken as a file name.
+        sentello = self.start_sentello("--camera", "nosuchelement ! decodebin")
+        self.assertRefusedCamera(
+            sentello, "no such file: nosuchelement ! decodebin"
+                      " (nor does \"nosuchelement\" name a GStreamer element)")
+
+
+class NoDisplayTest(unittest.TestCase):
+    """Help and version need no display: the program answers before its GUI starts."""
+
+    def run_without_display(self, *arguments):
+        environment = dict(os.environ)
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+            environment.pop(name, None)
+        result = subprocess.run([sentello_binary()] + list(arguments), env=environment,
+                                stdin=subprocess.DEVNULL, capture_output=True,
+                                timeout=EXIT_TIMEOUT)
+        stderr = result.stderr.decode(errors="replace")
+        for marker in SANITIZER_MARKERS:
+            self.assertNotIn(marker, stderr)
+        return result.returncode, result.stdout.decode(), stderr
+
+    def test_version(self):
+        code, stdout, stderr = self.run_without_display("--version")
+        self.assertEqual(code, 0, stderr)
+        self.assertEqual(stdout, "Sentello Version 1.17\n")
+
+    def test_help(self):
+        code, stdout, stderr = self.run_without_display("--help")
+        self.assertEqual(code, 0, stderr)
+        self.assertIn("Usage: sentello", stdout)
+        self.assertIn("--version", stdout)
+
+
+class NetworkCameraTest(DesktopTestCase):
+    """A network camera given by its URI: an HTTP stream of JPEG pictures."""
+
+    @classmethod
+    def setUpClass(cls):
+        folder = tempfile.mkdtemp(prefix="sentello-e2e-pictures-")
+        cls.addClassCleanup(shutil.rmtree, folder, True)
+        try:
+            cls.red = make_jpeg(folder, "red")
+            cls.blue = make_jpeg(folder, "blue")
+        except (OSError, subprocess.SubprocessError) as error:
+            raise AssertionError("could not make the pictures with gst-launch-1.0: %s" % error)
+        super().setUpClass()
+
+    def test_live_picture_shows_the_stream(self):
+        server = MjpegServer(self.red)
+        self.addCleanup(server.stop)
+        sentello = self.start_sentello("--camera", server.uri)
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+
+        def live_picture_is(colour):
+            return lambda: self.desktop.screenshot(window, *LIVE_PICTURE).is_near(colour, 40)
+        wait_until(live_picture_is((255, 0, 0)), PICTURE_TIMEOUT,
+                   "the stream's red picture" + sentello.describe())
+        # The camera's next pictures are shown as they come.
+        server.picture = self.blue
+        wait_until(live_picture_is((0, 0, 255)), PICTURE_TIMEOUT,
+                   "the stream's blue picture" + sentello.describe())
+
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+        self.assertNotIn("sentello: camera:", sentello.stderr())
 
 
 if __name__ == "__main__":
