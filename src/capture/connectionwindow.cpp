@@ -1,10 +1,10 @@
 #include "capture/connectionwindow.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
+
+#include "capture/windowplacement.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ ConnectionWindow::ConnectionWindow(QWidget* owner, const QString& cameraName)
     setWindowTitle(QStringLiteral("Kamera wird verbunden: ") + cameraName);
     setFixedSize(kWidth, kHeight);
     // The owner is still hidden, so centre on the screen rather than on it.
-    move(QGuiApplication::primaryScreen()->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
 
     m_text = new QLabel(this);
     m_text->setGeometry(10, 8, kTextWidth, 50);

@@ -189,8 +189,11 @@ class MinuteUploadTest(DesktopTestCase):
         wait_until(lambda: jpeg_size(uploaded) is not None, MINUTE_STEP_TIMEOUT,
                    "the upload to be complete")
         self.assertEqual(jpeg_size(uploaded), (640, 480))
+        # The tool's picture lies in the session's runtime folder, readable by the user alone.
+        picture = os.path.join(self.folder, "runtime", "sentello", "sentello.jpg")
         with open(log) as arguments:
-            self.assertEqual(arguments.read().splitlines(),
-                             [os.path.join(temporary, "sentello.jpg")])
-        self.assertEqual(jpeg_size(os.path.join(temporary, "sentello.jpg")), (640, 480))
+            self.assertEqual(arguments.read().splitlines(), [picture])
+        self.assertEqual(jpeg_size(picture), (640, 480))
+        self.assertEqual(stat.S_IMODE(os.stat(picture).st_mode), 0o600)
+        self.assertEqual(os.listdir(temporary), [])
         self.assertTrue(sentello.running())
