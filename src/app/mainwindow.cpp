@@ -56,6 +56,10 @@ const QString kUploadWarning = QStringLiteral(
     "die Bildinformationen nur legale, copyrightfreie und gesittete Motive zeigen.\r\n"
     "Soll das minütliche Hochladen aktiviert bleiben?");
 
+const QString kLineBreakInName = QStringLiteral(
+    "Der Name dieser Datei enthält einen Zeilenumbruch und kann darum nicht übernommen werden. "
+    "Bitte die Datei umbenennen oder eine andere wählen.");
+
 }  // namespace
 
 MainWindow::MainWindow(DetectionState& state, MainLoopClock clock)
@@ -413,9 +417,15 @@ void MainWindow::onUploadSwitched() {
 void MainWindow::askForFile(Gadget field, const QString& title, const QString& filter) {
     const QString chosen = QFileDialog::getOpenFileName(this, title, QString(), filter, nullptr,
                                                         QFileDialog::DontUseNativeDialog);
-    // The name chosen, in place of any stored bytes that showed as the same text.
-    if (!chosen.isEmpty())
+    if (chosen.contains(u'\r') || chosen.contains(u'\n')) {
+        // It could not be kept: the settings hold one line a value.
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Information"), kLineBreakInName,
+                        QMessageBox::Ok, this);
+        box.exec();
+    } else if (!chosen.isEmpty()) {
+        // The name chosen, in place of any stored bytes that showed as the same text.
         m_gadgets->setStoredText(field, chosen.toStdString());
+    }
     holdOff(1);
 }
 

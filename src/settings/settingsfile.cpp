@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kLineEnd = "\r\n";
+// Far above any real settings file (a few dozen short lines).
+constexpr std::size_t kMaxSettingsBytes = 1024 * 1024;
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -105,18 +107,50 @@ std::string utf8ToLatin1(std::string_view text) {
     return result;
 }
 
-std::string readAll(int descriptor) {
+// Reads at most one byte more than a settings file may have, so an oversized one is told.
+std::optional<std::string> readAll(int descriptor) {
     std::string text;
     char buffer[4096];
     for (;;) {
         const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
         if (count < 0 && errno == EINTR)
             continue;
-        if (count <= 0)
-            break;
+        if (count < 0)
+            return std::nullopt;
+        if (count == 0)
+            return text;
         text.append(buffer, static_cast<std::size_t>(count));
+        if (text.size() > kMaxSettingsBytes)
+            return std::nullopt;
     }
-    return text;
+}
+
+// Opens only a regular file of a size a settings file can have: a FIFO or a device (or a
+// link to one) must neither hang the program nor flood its memory. -1 for anything else.
+int openRegularFile(const std::string& path, int access) {
+    const int descriptor =
+        ::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (descriptor < 0)
+        return -1;
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > static_cast<off_t>(kMaxSettingsBytes)) {
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+// A link is written through to the file it names, so that a settings file kept elsewhere
+// (in a folder of dotfiles, say) stays where it is.
+std::string fileBehindLinks(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::weakly_canonical(path, error);
+    return error || target.empty() ? path : target.string();
+}
+
+bool holdsLineBreakOrNul(std::string_view value) {
+    return value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
 bool writeAll(int descriptor, std::string_view text) {
@@ -154,20 +188,28 @@ bool SettingsFile::open(const std::string& path) {
     close();
     m_path = path;
     // Read and write, with the lock that keeps other writers out; without either, read only.
-    m_descriptor = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    m_descriptor = openRegularFile(path, O_RDWR);
     m_access = Access::ReadWrite;
     if (m_descriptor >= 0 && ::flock(m_descriptor, LOCK_EX | LOCK_NB) != 0) {
         ::close(m_descriptor);
         m_descriptor = -1;
     }
     if (m_descriptor < 0) {
-        m_descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        m_descriptor = openRegularFile(path, O_RDONLY);
         m_access = m_descriptor >= 0 ? Access::ReadOnly : Access::None;
     }
-    if (m_descriptor < 0)
+    std::optional<std::string> read;
+    if (m_descriptor >= 0)
+        read = readAll(m_descriptor);
+    if (!read) {
+        // As a file that cannot be opened: defaults, and a write makes the file anew.
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_descriptor = -1;
+        m_access = Access::None;
         return false;
-
-    std::string text = readAll(m_descriptor);
+    }
+    std::string text = std::move(*read);
     if (text.size() >= 3 && std::string_view(text).starts_with(kByteOrderMark)) {
         m_utf8 = true;
         text.erase(0, kByteOrderMark.size());
@@ -179,7 +221,7 @@ bool SettingsFile::open(const std::string& path) {
 bool SettingsFile::create(const std::string& path) {
     close();
     m_path = path;
-    m_descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    m_descriptor = openRegularFile(path, O_RDWR | O_CREAT);
     if (m_descriptor < 0 || ::flock(m_descriptor, LOCK_EX | LOCK_NB) != 0 ||
         ::ftruncate(m_descriptor, 0) != 0) {
         if (m_descriptor >= 0)
@@ -278,6 +320,9 @@ void SettingsFile::writeBytes(std::string_view key, std::string_view value) {
 }
 
 void SettingsFile::write(std::string_view key, std::string value) {
+    // One line a value: a line break would make further keys of it.
+    if (holdsLineBreakOrNul(value))
+        return;
     if (m_pendingGroup) {
         m_entries.push_back({SettingsEntry::Kind::GroupHeader, *m_pendingGroup, {}});
         m_currentGroup = m_entries.size() - 1;
@@ -339,28 +384,46 @@ void SettingsFile::writeBack() {
         text += kLineEnd;
     }
 
+    const std::string target = fileBehindLinks(m_path);
+    struct stat status {};
+    // Something that is there but no settings file (a folder, a FIFO, a device) is left alone.
+    if (::stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        return;
+    const mode_t mode =
+        m_descriptor >= 0 && ::fstat(m_descriptor, &status) == 0 ? status.st_mode & 07777 : 0600;
+
     // A new file beside the old one, on disk before it takes the old one's place. When any
     // step fails, the old file stays as it was and this write is lost.
-    const std::string temporary = m_path + ".new";
-    mode_t mode = 0600;
-    struct stat status {};
-    if (m_descriptor >= 0 && ::fstat(m_descriptor, &status) == 0)
-        mode = status.st_mode & 07777;
+    const std::string temporary = target + ".new";
     const int descriptor =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (descriptor < 0)
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (descriptor < 0) {
+        // A folder that takes no new file, while the file itself may be written.
+        if (errno == EACCES || errno == EPERM)
+            rewriteInPlace(target, text);
         return;
+    }
     const bool written = writeAll(descriptor, text) && ::fsync(descriptor) == 0;
     ::close(descriptor);
-    if (!written || ::rename(temporary.c_str(), m_path.c_str()) != 0) {
+    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return;
     }
-    const std::string folder = std::filesystem::path(m_path).parent_path().string();
+    const std::string folder = std::filesystem::path(target).parent_path().string();
     const int folderDescriptor =
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
     if (folderDescriptor >= 0) {
         ::fsync(folderDescriptor);
         ::close(folderDescriptor);
     }
+}
+
+void SettingsFile::rewriteInPlace(const std::string& target, std::string_view text) {
+    const int descriptor = openRegularFile(target, O_WRONLY);
+    if (descriptor < 0)
+        return;
+    if (::pwrite(descriptor, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()))
+        ::ftruncate(descriptor, static_cast<off_t>(text.size()));
+    ::fsync(descriptor);
+    ::close(descriptor);
 }

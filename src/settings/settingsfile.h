@@ -31,7 +31,9 @@ public:
     ~SettingsFile() { close(); }
 
     // False when the existing file could not be opened: reads then give their defaults, and
-    // writes still reach the file at close.
+    // writes still reach the file at close. Only a regular file of at most a megabyte is
+    // read; anything else (a FIFO, a device, a folder, a larger file) counts as one that
+    // cannot be opened.
     bool open(const std::string& path);
     // Starts an empty file, cutting an existing one; false when that is not possible.
     bool create(const std::string& path);
@@ -48,7 +50,10 @@ public:
 
     // Writes the file back when something was written. The new text goes to a temporary file
     // beside it, which then replaces the old one, so a crash or a full disk never leaves half
-    // a settings file.
+    // a settings file; only a folder that takes no new file has the file rewritten in place.
+    // A link is written through to the file it names; what stands there and is no regular
+    // file is left alone. A value holding a line break or a NUL is never written: it would
+    // make lines of its own.
     void close();
 
     const std::vector<SettingsEntry>& entries() const { return m_entries; }
@@ -61,6 +66,7 @@ private:
     void write(std::string_view key, std::string value);
     std::string storedForm(std::string_view text) const;
     void writeBack();
+    void rewriteInPlace(const std::string& target, std::string_view text);
 
     std::string m_path;
     int m_descriptor = -1;

@@ -329,6 +329,32 @@ TEST(MainWindowEvents, CancelledRequesterKeepsTheFieldButHoldsOff) {
     EXPECT_EQ(w.state.holdOffFrames, 1);
 }
 
+// A file whose name would carry further keys into the settings is refused with a message.
+TEST(MainWindowEvents, ARequesterRefusesANameWithALineBreak) {
+    Window w;
+    const std::string name = "alarm\r\nupload = 1\r\nserver = evil.example.org\r\nx.wav";
+    std::ofstream(w.folder / name) << "RIFF";
+    w.g.setText(Gadget::soundFileField, "/home/alarm.wav");
+    QString told;
+    QTimer::singleShot(0, [&] {
+        auto* requester = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(requester, nullptr);
+        requester->setDirectory(QString::fromStdString(w.folder.path().string()));
+        requester->selectFile(QString::fromStdString((w.folder / name).string()));
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            told = box->text();
+            box->accept();
+        });
+        QMetaObject::invokeMethod(requester, "accept");
+    });
+    w.g.as<QPushButton>(Gadget::soundFileButton)->click();
+    EXPECT_TRUE(told.contains("Zeilenumbruch")) << told.toStdString();
+    EXPECT_EQ(w.g.text(Gadget::soundFileField), "/home/alarm.wav");
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+}
+
 TEST(MainWindowEvents, SlidersSaveTheSelectedSlotAndTabsLoadIt) {
     Window w;
     EXPECT_FALSE(std::filesystem::exists(w.settingsFile)) << "loading writes nothing";

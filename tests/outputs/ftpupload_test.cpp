@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "../boundedcall.h"
 #include "../tempfolder.h"
 
 namespace {
@@ -205,18 +206,6 @@ struct SilentServer {
     }
     ~SilentServer() { ::close(listener); }
 };
-
-// Runs `work` and tells whether it ended within `bound`; a hang fails the test instead of
-// holding it.
-bool endsWithin(std::chrono::seconds bound, std::function<void()> work) {
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> ended = done->get_future();
-    std::thread([work = std::move(work), done] {
-        work();
-        done->set_value();
-    }).detach();
-    return ended.wait_for(bound) == std::future_status::ready;
-}
 
 TEST(FtpUploadBound, SilentServerIsGivenUpWithinTheBound) {
     const SilentServer silent;
