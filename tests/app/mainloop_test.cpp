@@ -2,6 +2,7 @@
 // holding the detection while the picture goes on, and the video list as the clips come and go.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QPushButton>
 #include <QSlider>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <functional>
 
+#include "../silentserver.h"
 #include "capture/camerasources.h"
 #include "capture/statusdisplay.h"
 #include "testwindow.h"
@@ -182,6 +184,31 @@ TEST(MainLoopRecording, ThePictureGoesOnWithARecordingMarkWhileAClipIsWritten) {
 
     w.state.recordingActive = false;
     EXPECT_TRUE(waitFor([&] { return w.livePicture().pixelColor(mark) != QColor(255, 0, 0); }));
+}
+
+// The minute's upload to a server that takes the connection and never answers: the frame
+// timer goes on turning meanwhile, and the window answers.
+TEST(MainLoopUpload, TheWindowGoesOnWhileTheServerIsSilent) {
+    const SilentServer silent;
+    TestClock clock{{2026, 12, 9, 10, 30, 0}};
+    Window w("[Optionen]\r\nupload = 1\r\nserver = " + silent.server + "\r\npicname = bild.jpg\r\n",
+             clock.clock());
+    ASSERT_TRUE(loadCaptureLibrary());
+    ASSERT_TRUE(w.camera.connectSource(
+        {"ball", "videotestsrc is-live=true pattern=ball ! video/x-raw,width=160,height=120", {}}));
+    TimerEventCounter ticks(&w.window);
+    w.g.setState(Gadget::recordModeCheck, 1);
+    w.window.show();
+    w.window.startFrameTimer();
+    ASSERT_TRUE(clock.stepsPass());
+
+    clock.ticks += 60001;
+    ASSERT_TRUE(waitFor([&] { return silent.called(); })) << "the minute step did not upload";
+    const int before = ticks.count;
+    EXPECT_TRUE(waitFor([&] { return ticks.count >= before + 50; }));
+    EXPECT_TRUE(silent.called()) << "the server has still not answered";
+    w.g.as<QCheckBox>(Gadget::mirrorCheck)->click();
+    EXPECT_EQ(w.g.state(Gadget::mirrorCheck), 0);
 }
 
 // Makes a clip file after the one made before, by the file system's own clock.

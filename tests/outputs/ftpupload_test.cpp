@@ -11,8 +11,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,6 +25,7 @@
 #include <vector>
 
 #include "../boundedcall.h"
+#include "../silentserver.h"
 #include "../tempfolder.h"
 
 namespace {
@@ -178,6 +177,19 @@ TEST_F(MinuteStep, NeitherOptionDoesNothing) {
     EXPECT_FALSE(fs::exists(served / "bild.jpg"));
 }
 
+TEST_F(MinuteStep, TheNextMinuteWorksOnceTheServerIsBack) {
+    {
+        const SilentServer silent;
+        run({true, {silent.server, "", "", "bild.jpg"}, false, {}});
+        EXPECT_TRUE(uploader.running());
+        uploader.waitForEnd();
+    }
+    run({true, {server, "wächter", "geheim 1", "bild.jpg"}, false, {}});
+    uploader.waitForEnd();
+    EXPECT_EQ(snapshots, 2);
+    EXPECT_EQ(readAll(served / "bild.jpg"), "snapshot 2");
+}
+
 // Another user's picture planted at the name is never uploaded or handed to the tool in place
 // of a snapshot that could not be taken.
 TEST_F(MinuteStep, WithoutAFreshSnapshotNothingGoesOut) {
@@ -188,24 +200,6 @@ TEST_F(MinuteStep, WithoutAFreshSnapshotNothingGoesOut) {
     EXPECT_FALSE(fs::exists(served / "bild.jpg"));
     EXPECT_TRUE(launches.empty());
 }
-
-// A listening socket that nobody serves: the kernel accepts connections, nothing answers.
-struct SilentServer {
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    std::string server;
-
-    SilentServer() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener, 4);
-        socklen_t length = sizeof address;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-        server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    }
-    ~SilentServer() { ::close(listener); }
-};
 
 TEST(FtpUploadBound, SilentServerIsGivenUpWithinTheBound) {
     const SilentServer silent;
