@@ -1,5 +1,9 @@
 #include "capture/triggeractions.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
@@ -34,10 +38,19 @@ std::string newClipPath(const std::string& folder, const DateFields& now) {
     const std::string stem =
         folder + "Video_Sentello_" + formatDateTemplate("%yyyy%mm%dd%hh%ii%ss", now);
     std::string path = stem + ".avi";
-    std::error_code error;
-    for (int number = 2; std::filesystem::exists(path, error); ++number)
+    for (int number = 2;; ++number) {
+        // Made here, so nothing that stands at the name (a link, a file) is ever written over.
+        const int descriptor =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (descriptor >= 0) {
+            ::close(descriptor);
+            return path;
+        }
+        // A folder that takes no file: the recording says why.
+        if (errno != EEXIST)
+            return path;
         path = stem + "_" + std::to_string(number) + ".avi";
-    return path;
+    }
 }
 
 TriggerActions::TriggerActions(GadgetAccess& gadgets, DetectionState& state, std::string clipFolder,

@@ -25,8 +25,9 @@ struct TriggerServices {
 // is not a number counts as 0, and the largest number stays.
 std::string countedOnce(const std::string& counterText);
 
-// "Video_Sentello_" and the date as yyyymmddhhiiss, with ".avi", in `folder` (ending in "/").
-// When that file exists (the clock was set back), "_2", "_3", ... go before ".avi".
+// "Video_Sentello_" and the date as yyyymmddhhiiss, with ".avi", in `folder` (ending in "/"),
+// made there as a new, empty file that only the user may read. When something stands at that
+// name already (the clock was set back), "_2", "_3", ... go before ".avi".
 std::string newClipPath(const std::string& folder, const DateFields& now);
 
 // What a trigger does besides showing it: beep, alert file, then in recording mode count or

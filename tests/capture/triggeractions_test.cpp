@@ -187,12 +187,22 @@ TEST_F(TriggerActionsTest, FailedClipStartsNoToolButDetectionGoesOn) {
     gadgets.setText(Gadget::videoToolField, "/usr/bin/tool");
     actions.runTriggerActions();
     actions.onCaptureStatus(kCaptureBegins, {});
+    // The camera removes what a failed clip left.
+    std::filesystem::remove(actions.lastVideoPath());
     actions.onCaptureStatus(kCaptureEnds, "No space left on device");
     EXPECT_FALSE(state.recordingActive);
     EXPECT_EQ(state.holdOffFrames, 300);
     EXPECT_EQ(calls, (std::vector<std::string>{"record"}));
-    // Its file was removed, and so is its row.
+    // Its file is gone, and so is its row.
     EXPECT_EQ(gadgets.countItems(Gadget::videoList), 0);
+}
+
+TEST_F(TriggerActionsTest, AFinishedClipKeepsItsRow) {
+    gadgets.setState(Gadget::recordModeCheck, 1);
+    actions.runTriggerActions();
+    actions.onCaptureStatus(kCaptureBegins, {});
+    actions.onCaptureStatus(kCaptureEnds, {});
+    EXPECT_EQ(gadgets.countItems(Gadget::videoList), 1);
 }
 
 TEST_F(TriggerActionsTest, NoSecondClipBeforeTheFirstHasEnded) {
@@ -215,6 +225,20 @@ TEST(ClipPath, NamedByTheDateAndNeverOverAnOlderClip) {
     EXPECT_EQ(newClipPath(base, date), base + "Video_Sentello_20110304211503_2.avi");
     std::ofstream(base + "Video_Sentello_20110304211503_2.avi") << "older clip";
     EXPECT_EQ(newClipPath(base, date), base + "Video_Sentello_20110304211503_3.avi");
+    EXPECT_EQ(std::filesystem::status(base + "Video_Sentello_20110304211503_3.avi").permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+// A link planted at the coming name, even one that leads nowhere yet, is passed over.
+TEST(ClipPath, ALinkAtTheNameIsNeverWrittenThrough) {
+    TempFolder folder;
+    const std::string base = folder.path().string() + "/";
+    const DateFields date{2011, 3, 4, 21, 15, 3};
+    const auto victim = folder / "victim";
+    std::filesystem::create_symlink(victim, base + "Video_Sentello_20110304211503.avi");
+    EXPECT_EQ(newClipPath(base, date), base + "Video_Sentello_20110304211503_2.avi");
+    EXPECT_FALSE(std::filesystem::exists(victim));
 }
 
 }  // namespace
