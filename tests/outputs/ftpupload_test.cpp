@@ -7,10 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QtCore/qtestsupport_core.h>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -258,6 +262,95 @@ TEST(PictureUploaderBeside, TheMinuteStepReturnsWhileTheServerIsSilent) {
     EXPECT_TRUE(endsWithin(std::chrono::seconds(10), [uploader]() mutable { uploader.reset(); }));
     QLoggingCategory::setFilterRules({});
     qInstallMessageHandler(previous);
+}
+
+// Debian's vsftpd, as users run it, on 127.0.0.1: anonymous uploads into "webcam", none into
+// "gesperrt". It takes the root's rights to start, so it is tried only there.
+class Vsftpd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0 || !fs::exists("/usr/sbin/vsftpd"))
+            GTEST_SKIP() << "vsftpd runs as root only";
+        const auto ftpUser = ::getpwnam("ftp");
+        ASSERT_NE(ftpUser, nullptr) << "vsftpd's user \"ftp\" is missing";
+        // The anonymous user finds its way in, and writes only into "webcam".
+        fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::group_read |
+                                           fs::perms::group_exec | fs::perms::others_read |
+                                           fs::perms::others_exec);
+        fs::create_directories(root / "webcam");
+        fs::create_directories(root / "gesperrt");
+        fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+        ASSERT_EQ(::chown((root / "webcam").c_str(), ftpUser->pw_uid, ftpUser->pw_gid), 0);
+        const int port = freePort();
+        const fs::path config = folder / "vsftpd.conf";
+        std::ofstream(config) << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n"
+                              << "listen_port=" << port << "\nbackground=NO\n"
+                              << "anonymous_enable=YES\nno_anon_password=YES\n"
+                              << "anon_root=" << root.string() << "\nwrite_enable=YES\n"
+                              << "anon_upload_enable=YES\nlocal_enable=NO\n"
+                              << "pasv_enable=YES\npasv_address=127.0.0.1\n"
+                              << "secure_chroot_dir=/var/run/vsftpd/empty\n"
+                              << "seccomp_sandbox=NO\nxferlog_enable=NO\n";
+        fs::create_directories("/var/run/vsftpd/empty");
+        m_process.start("/usr/sbin/vsftpd", {QString::fromStdString(config.string())});
+        ASSERT_TRUE(m_process.waitForStarted(20000));
+        server = "127.0.0.1:" + std::to_string(port);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answers(port); }, 20000))
+            << "vsftpd does not answer: " << m_process.readAllStandardError().toStdString();
+    }
+    void TearDown() override {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+
+    static int freePort() {
+        const SilentServer taken;
+        return std::stoi(taken.server.substr(taken.server.rfind(':') + 1));
+    }
+    static bool answers(int port) {
+        const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        const bool connected =
+            ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(client);
+        return connected;
+    }
+
+    TempFolder folder;
+    fs::path root = folder / "ftp";
+    std::string server;
+    QProcess m_process;
+};
+
+TEST_F(Vsftpd, PictureArrivesByteForByte) {
+    EXPECT_TRUE(uploadFile({server, "", "", "webcam/bild.jpg"}, pictureBytes()));
+    EXPECT_EQ(readAll(root / "webcam" / "bild.jpg"), pictureBytes());
+}
+
+TEST_F(Vsftpd, AFolderThatTakesNoUploadFailsThePut) {
+    EXPECT_FALSE(uploadFile({server, "", "", "gesperrt/bild.jpg"}, pictureBytes()));
+    EXPECT_FALSE(fs::exists(root / "gesperrt" / "bild.jpg"));
+}
+
+TEST_F(Vsftpd, AServerStoppedBetweenTwoMinutesIsTakenUpAgainWhenBack) {
+    PictureUploader uploader(std::chrono::seconds(5));
+    m_process.kill();
+    m_process.waitForFinished();
+    uploader.start({server, "", "", "webcam/bild.jpg"}, "while it was away");
+    uploader.waitForEnd();
+    EXPECT_FALSE(fs::exists(root / "webcam" / "bild.jpg"));
+    m_process.start("/usr/sbin/vsftpd",
+                    {QString::fromStdString((folder / "vsftpd.conf").string())});
+    ASSERT_TRUE(m_process.waitForStarted(20000));
+    const int port = std::stoi(server.substr(server.rfind(':') + 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answers(port); }, 20000));
+    uploader.start({server, "", "", "webcam/bild.jpg"}, pictureBytes());
+    uploader.waitForEnd();
+    EXPECT_EQ(readAll(root / "webcam" / "bild.jpg"), pictureBytes());
 }
 
 TEST(FtpAddress, PortFolderAndEscapes) {
