@@ -213,27 +213,52 @@ TEST(FtpUploadBound, SilentServerIsGivenUpWithinTheBound) {
     }));
 }
 
+// An FTP server of tests/support/slowftpserver.py that misbehaves after a prompt login.
+class MisbehavingServer {
+public:
+    explicit MisbehavingServer(const QStringList& mode) {
+        m_process.start("/usr/bin/python3",
+                        QStringList{QString::fromStdString(std::string(SENTELLO_TEST_SUPPORT) +
+                                                           "/slowftpserver.py")} +
+                            mode);
+        QByteArray output;
+        while (m_process.waitForStarted(20000) && !output.contains('\n') &&
+               m_process.waitForReadyRead(20000))
+            output += m_process.readAllStandardOutput();
+        const auto port = QRegularExpression("port (\\d+)").match(QString::fromUtf8(output));
+        if (port.hasMatch())
+            server = "127.0.0.1:" + port.captured(1).toStdString();
+    }
+    ~MisbehavingServer() {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+
+    std::string server;  // empty when it did not start
+
+private:
+    QProcess m_process;
+};
+
 // Logs in at once, then answers every further line late, each within the client's patience
 // for one answer: only a bound on the whole upload ends it.
 TEST(FtpUploadBound, AServerAnsweringEveryLineLateIsGivenUpAsAWhole) {
-    QProcess slow;
-    slow.start(
-        "/usr/bin/python3",
-        {QString::fromStdString(std::string(SENTELLO_TEST_SUPPORT) + "/slowftpserver.py"), "3.5"});
-    ASSERT_TRUE(slow.waitForStarted(20000));
-    QByteArray output;
-    while (!output.contains('\n') && slow.waitForReadyRead(20000))
-        output += slow.readAllStandardOutput();
-    const auto port = QRegularExpression("port (\\d+)").match(QString::fromUtf8(output));
-    ASSERT_TRUE(port.hasMatch()) << output.toStdString();
-    const std::string server = "127.0.0.1:" + port.captured(1).toStdString();
+    const MisbehavingServer late({"late", "3.5"});
+    ASSERT_FALSE(late.server.empty());
     // Three late answers or more before the put would overrun this.
     EXPECT_TRUE(endsWithin(std::chrono::seconds(8), [&] {
-        EXPECT_FALSE(uploadFile({server, "user", "pass", "bild.jpg"}, pictureBytes(),
+        EXPECT_FALSE(uploadFile({late.server, "user", "pass", "bild.jpg"}, pictureBytes(),
                                 std::chrono::seconds(4)));
     }));
-    slow.kill();
-    slow.waitForFinished();
+}
+
+TEST(FtpUploadBound, AServerThatDropsTheDataConnectionFailsTheUpload) {
+    const MisbehavingServer dropping({"drop"});
+    ASSERT_FALSE(dropping.server.empty());
+    EXPECT_TRUE(endsWithin(std::chrono::seconds(10), [&] {
+        EXPECT_FALSE(uploadFile({dropping.server, "user", "pass", "bild.jpg"}, pictureBytes(),
+                                std::chrono::seconds(4)));
+    }));
 }
 
 TEST(PictureUploaderBeside, TheMinuteStepReturnsWhileTheServerIsSilent) {
