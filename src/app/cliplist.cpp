@@ -61,7 +61,7 @@ std::vector<ListedClip> findClips(const std::string& folder) {
     clips.reserve(found.size());
     for (const Found& clip : found) {
         clips.push_back(
-            {clip.path, formatDateTemplate("%dd.%mm.%yyyy %hh:%ii:%ss",
+            {clip.path, formatDateTemplate(kDateTimeTemplate,
                                            localDateFields(std::time_t(clip.created.tv_sec)))});
     }
     return clips;

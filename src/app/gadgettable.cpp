@@ -347,12 +347,3 @@ int GadgetTable::countItems(Gadget gadget) const {
         return panel->count();
     return 0;
 }
-
-void GadgetTable::setColour(Gadget gadget, const QColor& colour) {
-    setBackgroundColour(widget(gadget), colour);
-}
-
-void GadgetTable::move(Gadget gadget, int x) {
-    QWidget* w = widget(gadget);
-    w->move(x, w->y());
-}

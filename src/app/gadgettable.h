@@ -40,11 +40,6 @@ public:
     void removeItem(Gadget gadget, int item) override;
     int countItems(Gadget gadget) const override;
 
-    // Background of a container or a text.
-    void setColour(Gadget gadget, const QColor& colour);
-    // New x of a marker; everything else stays.
-    void move(Gadget gadget, int x);
-
 private:
     std::map<Gadget, QWidget*> m_widgets;
 };

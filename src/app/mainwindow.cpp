@@ -251,10 +251,8 @@ void MainWindow::onCompressionClicked() {
 
 void MainWindow::fillVideoList() {
     for (const ListedClip& clip : findClips(m_clipFolder)) {
-        m_gadgets->addItem(Gadget::videoList,
-                           QString::fromStdString(clip.path + '\n' + clip.createdText));
-        m_gadgets->setState(Gadget::videoList, m_gadgets->countItems(Gadget::videoList) - 1);
-        m_gadgets->setState(Gadget::videoList, -1);
+        m_gadgets->appendRow(Gadget::videoList,
+                             QString::fromStdString(clip.path + '\n' + clip.createdText));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -38,6 +39,13 @@ int refuseGivenSource(MainWindow& window, const std::string& error) {
     return kCommandLineError;
 }
 
+// The camera's bus watches and the clips' ends are GLib sources: they are seen only where Qt
+// runs GLib's main loop, which it does unless told otherwise (QT_NO_GLIB).
+bool runsGlibMainLoop() {
+    const QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    return dispatcher && dispatcher->inherits("QEventDispatcherGlib");
+}
+
 enum class Connection { Made, Failed, Cancelled };
 
 // The format chosen earlier for this camera is tried first; a camera that no longer delivers
@@ -71,6 +79,12 @@ int runSentello(const CommandLine& commandLine) {
     DetectionState state;
     const std::string settingsFolder = prepareSettingsFolder(homeFolder(), runningProgramFolder());
     MainWindow window(state);
+
+    if (!runsGlibMainLoop()) {
+        return abortStartup(window,
+                            "Qt läuft ohne die GLib-Ereignisschleife (QT_NO_GLIB ist "
+                            "gesetzt); ohne sie meldet die Kamera nichts.");
+    }
 
     if (!loadCaptureLibrary()) {
         return abortStartup(window, "Die avicap32.dll ist nicht verfügbar.");

@@ -5,8 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "settings/settingskeys.h"
+
 // The day's four periods, each beginning at the time of day in its slot tab ("hh:mm").
-inline constexpr int kSlotCount = 4;
 using SlotTimes = std::array<int, kSlotCount>;  // as hhmmValue, in tab order
 
 // "06:00" as 600: the first two and the last two characters read as one decimal number.

@@ -19,6 +19,9 @@ inline DateFields localNow() {
     return localDateFields(std::time(nullptr));
 }
 
+// The date and time as the clip list, the last trigger and the snapshot caption show it.
+inline constexpr char kDateTimeTemplate[] = "%dd.%mm.%yyyy %hh:%ii:%ss";
+
 // Fills a date/time template: "%yyyy" (four-digit year), "%yy", "%mm", "%dd", "%hh" (00-23),
 // "%ii" (minute) and "%ss", matched without regard to case; "%yyyy" is tried before "%yy".
 // Any other "%" is copied unchanged.

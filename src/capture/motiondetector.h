@@ -16,8 +16,8 @@ constexpr std::int32_t holdOffRunsForWait(int seconds) {
 
 // Detection state that lives for the whole program run and is never saved.
 struct DetectionState {
-    // Runs still to come in which no change may count; always set by plain assignment. Also
-    // written by the recording's status handler on another thread.
+    // Runs still to come in which no change may count; always set by plain assignment. The
+    // camera reports a clip's begin and end on the main thread, so only that thread writes it.
     std::atomic<std::int32_t> holdOffFrames{0};
     // Set from the beginning to the end of a clip recording; no frame is compared meanwhile.
     std::atomic<bool> recordingActive{false};

@@ -18,9 +18,8 @@ const QColor kTriggerText(68, 204, 255);
 
 std::vector<std::string> snapshotCaption(const std::string& versionText, const DateFields& now,
                                          const std::string& lastTriggerText) {
-    std::vector<std::string> lines{
-        "Sentello " + versionText,
-        "Aktuelles Bild: " + formatDateTemplate("%dd.%mm.%yyyy %hh:%ii:%ss", now)};
+    std::vector<std::string> lines{"Sentello " + versionText,
+                                   "Aktuelles Bild: " + formatDateTemplate(kDateTimeTemplate, now)};
     if (!lastTriggerText.empty())
         lines.push_back("Zuletzt ausgelöst: " + lastTriggerText);
     return lines;

@@ -85,11 +85,8 @@ void TriggerActions::runTriggerActions() {
 void TriggerActions::startRecording() {
     const DateFields now = localNow();
     const std::string path = newClipPath(m_clipFolder, now);
-    const std::string dateText = formatDateTemplate("%dd.%mm.%yyyy %hh:%ii:%ss", now);
-    m_gadgets.addItem(Gadget::videoList, QString::fromStdString(path + '\n' + dateText));
-    // Selecting the new row and clearing the selection again scrolls it into view.
-    m_gadgets.setState(Gadget::videoList, m_gadgets.countItems(Gadget::videoList) - 1);
-    m_gadgets.setState(Gadget::videoList, -1);
+    const std::string dateText = formatDateTemplate(kDateTimeTemplate, now);
+    m_gadgets.appendRow(Gadget::videoList, QString::fromStdString(path + '\n' + dateText));
     m_lastTriggerText = dateText;
     m_lastVideoPath = path;
     m_clipRequested = true;
@@ -125,8 +122,7 @@ void TriggerActions::onCaptureStatus(int status, const QString& text) {
         return;
     // A clip that failed was removed; there is nothing to hand over.
     if (m_gadgets.state(Gadget::videoToolCheck) && text.isEmpty()) {
-        m_services.launchProgram(m_gadgets.storedText(Gadget::videoToolField),
-                                 m_lastVideoPath);
+        m_services.launchProgram(m_gadgets.storedText(Gadget::videoToolField), m_lastVideoPath);
     }
     m_state.holdOffFrames = holdOffRunsForWait(m_gadgets.state(Gadget::waitSpin));
     m_state.recordingActive = false;

@@ -15,3 +15,9 @@ std::string GadgetAccess::storedText(Gadget gadget) const {
         return stored->second.bytes;
     return shown.toStdString();
 }
+
+void GadgetAccess::appendRow(Gadget list, const QString& text) {
+    addItem(list, text);
+    setState(list, countItems(list) - 1);
+    setState(list, -1);
+}

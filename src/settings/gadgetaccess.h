@@ -23,6 +23,10 @@ public:
     virtual void removeItem(Gadget gadget, int item) = 0;
     virtual int countItems(Gadget gadget) const = 0;
 
+    // A row at the end of a list, scrolled into view by selecting it and clearing the
+    // selection again.
+    void appendRow(Gadget list, const QString& text);
+
     // A text as bytes from the settings file: the gadget shows them decoded, and storedText
     // gives the same bytes back for as long as it shows exactly that text. File names on Linux
     // are bytes, and servers take the bytes they were given: a value nobody changed has to

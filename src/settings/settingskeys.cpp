@@ -22,8 +22,10 @@ struct GeneralKey {
 
 using enum Gadget;
 
-// In the order in which they are read at start-up.
-constexpr std::array kLoadOrder = {
+// In the order in which they are written at shutdown, which is the order of the lines in a
+// file that this step makes. They are read in the same order; reading writes nothing, so its
+// order cannot be seen.
+constexpr std::array kGeneralKeys = {
     GeneralKey{"hspiegeln", KeyKind::Number, mirrorCheck, 1},
     GeneralKey{"uhrzeit1", KeyKind::SlotTime, slotTabs, 0, "06:00", 0},
     GeneralKey{"uhrzeit2", KeyKind::SlotTime, slotTabs, 0, "11:00", 1},
@@ -32,9 +34,9 @@ constexpr std::array kLoadOrder = {
     GeneralKey{"hinweiston", KeyKind::Number, beepCheck},
     GeneralKey{"sound", KeyKind::Number, soundCheck},
     GeneralKey{"audioinfos", KeyKind::Number, audioInfoCheck},
+    GeneralKey{"sounddatei", KeyKind::Text, soundFileField},
     GeneralKey{"videolaenge", KeyKind::Number, clipLengthSpin, 5},
     GeneralKey{"warten", KeyKind::Number, waitSpin, 3},
-    GeneralKey{"sounddatei", KeyKind::Text, soundFileField},
     GeneralKey{"eplayer", KeyKind::Number, ownPlayerCheck},
     GeneralKey{"novideo", KeyKind::Number, countOnlyCheck},
     GeneralKey{"upload", KeyKind::Number, uploadCheck},
@@ -48,11 +50,6 @@ constexpr std::array kLoadOrder = {
     GeneralKey{"editvideo", KeyKind::Text, videoToolField},
 };
 
-// At shutdown the sound file comes before the clip length: the order of lines in a file
-// that this step makes.
-constexpr std::array<int, kLoadOrder.size()> kSaveOrder = {
-    0, 1, 2, 3, 4, 5, 6, 7, 10, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21};
-
 struct SlotKey {
     const char* word;
     Gadget slider;
@@ -64,8 +61,6 @@ constexpr std::array kSlotKeys = {
     SlotKey{"empfindlichkeit", sensitivitySlider, 50},
     SlotKey{"ausloeser", triggerSlider, 25},
 };
-
-constexpr int kSlotCount = 4;
 
 std::string slotKey(const SlotKey& key, int slot) {
     return key.word + std::to_string(slot);
@@ -95,7 +90,7 @@ void loadGeneralSettings(GadgetAccess& gadgets, const std::string& settingsFile)
     SettingsFile file;
     file.open(settingsFile);
     file.selectGroup(kOptionsGroup);
-    for (const GeneralKey& key : kLoadOrder) {
+    for (const GeneralKey& key : kGeneralKeys) {
         switch (key.kind) {
             case KeyKind::Number:
                 gadgets.setState(key.gadget, file.readNumber(key.key, key.defaultNumber));
@@ -119,8 +114,7 @@ void saveGeneralSettings(const GadgetAccess& gadgets, const std::string& setting
     SettingsFile file;
     if (!openForWriting(file, settingsFile))
         return;
-    for (int index : kSaveOrder) {
-        const GeneralKey& key = kLoadOrder[index];
+    for (const GeneralKey& key : kGeneralKeys) {
         switch (key.kind) {
             case KeyKind::Number:
                 file.writeNumber(key.key, gadgets.state(key.gadget));
@@ -159,7 +153,7 @@ void saveSlotValues(const GadgetAccess& gadgets, const std::string& settingsFile
 }
 
 void resetAllSlots(GadgetAccess& gadgets, const std::string& settingsFile) {
-    for (const GeneralKey& key : kLoadOrder) {
+    for (const GeneralKey& key : kGeneralKeys) {
         if (key.kind == KeyKind::SlotTime) {
             gadgets.setItemText(slotTabs, key.slot, QString::fromUtf8(key.defaultText));
         }

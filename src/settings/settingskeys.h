@@ -4,6 +4,9 @@
 
 class GadgetAccess;
 
+// The day's periods, each with its own detection values.
+inline constexpr int kSlotCount = 4;
+
 // The group every key lives in.
 inline constexpr char kOptionsGroup[] = "Optionen";
 

@@ -49,11 +49,6 @@ TEST(GadgetTable, StatesAndTextsOfTheOtherKinds) {
     EXPECT_EQ(g.state(Gadget::slotTabs), 2);
     g.setText(Gadget::passwordField, "geheim");
     EXPECT_EQ(g.text(Gadget::passwordField), "geheim");
-    g.setColour(Gadget::triggerIndicator, QColor(255, 0, 0));
-    EXPECT_EQ(g.widget(Gadget::triggerIndicator)->palette().color(QPalette::Window),
-              QColor(255, 0, 0));
-    g.move(Gadget::upperMarker, 129);
-    EXPECT_EQ(g.widget(Gadget::upperMarker)->geometry(), QRect(129, 248, 3, 8));
 }
 
 // A field keeps the bytes the settings file gave it until somebody types into it.

@@ -372,6 +372,16 @@ class StartupErrorTest(DesktopTestCase):
         self.desktop.press_key(box, "Return")
         self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
 
+    def test_qt_without_the_glib_main_loop(self):
+        # The camera's messages come through GLib's main loop; without it nothing would be seen.
+        sentello = self.start_sentello("--demo", environment={"QT_NO_GLIB": "1"})
+        box = self.wait_for_error_box(sentello, "Qt läuft ohne die GLib-Ereignisschleife",
+                                      WINDOW_TIMEOUT)
+        self.assertFalse(self.desktop.find_windows(DRIVER_WINDOW), "camera list was shown")
+        self.desktop.press_key(box, "Return")
+        self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
+        self.assertIsNone(sentello.settings(), "no settings written")
+
     @unittest.skipIf(cameras_present(), "this machine has a camera")
     def test_no_source_at_all(self):
         sentello = self.start_sentello()

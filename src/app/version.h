@@ -1,3 +1,0 @@
-#pragma once
-
-inline constexpr char versionText[] = "Version 1.17";
