@@ -467,7 +467,10 @@ struct FakeOpener {
 
     explicit FakeOpener(const TempFolder& folder) : note(folder / "opened") {
         const auto opener = folder / "xdg-open";
-        std::ofstream(opener) << "#!/bin/sh\nprintf '%s' \"$1\" > \"" << note.string() << "\"\n";
+        // Written whole under another name first, so that nobody reads it half written.
+        std::ofstream(opener) << "#!/bin/sh\nprintf '%s' \"$1\" > \"" << note.string()
+                              << ".part\" && mv \"" << note.string() << ".part\" \""
+                              << note.string() << "\"\n";
         std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
         setenv("PATH", (folder.path().string() + ":" + savedPath).c_str(), 1);
     }

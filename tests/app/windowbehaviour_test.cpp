@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <QTest>
 
@@ -142,6 +143,17 @@ TEST(Fonts, TheRecordModeCheckBoxIsBoldOnScreen) {
     regular.setFont(w.g.widget(Gadget::mirrorCheck)->font());
     regular.setStyle(recordMode->style());
     EXPECT_GT(ink(*recordMode), ink(regular) * 13 / 10);
+}
+
+// A window that nobody answers fails its test instead of hanging it.
+TEST(Watchdog, ADialogLeftOpenIsClosedAndFailsTheTest) {
+    EXPECT_NONFATAL_FAILURE(
+        {
+            QDialog forgotten;
+            forgotten.setWindowTitle(QStringLiteral("Niemand antwortet"));
+            forgotten.exec();
+        },
+        "was left open");
 }
 
 }  // namespace
