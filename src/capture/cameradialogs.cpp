@@ -151,7 +151,12 @@ std::optional<ClipCompression> chooseClipCompression(QWidget* parent,
     codec->addItem(QStringLiteral("MPEG-4 (DivX-kompatibel, kleinere Dateien)"));
     codec->setCurrentIndex(current.codec == ClipCodec::Mpeg4 ? 1 : 0);
     form->addRow(QStringLiteral("Kompression:"), codec);
-    const CameraControl quality{"Qualität", 1, 100, 1, 85, current.quality};
+    CameraControl quality;
+    quality.name = "Qualität";
+    quality.minimum = 1;
+    quality.maximum = 100;
+    quality.defaultValue = 85;
+    quality.value = current.quality;
     QWidget* qualityRow = sliderWithValue(quality, [](int) {});
     form->addRow(QStringLiteral("Qualität:"), qualityRow);
     layout->addLayout(form);
