@@ -16,7 +16,7 @@ case $target in
     sources=("$top/src/settings/credentialscrambling.cpp" "$top/src/settings/storedtext.cpp")
     libraries=(-lcrypto) ;;
   sounddecoding)
-    part=outputs; sources=("$top/src/outputs/sounddecoding.cpp")
+    part=outputs; sources=("$top/src/outputs/sounddecoding.cpp" "$top/src/outputs/mediafile.cpp")
     libraries=(-lvorbisfile -lvorbis -logg -lFLAC) ;;
   modulerendering)
     part=outputs; sources=("$top/src/outputs/modulerendering.cpp"); libraries=(-lmodplug) ;;

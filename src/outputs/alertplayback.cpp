@@ -5,18 +5,25 @@ AlertPlayback::AlertPlayback(const std::string& audioSinkDescription)
       m_movies(audioSinkDescription),
       m_modules(audioSinkDescription) {}
 
-AlertPlayer AlertPlayback::playAlertFile(const std::string& path) {
+void AlertPlayback::playAlertFile(const std::string& path, AlertTaken taken) {
+    const auto tell = [taken](AlertPlayer player) {
+        if (taken)
+            taken(player);
+    };
     if (m_sounds.load(0, path)) {
         m_sounds.play(0);
-        return AlertPlayer::Sound;
+        tell(AlertPlayer::Sound);
+        return;
     }
-    if (m_movies.load(0, path)) {
-        m_movies.play(0);
-        return AlertPlayer::Movie;
-    }
-    if (m_modules.load(0, path)) {
-        m_modules.play(0);
-        return AlertPlayer::Module;
-    }
-    return AlertPlayer::None;
+    m_movies.load(0, path, [this, path, tell](bool loaded) {
+        if (loaded) {
+            m_movies.play(0);
+            tell(AlertPlayer::Movie);
+        } else if (m_modules.load(0, path)) {
+            m_modules.play(0);
+            tell(AlertPlayer::Module);
+        } else {
+            tell(AlertPlayer::None);
+        }
+    });
 }

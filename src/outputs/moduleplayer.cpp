@@ -6,30 +6,21 @@
 
 #include <atomic>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "capture/gstpointer.h"
 #include "outputs/alertpipeline.h"
+#include "outputs/mediafile.h"
 #include "outputs/modulerendering.h"
 
 namespace {
 
 // Rendered per request of the output: about 0.58 s of sound.
 constexpr std::size_t kPortionBytes = 102400;
-
-std::optional<std::vector<char>> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
-}
+// Far above any tracker module (the largest XM files are a few megabytes).
+constexpr std::size_t kMaxModuleFileBytes = 64 * 1024 * 1024;
 
 }  // namespace
 
@@ -114,15 +105,16 @@ ModulePlayer::ModulePlayer(std::string sinkDescription)
 ModulePlayer::~ModulePlayer() = default;
 
 bool ModulePlayer::load(int slot, const std::string& path) {
-    const std::optional<std::vector<char>> bytes = readWholeFile(path);
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    const auto bytes = file ? file->readAll(kMaxModuleFileBytes) : std::nullopt;
     if (!bytes)
         return false;
     // The old module stops and goes before the new one is made, whatever comes of it.
     m_slots.erase(slot);
-    std::unique_ptr<ModuleRendering> file = ModuleRendering::load(*bytes);
-    if (!file)
+    std::unique_ptr<ModuleRendering> rendering = ModuleRendering::load(*bytes);
+    if (!rendering)
         return false;
-    std::unique_ptr<Module> module = Module::create(std::move(file), m_sinkDescription);
+    std::unique_ptr<Module> module = Module::create(std::move(rendering), m_sinkDescription);
     if (!module)
         return false;
     m_slots[slot] = std::move(module);

@@ -42,7 +42,7 @@ void applyRendererSettings() {
 
 }  // namespace
 
-std::unique_ptr<ModuleRendering> ModuleRendering::load(const std::vector<char>& bytes) {
+std::unique_ptr<ModuleRendering> ModuleRendering::load(std::span<const std::uint8_t> bytes) {
     if (bytes.empty() || bytes.size() > INT_MAX)
         return nullptr;
     applyRendererSettings();

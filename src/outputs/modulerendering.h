@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
+#include <span>
 
 struct _ModPlugFile;
 
@@ -18,7 +18,7 @@ public:
     static constexpr int kFrameBytes = kChannels * 2;
 
     // Null when libmodplug does not take the data.
-    static std::unique_ptr<ModuleRendering> load(const std::vector<char>& bytes);
+    static std::unique_ptr<ModuleRendering> load(std::span<const std::uint8_t> bytes);
     ~ModuleRendering();
 
     ModuleRendering(const ModuleRendering&) = delete;

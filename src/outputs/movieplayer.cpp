@@ -4,19 +4,17 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
-#include <chrono>
-#include <filesystem>
+#include <atomic>
 #include <mutex>
-#include <system_error>
+#include <optional>
+#include <tuple>
 #include <utility>
 
 #include "capture/gstpointer.h"
 #include "outputs/alertpipeline.h"
+#include "outputs/mediafile.h"
 
 namespace {
-
-// Long enough for a big file on a busy machine; a broken one fails well before.
-constexpr auto kPrerollLimit = std::chrono::seconds(10);
 
 // Drops a new element that nobody has taken yet.
 void dropFloating(GstElement* element) {
@@ -24,35 +22,10 @@ void dropFloating(GstElement* element) {
         gst_object_unref(gst_object_ref_sink(element));
 }
 
+// The file's name for playbin. `path` is absolute.
 std::string fileUri(const std::string& path) {
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    if (error)
-        return {};
-    GText uri(g_filename_to_uri(absolute.c_str(), nullptr, nullptr));
+    GText uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
     return uri ? std::string(uri.get()) : std::string();
-}
-
-// Waits until the pipeline has prerolled; false on an error or when it takes too long.
-bool waitForPreroll(GstElement* pipeline) {
-    GstPointer<GstBus> bus(gst_element_get_bus(pipeline));
-    const auto deadline = std::chrono::steady_clock::now() + kPrerollLimit;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
-        GstMessagePointer message(gst_bus_timed_pop_filtered(
-            bus.get(), static_cast<GstClockTime>(left.count()),
-            static_cast<GstMessageType>(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR)));
-        if (!message)
-            return false;
-        if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR)
-            return false;
-        // Elements inside report their own preroll; the pipeline's comes last.
-        if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT(pipeline))
-            return true;
-    }
 }
 
 // The natural size of the first video stream, or -1 x -1 when there is none.
@@ -125,21 +98,17 @@ GstElement* makePictureSink(PictureRelay& relay) {
 
 class MoviePlayer::Movie {
 public:
-    Movie(std::unique_ptr<PictureRelay> relay, PipelinePtr playbin, std::pair<int, int> size)
-        : m_relay(std::move(relay)),
-          m_playbin(std::move(playbin)),
-          m_width(size.first),
-          m_height(size.second) {}
-
+    // Starts rendering the file in the background; `finished` is told from the main loop.
     static std::unique_ptr<Movie> open(const std::string& path,
-                                       const std::string& audioSinkDescription) {
-        if (path.empty() || !gst_init_check(nullptr, nullptr, nullptr))
+                                       const std::string& audioSinkDescription,
+                                       std::chrono::milliseconds loadLimit,
+                                       std::function<void(bool loaded)> finished) {
+        std::optional<MediaFile> file = MediaFile::open(path);
+        if (!file || !gst_init_check(nullptr, nullptr, nullptr))
             return nullptr;
-        const std::string uri = fileUri(path);
-        if (uri.empty())
-            return nullptr;
+        const std::string uri = fileUri(file->openedPath());
         GstElement* rawPlaybin = gst_element_factory_make("playbin", nullptr);
-        if (!rawPlaybin)
+        if (uri.empty() || !rawPlaybin)
             return nullptr;
         PipelinePtr playbin(GST_ELEMENT(gst_object_ref_sink(rawPlaybin)));
 
@@ -162,26 +131,22 @@ public:
         g_object_set(playbin.get(), "uri", uri.c_str(), "audio-sink", audioSink, "video-sink",
                      videoSink, nullptr);
 
-        const GstStateChangeReturn change = gst_element_set_state(playbin.get(), GST_STATE_PAUSED);
-        if (change == GST_STATE_CHANGE_FAILURE)
+        std::unique_ptr<Movie> movie(
+            new Movie(std::move(*file), std::move(relay), std::move(playbin), std::move(finished)));
+        if (!movie->startLoading(loadLimit))
             return nullptr;
-        if (change == GST_STATE_CHANGE_ASYNC && !waitForPreroll(playbin.get()))
-            return nullptr;
-
-        gint audioStreams = 0;
-        gint videoStreams = 0;
-        g_object_get(playbin.get(), "n-audio", &audioStreams, "n-video", &videoStreams, nullptr);
-        // Subtitles or other data alone are nothing to play.
-        if (audioStreams <= 0 && videoStreams <= 0)
-            return nullptr;
-
-        // Nobody reads the messages of a playing movie; a flushing bus drops them.
-        GstPointer<GstBus> bus(gst_element_get_bus(playbin.get()));
-        gst_bus_set_flushing(bus.get(), TRUE);
-
-        const std::pair<int, int> size = pictureSize(playbin.get());
-        return std::make_unique<Movie>(std::move(relay), std::move(playbin), size);
+        return movie;
     }
+
+    Movie(const Movie&) = delete;
+    Movie& operator=(const Movie&) = delete;
+    ~Movie() {
+        stopWatching();
+        // Before the members that its streaming threads use.
+        m_playbin.reset();
+    }
+
+    bool loaded() const { return m_loaded; }
 
     bool play(PictureOutput output) {
         m_relay->setOutput(std::move(output));
@@ -201,40 +166,160 @@ public:
     int height() const { return m_height; }
 
 private:
-    // Goes after the pipeline, whose streaming threads use it.
+    Movie(MediaFile file, std::unique_ptr<PictureRelay> relay, PipelinePtr playbin,
+          std::function<void(bool loaded)> finished)
+        : m_file(std::move(file)),
+          m_relay(std::move(relay)),
+          m_playbin(std::move(playbin)),
+          m_finished(std::move(finished)) {}
+
+    bool startLoading(std::chrono::milliseconds loadLimit) {
+        g_signal_connect(m_playbin.get(), "element-setup", G_CALLBACK(&Movie::onElementSetup),
+                         this);
+        GstPointer<GstBus> bus(gst_element_get_bus(m_playbin.get()));
+        m_busWatch = gst_bus_add_watch(bus.get(), &Movie::onBusMessage, this);
+        m_timeout = g_timeout_add(static_cast<guint>(loadLimit.count()), &Movie::onTimeout, this);
+        return m_busWatch != 0 &&
+               gst_element_set_state(m_playbin.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
+    }
+
+    void stopWatching() {
+        if (m_busWatch != 0) {
+            GstPointer<GstBus> bus(gst_element_get_bus(m_playbin.get()));
+            gst_bus_remove_watch(bus.get());
+            m_busWatch = 0;
+        }
+        if (m_timeout != 0) {
+            g_source_remove(m_timeout);
+            m_timeout = 0;
+        }
+    }
+
+    // The last thing this movie does on the main loop: `m_finished` may release it.
+    void finish(bool loaded) {
+        stopWatching();
+        if (loaded) {
+            m_loaded = true;
+            std::tie(m_width, m_height) = pictureSize(m_playbin.get());
+            // Nobody reads the messages of a playing movie; a flushing bus drops them.
+            GstPointer<GstBus> bus(gst_element_get_bus(m_playbin.get()));
+            gst_bus_set_flushing(bus.get(), TRUE);
+        }
+        m_finished(loaded);
+    }
+
+    // Whether the load is over, and how.
+    std::optional<bool> outcome(GstMessage* message) const {
+        switch (GST_MESSAGE_TYPE(message)) {
+            case GST_MESSAGE_ERROR:
+                return false;
+            case GST_MESSAGE_APPLICATION:
+                // Posted when the data turned out to be a tracker module.
+                return false;
+            case GST_MESSAGE_ASYNC_DONE: {
+                // Elements inside report their own preroll; the pipeline's comes last.
+                if (GST_MESSAGE_SRC(message) != GST_OBJECT(m_playbin.get()))
+                    return std::nullopt;
+                gint audioStreams = 0;
+                gint videoStreams = 0;
+                g_object_get(m_playbin.get(), "n-audio", &audioStreams, "n-video", &videoStreams,
+                             nullptr);
+                // Subtitles or other data alone are nothing to play.
+                return !m_isModule && (audioStreams > 0 || videoStreams > 0);
+            }
+            default:
+                return std::nullopt;
+        }
+    }
+
+    static gboolean onBusMessage(GstBus*, GstMessage* message, gpointer data) {
+        auto* movie = static_cast<Movie*>(data);
+        const std::optional<bool> loaded = movie->outcome(message);
+        if (!loaded)
+            return G_SOURCE_CONTINUE;
+        movie->finish(*loaded);
+        return G_SOURCE_REMOVE;
+    }
+
+    static gboolean onTimeout(gpointer data) {
+        auto* movie = static_cast<Movie*>(data);
+        // This source ends with this call.
+        movie->m_timeout = 0;
+        movie->finish(false);
+        return G_SOURCE_REMOVE;
+    }
+
+    // On any thread, for every element playbin makes: its type finders say what the data are.
+    static void onElementSetup(GstElement*, GstElement* element, gpointer data) {
+        GstElementFactory* factory = gst_element_get_factory(element);
+        if (factory && g_strcmp0(GST_OBJECT_NAME(factory), "typefind") == 0)
+            g_signal_connect(element, "have-type", G_CALLBACK(&Movie::onHaveType), data);
+    }
+
+    // On a streaming thread. Modules repeat only in the module player; GStreamer's own module
+    // decoder plays them once.
+    static void onHaveType(GstElement* typefind, guint, GstCaps* caps, gpointer data) {
+        const GstStructure* type = gst_caps_get_structure(caps, 0);
+        if (!type || !gst_structure_has_name(type, "audio/x-mod"))
+            return;
+        static_cast<Movie*>(data)->m_isModule = true;
+        gst_element_post_message(
+            typefind,
+            gst_message_new_application(GST_OBJECT(typefind), gst_structure_new_empty("module")));
+    }
+
+    // The pipeline reads the file and uses the relay on its streaming threads.
+    MediaFile m_file;
     std::unique_ptr<PictureRelay> m_relay;
     PipelinePtr m_playbin;
-    int m_width;
-    int m_height;
+    std::function<void(bool loaded)> m_finished;
+    guint m_busWatch = 0;
+    guint m_timeout = 0;
+    std::atomic<bool> m_isModule{false};
+    bool m_loaded = false;
+    int m_width = 0;
+    int m_height = 0;
 };
 
-MoviePlayer::MoviePlayer(std::string audioSinkDescription)
-    : m_audioSinkDescription(std::move(audioSinkDescription)) {}
+MoviePlayer::MoviePlayer(std::string audioSinkDescription, std::chrono::milliseconds loadLimit)
+    : m_audioSinkDescription(std::move(audioSinkDescription)), m_loadLimit(loadLimit) {}
 
 MoviePlayer::~MoviePlayer() = default;
 
-bool MoviePlayer::load(int slot, const std::string& path) {
+void MoviePlayer::load(int slot, const std::string& path, LoadDone done) {
     m_slots.erase(slot);
-    std::unique_ptr<Movie> movie = Movie::open(path, m_audioSinkDescription);
-    if (!movie)
-        return false;
+    std::unique_ptr<Movie> movie =
+        Movie::open(path, m_audioSinkDescription, m_loadLimit,
+                    [this, slot, done](bool loaded) { finishLoad(slot, loaded, done); });
+    if (!movie) {
+        done(false);
+        return;
+    }
     m_slots[slot] = std::move(movie);
-    return true;
+}
+
+void MoviePlayer::finishLoad(int slot, bool loaded, const LoadDone& done) {
+    // Kept apart from the movie, which a failed load releases.
+    const LoadDone tell = done;
+    if (!loaded)
+        m_slots.erase(slot);
+    tell(loaded);
 }
 
 int MoviePlayer::pictureWidth(int slot) const {
     const auto found = m_slots.find(slot);
-    return found == m_slots.end() ? 0 : found->second->width();
+    return found == m_slots.end() || !found->second->loaded() ? 0 : found->second->width();
 }
 
 int MoviePlayer::pictureHeight(int slot) const {
     const auto found = m_slots.find(slot);
-    return found == m_slots.end() ? 0 : found->second->height();
+    return found == m_slots.end() || !found->second->loaded() ? 0 : found->second->height();
 }
 
 bool MoviePlayer::play(int slot, PictureOutput output) {
     const auto found = m_slots.find(slot);
-    return found != m_slots.end() && found->second->play(std::move(output));
+    return found != m_slots.end() && found->second->loaded() &&
+           found->second->play(std::move(output));
 }
 
 void MoviePlayer::stop(int slot) {

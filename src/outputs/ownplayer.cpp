@@ -1,5 +1,6 @@
 #include "outputs/ownplayer.h"
 
+#include <QEventLoop>
 #include <QImage>
 #include <QPainter>
 #include <QWidget>
@@ -51,7 +52,19 @@ private:
 }  // namespace
 
 void playInOwnPlayer(MoviePlayer& movies, const QString& path) {
-    if (!movies.load(kOwnPlayerSlot, path.toStdString()))
+    // The window's size is the picture's, known once the movie has loaded. Meanwhile the
+    // program repaints but takes no input, so nothing else is started before the player.
+    QEventLoop loading;
+    bool loaded = false;
+    bool pending = true;
+    movies.load(kOwnPlayerSlot, path.toStdString(), [&](bool done) {
+        loaded = done;
+        pending = false;
+        loading.quit();
+    });
+    if (pending)
+        loading.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!loaded)
         return;
     const int width = movies.pictureWidth(kOwnPlayerSlot);
     const int height = movies.pictureHeight(kOwnPlayerSlot);

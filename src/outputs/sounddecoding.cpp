@@ -1,19 +1,17 @@
 #include "outputs/sounddecoding.h"
 
 #include <FLAC/stream_decoder.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // The header's static callbacks use stdio files, which the decoding from memory never needs.
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string_view>
+
+#include "outputs/mediafile.h"
 
 namespace {
 
@@ -279,18 +277,6 @@ std::optional<PcmSound> decodeFlac(std::span<const std::uint8_t> bytes) {
     return std::move(state.sound);
 }
 
-struct FileDescriptor {
-    int descriptor = -1;
-
-    explicit FileDescriptor(int value) : descriptor(value) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (descriptor >= 0)
-            ::close(descriptor);
-    }
-};
-
 }  // namespace
 
 std::optional<PcmSound> decodeSound(std::span<const std::uint8_t> bytes) {
@@ -302,28 +288,9 @@ std::optional<PcmSound> decodeSound(std::span<const std::uint8_t> bytes) {
 }
 
 std::optional<PcmSound> loadSoundFile(const std::string& path) {
-    // Not blocking, so a path naming a FIFO does not wait for a writer; only regular files are
-    // read, since a device such as /dev/zero would never end.
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat status {};
-    if (file.descriptor < 0 || ::fstat(file.descriptor, &status) != 0 || !S_ISREG(status.st_mode))
+    const std::optional<MediaFile> file = MediaFile::open(path);
+    if (!file)
         return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    std::size_t size = 0;
-    bytes.resize(static_cast<std::size_t>(status.st_size) + 1);
-    for (;;) {
-        // The file may have grown since fstat: read on until its end.
-        if (size == bytes.size())
-            bytes.resize(bytes.size() * 2);
-        const ssize_t count = ::read(file.descriptor, bytes.data() + size, bytes.size() - size);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return std::nullopt;
-        if (count == 0)
-            break;
-        size += static_cast<std::size_t>(count);
-    }
-    bytes.resize(size);
-    return decodeSound(bytes);
+    const std::optional<std::vector<std::uint8_t>> bytes = file->readAll(kMaxSoundFileBytes);
+    return bytes ? decodeSound(*bytes) : std::nullopt;
 }

@@ -30,5 +30,10 @@ inline constexpr std::size_t kMaxDecodedBytes = 64'000'000;
 // the movie player. Malformed data of any kind give no sound or a shorter one.
 std::optional<PcmSound> decodeSound(std::span<const std::uint8_t> bytes);
 
-// The whole file read and decoded; no sound when it is not a readable regular file.
+// Far above any alert sound (ten minutes of uncompressed 48 kHz stereo are 115 MB); a larger
+// file is no sound, so reading it cannot exhaust the memory.
+inline constexpr std::size_t kMaxSoundFileBytes = 128 * 1024 * 1024;
+
+// The whole file read and decoded; no sound when it is not a readable regular file of at most
+// kMaxSoundFileBytes.
 std::optional<PcmSound> loadSoundFile(const std::string& path);

@@ -532,11 +532,14 @@ TEST(MainWindowVideoList, OwnPlayerShowsTheClipUntilAnyWindowIsClosed) {
     w.selectClip();
     bool sawPlayer = false;
     bool sawRed = false;
-    QTimer::singleShot(0, [&] {
+    // The player comes once the clip has loaded.
+    QTimer poll;
+    poll.callOnTimeout([&] {
         QWidget* player = playerWindow();
-        sawPlayer = player != nullptr;
         if (!player)
             return;
+        poll.stop();
+        sawPlayer = true;
         EXPECT_EQ(player->windowTitle().toStdString(), "Video " + w.clip);
         EXPECT_EQ(player->size(), QSize(160, 120));
         const QPoint offCentre = player->frameGeometry().center() -
@@ -553,6 +556,7 @@ TEST(MainWindowVideoList, OwnPlayerShowsTheClipUntilAnyWindowIsClosed) {
         QTest::mouseClick(w.g.widget(Gadget::mirrorCheck), Qt::LeftButton);
         w.window.close();
     });
+    poll.start(20);
     const bool mirrored = w.window.detectionValues().mirror;
     w.window.playSelectedVideo();
     EXPECT_TRUE(sawPlayer);

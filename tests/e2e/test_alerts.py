@@ -2,11 +2,14 @@
 (here a tracker module, which repeats without end) and beeps, into a private PulseAudio server
 whose sink is recorded; closing the program stops every sound."""
 
+import glob
 import os
+import stat
 import struct
 import subprocess
 
 from desktop import MAIN_WINDOW, DesktopTestCase, end_with_parent, stop_process, wait_until
+from test_recording import CLIP_NAME, RECORD_MODE_CHECK_BOX
 
 WINDOW_TIMEOUT = 30
 SERVER_TIMEOUT = 20
@@ -100,3 +103,22 @@ class AlertTest(DesktopTestCase):
                    "the recording to go on")
         self.assertLess(sound.sound_bytes() - heard, 4410 * 4,
                         "at most a tenth of a second after the program ended")
+
+    def test_an_alert_file_that_is_a_fifo_leaves_the_watch_going(self):
+        # Nobody ever writes into it: a player that opened it would wait for good.
+        fifo = os.path.join(self.folder, "alarm.wav")
+        os.mkfifo(fifo)
+        sentello = self.start_sentello(
+            "--demo", settings={"sound": 1, "sounddatei": fifo, "videolaenge": 1, "warten": 1})
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        self.desktop.click(window, *RECORD_MODE_CHECK_BOX)
+
+        def clips():
+            return [path for path in glob.glob(os.path.join(sentello.home, "*.avi"))
+                    if CLIP_NAME.search(path)]
+        wait_until(lambda: len(clips()) >= 2, 2 * TRIGGER_TIMEOUT,
+                   "a second trigger's clip" + sentello.describe())
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+        self.assertTrue(stat.S_ISFIFO(os.stat(fifo).st_mode))
+        self.assertIn(b"sounddatei = " + fifo.encode(), sentello.settings() or b"")

@@ -75,7 +75,8 @@ protected:
 
     std::string waitForFile(const std::string& name) {
         const auto path = folder / name;
-        QTest::qWaitFor([&] { return !readAll(path).empty(); }, 20000);
+        if (!QTest::qWaitFor([&] { return !readAll(path).empty(); }, 20000))
+            return {};
         return readAll(path);
     }
 

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <glib.h>
+
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -32,12 +34,16 @@ std::string readText(const fs::path& path) {
 
 bool waitFor(const std::function<bool()>& condition) {
     const auto deadline = Clock::now() + kWaitLimit;
-    while (!condition()) {
+    for (;;) {
+        // What the program's main loop would dispatch meanwhile (bus watches, time-outs).
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        if (condition())
+            return true;
         if (Clock::now() >= deadline)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return true;
 }
 
 void writeFile(const fs::path& path, const Bytes& bytes) {

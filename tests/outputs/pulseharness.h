@@ -19,7 +19,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr int kRate = 44100;
 
-// Polls until the condition holds or a generous limit has passed; true when it held.
+// Polls, dispatching meanwhile what GLib's main loop would (bus watches, time-outs), until the
+// condition holds or a generous limit has passed; true when it held.
 bool waitFor(const std::function<bool()>& condition);
 
 void writeFile(const std::filesystem::path& path, const Bytes& bytes);

@@ -8,8 +8,7 @@
 #include "outputs/modulerendering.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::vector<char> bytes(data, data + size);
-    const auto module = ModuleRendering::load(bytes);
+    const auto module = ModuleRendering::load({data, size});
     if (!module)
         return 0;
     std::vector<std::uint8_t> portion(16384);
