@@ -3,6 +3,7 @@
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QtCore/qtestsupport_core.h>
 #include <QCoreApplication>
@@ -458,6 +459,16 @@ TEST_P(CameraSourceRefusalTest, SaysWhy) {
     std::string error;
     EXPECT_FALSE(givenSource(GetParam().given, error).has_value());
     EXPECT_EQ(error, GetParam().error);
+}
+
+TEST(CameraSourceRefusal, AFifoIsNoFootage) {
+    // Replaying it would wait for a writer for good.
+    QTemporaryDir folder;
+    const std::string fifo = folder.filePath("clip.avi").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string error;
+    EXPECT_FALSE(givenSource(fifo, error).has_value());
+    EXPECT_EQ(error, "not a file: " + fifo);
 }
 
 INSTANTIATE_TEST_SUITE_P(
