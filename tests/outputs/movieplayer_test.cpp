@@ -246,10 +246,10 @@ TEST_F(MoviePlayerLoading, TheNextLoadIntoASlotReplacesOneUnderWay) {
     EXPECT_EQ(player.pictureWidth(1), kAviWidth);
 }
 
-// Copies of the test media cut short or with bits flipped, from a fixed seed so a failure can
-// be found again. Each is loaded into the alert's slot and the own player's: the load is always
-// told, and a movie that loads plays and is replaced while it plays. GStreamer stalls on some
-// of them rather than failing; a short limit keeps those short.
+// Copies of the test media cut short or with bits flipped, from a seed that a failure names. Each
+// is loaded into the alert's slot and the own player's: the load is always told, and a movie that
+// loads plays and is replaced while it plays. GStreamer stalls on some of them rather than failing;
+// a short limit keeps those short.
 class DamagedMedia : public MoviePlayerLoading {
 protected:
     std::vector<Bytes> damagedCopies(const std::string& path, std::mt19937& random) const {
@@ -279,12 +279,21 @@ protected:
     }
 };
 
+// As for the fuzzers: FUZZ_SEED=0 for a random seed, another number for that one.
+unsigned fuzzSeed() {
+    const char* given = std::getenv("FUZZ_SEED");
+    const unsigned seed = given ? static_cast<unsigned>(std::strtoul(given, nullptr, 10)) : 1;
+    return seed != 0 ? seed : std::random_device()();
+}
+
 TEST_F(DamagedMedia, NeitherCrashNorHang) {
-    std::mt19937 random(20261209);
+    const unsigned seed = fuzzSeed();
+    SCOPED_TRACE("FUZZ_SEED=" + std::to_string(seed));
+    std::mt19937 random(seed);
     MoviePlayer movies(kSilentSink, kShortLoadLimit);
     int index = 0;
-    for (const std::string& seed : {m_files.avi, m_files.mp3, m_files.ogg}) {
-        for (const Bytes& copy : damagedCopies(seed, random)) {
+    for (const std::string& original : {m_files.avi, m_files.mp3, m_files.ogg}) {
+        for (const Bytes& copy : damagedCopies(original, random)) {
             const std::string path =
                 (m_files.folder / ("damaged-" + std::to_string(index++))).string();
             writeFile(path, copy);
