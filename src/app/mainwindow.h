@@ -70,29 +70,37 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    void createTriggerActions();
     void connectGadgetEvents();
+    void holdOff(int frames) { m_state.holdOffFrames = frames; }
+    void holdOffForWait();
+
+    void connectDetectionControls();
     void onDetectionSliderMoved();
     void onResetClicked();
+    // Slider changes that come from the settings are no user's moves: nothing is saved.
+    void withQuietSliders(const std::function<void()>& change);
     void takeTime();
     SlotTimes slotTimes() const;
     // Selects the slot of the current time and loads its values; from the running clock
     // check also holds off, as for any change of the detection values.
     void selectSlotByClock(bool fromClockCheck);
-    // Slider changes that come from the settings are no user's moves: nothing is saved.
-    template <typename Change>
-    void withQuietSliders(Change change);
-    void onUploadSwitched();
-    void askForFile(Gadget field, const QString& title, const QString& filter);
-    void holdOff(int frames) { m_state.holdOffFrames = frames; }
-    void holdOffForWait();
+    void clockCheck();
 
-    void createTriggerActions();
     void connectVideoList();
     void onVideoListMenu(int item);
     void deleteSelectedVideo();
+
+    void onUploadSwitched();
+    void minuteStep();
+
+    void connectFileRequesters();
+    void askForFile(Gadget field, const QString& title, const QString& filter);
+
     void onAboutClicked();
     // Detection, uploads and the clock stand still while a side window is open.
     void withFrameTimerStopped(const std::function<void()>& run);
+
     void connectCameraDialogs();
     // While a camera dialog is open the picture goes on, but nothing is detected; afterwards
     // the next run holds off.
@@ -101,8 +109,6 @@ private:
     void chooseFormat();
     void onSourceClicked();
     void onCompressionClicked();
-    void minuteStep();
-    void clockCheck();
 
     DetectionState& m_state;
     Camera* m_camera = nullptr;

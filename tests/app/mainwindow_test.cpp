@@ -40,6 +40,7 @@
 
 #include <unistd.h>
 
+#include "app/gadgetlayout.h"
 #include "app/gadgettable.h"
 #include "capture/camera.h"
 #include "capture/camerasources.h"
@@ -47,105 +48,82 @@
 
 namespace {
 
-// Where each gadget must stand: the window, or the settings panel's page 0 to 3.
-constexpr int kOnWindow = -1;
+QWidget* gadgetOf(const Window& w, const GadgetLayout& layout) {
+    return w.g.widget(layout.number);
+}
 
-struct Expected {
-    int number;
-    const char* className;
-    const char* text;
-    int page;
-    QRect geometry;
-};
+// Only these hold other gadgets: the scroll area its panel, the panel its pages' gadgets.
+bool holdsGadgets(GadgetKind kind) {
+    return kind == GadgetKind::ScrollArea || kind == GadgetKind::TabPanel;
+}
 
-const Expected kExpectedGadgets[] = {
-    {23, "QCheckBox", "Aufzeichnungs-Modus einschalten", kOnWindow, {516, 4, 240, 16}},
-    {72, "QPushButton", "Über", kOnWindow, {756, 4, 40, 18}},
-    {10, "QScrollArea", "", kOnWindow, {516, 24, 280, 256}},
-    {67, "QLabel", "Kamera-Dialoge aufrufen:", 0, {4, 4, 304, 16}},
-    {47, "QPushButton", "Format", 0, {4, 22, 50, 20}},
-    {48, "QPushButton", "Source", 0, {58, 22, 48, 20}},
-    {49, "QPushButton", "Display", 0, {110, 22, 48, 20}},
-    {50, "QPushButton", "Kompression", 0, {162, 22, 74, 20}},
-    {34, "QPushButton", "Uhrzeit", 0, {4, 54, 46, 20}},
-    {33, "QLabel", "in aktuellem Tab ersetzen mit", 0, {54, 57, 144, 16}},
-    {32, "QTimeEdit", nullptr, 0, {198, 54, 60, 20}},
-    {38, "QPushButton", "Reset", 0, {4, 74, 40, 20}},
-    {39, "QLabel", "aller Uhrzeiten und Schieberegler", 0, {48, 77, 260, 16}},
-    {44, "QCheckBox", "Eigenen Player zum Videos abspielen benutzen", 0, {4, 105, 304, 16}},
-    {24, "QCheckBox", "Anzeige-Bild horizontal spiegeln", 0, {4, 125, 304, 16}},
-    {27, "QCheckBox", "Audioinformationen in Videodatei mitspeichern", 1, {4, 4, 304, 16}},
-    {25, "QCheckBox", "Hinweiston bei Überschreitung des Auslösers", 1, {4, 32, 304, 16}},
-    {26, "QCheckBox", "Sound abspielen bei Überschreitung des Auslösers", 1, {4, 52, 304, 16}},
-    {36, "QLineEdit", "", 1, {4, 72, 208, 20}},
-    {35, "QPushButton", "Datei", 1, {216, 72, 40, 20}},
-    {42, "QSpinBox", nullptr, 1, {4, 104, 40, 18}},
-    {40, "QLabel", "Sekunden lange Videodateien erstellen", 1, {48, 107, 260, 16}},
-    {43, "QSpinBox", nullptr, 1, {4, 124, 40, 18}},
-    {41, "QLabel", "Sekunden warten nach einer Aufzeichnung", 1, {48, 127, 260, 16}},
-    {62, "QCheckBox", "Nach Videozeugung ein Tool (mit Video) starten", 1, {4, 152, 304, 16}},
-    {63, "QLineEdit", "", 1, {4, 172, 208, 20}},
-    {65, "QPushButton", "Datei", 1, {216, 172, 40, 20}},
-    {45, "QCheckBox", "Nie Videos erstellen, nur Zähler erhöhen", 2, {4, 6, 212, 16}},
-    {46, "QLineEdit", "0", 2, {216, 4, 40, 20}},
-    {51, "QCheckBox", "Pro Minute ein aktuelles Bild hochladen (per FTP)", 3, {4, 4, 304, 16}},
-    {68, "QLabel", "Einwahl-Optionen für FTP:", 3, {4, 30, 304, 16}},
-    {56, "QLabel", "Servername", 3, {4, 50, 60, 16}},
-    {52, "QLineEdit", "", 3, {76, 49, 180, 18}},
-    {57, "QLabel", "Username", 3, {4, 70, 60, 16}},
-    {53, "QLineEdit", "", 3, {76, 69, 180, 18}},
-    {58, "QLabel", "Passwort", 3, {4, 90, 60, 16}},
-    {54, "QLineEdit", "", 3, {76, 89, 180, 18}},
-    {59, "QLabel", "Bildname (JPG, ggf. mit Pfad)", 3, {4, 110, 150, 16}},
-    // Created with "sentello.jpg", which the settings replace with their empty default.
-    {55, "QLineEdit", "", 3, {166, 109, 90, 18}},
-    {60, "QCheckBox", "Nach Bilderzeugung ein Tool (mit Bild) starten", 3, {4, 138, 304, 16}},
-    {61, "QLineEdit", "", 3, {4, 158, 208, 20}},
-    {64, "QPushButton", "Datei", 3, {216, 158, 40, 20}},
-    {20, "QFrame", nullptr, 3, {4, 376, 304, 3}},
-    {28, "QTabBar", nullptr, kOnWindow, {328, 4, 184, 21}},
-    {29, "QLabel", nullptr, kOnWindow, {328, 30, 184, 16}},
-    {30, "QLabel", "", kOnWindow, {328, 200, 184, 45}},
-    {11, "QSlider", nullptr, kOnWindow, {328, 72, 184, 24}},
-    {12, "QSlider", nullptr, kOnWindow, {328, 120, 184, 24}},
-    {13, "QSlider", nullptr, kOnWindow, {328, 168, 184, 24}},
-    {14, "QLabel", "Helligkeit: 128", kOnWindow, {328, 56, 184, 16}},
-    {15, "QLabel", "Empfindlichkeit: 50", kOnWindow, {328, 104, 184, 16}},
-    {16, "QLabel", "Auslöser (Prozent): 25", kOnWindow, {328, 152, 184, 16}},
-    {18, "QFrame", nullptr, kOnWindow, {4, 248, 3, 8}},
-    {17, "QProgressBar", nullptr, kOnWindow, {4, 256, 508, 16}},
-    {19, "QFrame", nullptr, kOnWindow, {4, 272, 3, 8}},
-    {31, "QTreeWidget", nullptr, kOnWindow, {4, 284, 792, 192}},
-};
-
-TEST(MainWindowLayout, EveryGadgetStandsWhereItBelongs) {
+TEST(MainWindowLayout, AFixedWindowWithTheVersionInItsTitle) {
     Window w;
     EXPECT_EQ(w.window.size(), QSize(800, 480));
     EXPECT_EQ(w.window.windowTitle(), "Sentello Version 1.17");
     EXPECT_FALSE(w.window.windowFlags() & Qt::WindowMaximizeButtonHint);
-    auto* panel = w.g.as<QTabWidget>(Gadget::settingsPanel);
-    ASSERT_NE(panel, nullptr);
+}
 
-    for (const Expected& e : kExpectedGadgets) {
-        SCOPED_TRACE(e.number);
-        QWidget* gadget = w.g.widget(static_cast<Gadget>(e.number));
-        EXPECT_STREQ(gadget->metaObject()->className(), e.className);
-        EXPECT_EQ(gadget->geometry(), e.geometry);
-        EXPECT_EQ(gadget->parentWidget(), e.page == kOnWindow ? &w.window : panel->widget(e.page));
-        if (e.text) {
-            EXPECT_EQ(w.g.text(static_cast<Gadget>(e.number)), QString::fromUtf8(e.text));
+TEST(MainWindowLayout, EveryGadgetLiesInsideItsWindowOrPage) {
+    Window w;
+    w.window.show();
+    auto* panel = w.g.as<QTabWidget>(Gadget::settingsPanel);
+    for (const GadgetLayout& layout : mainWindowLayout()) {
+        SCOPED_TRACE(static_cast<int>(layout.number));
+        QWidget* gadget = gadgetOf(w, layout);
+        QWidget* parent = gadget->parentWidget();
+        switch (layout.parent) {
+            case GadgetParent::Window:
+                EXPECT_EQ(parent, &w.window);
+                break;
+            case GadgetParent::SettingsScroll:
+                // Larger than the view on purpose: it is scrolled.
+                EXPECT_EQ(w.g.as<QScrollArea>(Gadget::settingsScroll)->widget(), gadget);
+                continue;
+            default: {
+                const int page =
+                    static_cast<int>(layout.parent) - static_cast<int>(GadgetParent::GeneralPage);
+                EXPECT_EQ(parent, panel->widget(page));
+                // A page gets its size once it is shown.
+                panel->setCurrentIndex(page);
+                QCoreApplication::sendPostedEvents();
+            }
+        }
+        EXPECT_TRUE(parent->rect().contains(gadget->geometry()));
+    }
+}
+
+TEST(MainWindowLayout, NoGadgetLiesOverAnother) {
+    Window w;
+    const std::span<const GadgetLayout> layouts = mainWindowLayout();
+    for (const GadgetLayout& a : layouts) {
+        for (const GadgetLayout& b : layouts) {
+            if (&a == &b)
+                continue;
+            SCOPED_TRACE(std::to_string(static_cast<int>(a.number)) + " and " +
+                         std::to_string(static_cast<int>(b.number)));
+            QWidget* one = gadgetOf(w, a);
+            QWidget* other = gadgetOf(w, b);
+            if (one->isAncestorOf(other)) {
+                EXPECT_TRUE(holdsGadgets(a.kind));
+            }
+            if (one->parentWidget() == other->parentWidget()) {
+                EXPECT_FALSE(one->geometry().intersects(other->geometry()));
+            }
         }
     }
+}
 
-    // Tab moves the focus through the gadgets in creation order.
+// Tab moves the focus through the gadgets in creation order.
+TEST(MainWindowLayout, FocusFollowsTheCreationOrder) {
+    Window w;
+    const std::span<const GadgetLayout> layouts = mainWindowLayout();
     std::vector<int> focusOrder;
     for (QWidget* next = w.window.nextInFocusChain(); next != &w.window;
          next = next->nextInFocusChain()) {
-        for (int i = 0; i < int(std::size(kExpectedGadgets)); ++i) {
-            if (w.g.widget(static_cast<Gadget>(kExpectedGadgets[i].number)) == next &&
-                next->focusPolicy() & Qt::TabFocus) {
+        for (int i = 0; i < int(layouts.size()); ++i) {
+            if (gadgetOf(w, layouts[i]) == next && next->focusPolicy() & Qt::TabFocus)
                 focusOrder.push_back(i);
-            }
         }
     }
     EXPECT_GT(focusOrder.size(), 30u);
@@ -166,6 +144,9 @@ TEST(MainWindowLayout, RangesStartValuesAndPanels) {
         EXPECT_EQ(slider->maximum(), r.maximum);
         EXPECT_EQ(slider->value(), r.start);
     }
+    EXPECT_EQ(w.g.text(Gadget::brightnessLabel), "Helligkeit: 128");
+    EXPECT_EQ(w.g.text(Gadget::sensitivityLabel), "Empfindlichkeit: 50");
+    EXPECT_EQ(w.g.text(Gadget::triggerLabel), "Auslöser (Prozent): 25");
     EXPECT_EQ(w.g.as<QSpinBox>(Gadget::clipLengthSpin)->minimum(), 3);
     EXPECT_EQ(w.g.as<QSpinBox>(Gadget::clipLengthSpin)->maximum(), 300);
     EXPECT_EQ(w.g.as<QSpinBox>(Gadget::waitSpin)->minimum(), 0);
@@ -213,10 +194,10 @@ TEST(MainWindowLayout, TextsFitTheirGadgets) {
         GTEST_SKIP() << "the sizes are made for Tahoma";
     }
     Window w;
-    for (const Expected& e : kExpectedGadgets) {
-        SCOPED_TRACE(e.number);
-        QWidget* gadget = w.g.widget(static_cast<Gadget>(e.number));
-        const QString text = w.g.text(static_cast<Gadget>(e.number));
+    for (const GadgetLayout& layout : mainWindowLayout()) {
+        SCOPED_TRACE(static_cast<int>(layout.number));
+        QWidget* gadget = gadgetOf(w, layout);
+        const QString text = w.g.text(layout.number);
         const int textWidth = gadget->fontMetrics().horizontalAdvance(text);
         if (auto* box = qobject_cast<QCheckBox*>(gadget)) {
             const QStyle* style = box->style();

@@ -1,0 +1,111 @@
+#include "app/mainwindow.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTabBar>
+
+#include "app/gadgettable.h"
+#include "app/timeslots.h"
+#include "capture/datetemplate.h"
+#include "settings/settingskeys.h"
+
+void MainWindow::connectDetectionControls() {
+    GadgetTable& g = *m_gadgets;
+    connect(g.as<QTabBar>(Gadget::slotTabs), &QTabBar::currentChanged, this, [this] {
+        holdOff(1);
+        withQuietSliders([this] { loadSlotValues(*m_gadgets, m_settingsFile); });
+    });
+    connect(g.as<QAbstractButton>(Gadget::resetButton), &QAbstractButton::clicked, this,
+            &MainWindow::onResetClicked);
+    connect(g.as<QAbstractButton>(Gadget::takeTimeButton), &QAbstractButton::clicked, this,
+            &MainWindow::takeTime);
+    for (Gadget slider :
+         {Gadget::brightnessSlider, Gadget::sensitivitySlider, Gadget::triggerSlider}) {
+        connect(g.as<QSlider>(slider), &QSlider::valueChanged, this,
+                &MainWindow::onDetectionSliderMoved);
+    }
+    connect(g.as<QAbstractButton>(Gadget::mirrorCheck), &QAbstractButton::clicked, this,
+            [this] { holdOff(1); });
+}
+
+DetectionValues MainWindow::detectionValues() const {
+    return {m_gadgets->state(Gadget::brightnessSlider), m_gadgets->state(Gadget::sensitivitySlider),
+            m_gadgets->state(Gadget::triggerSlider), m_gadgets->state(Gadget::mirrorCheck) != 0};
+}
+
+void MainWindow::onDetectionSliderMoved() {
+    holdOff(1);
+    showSliderValues(*m_gadgets);
+    saveSlotValues(*m_gadgets, m_settingsFile);
+}
+
+void MainWindow::onResetClicked() {
+    QMessageBox question(QMessageBox::NoIcon, QStringLiteral("Frage"),
+                         QStringLiteral("Sollen jetzt alle vier Uhrzeiten mit den dazu\r\n"
+                                        "gehörigen Schieberwerten zurück gesetzt werden?"),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    if (question.exec() != QMessageBox::Yes)
+        return;
+    holdOff(1);
+    withQuietSliders([this] { resetAllSlots(*m_gadgets, m_settingsFile); });
+}
+
+void MainWindow::withQuietSliders(const std::function<void()>& change) {
+    const QSignalBlocker brightness(m_gadgets->widget(Gadget::brightnessSlider));
+    const QSignalBlocker sensitivity(m_gadgets->widget(Gadget::sensitivitySlider));
+    const QSignalBlocker trigger(m_gadgets->widget(Gadget::triggerSlider));
+    change();
+}
+
+SlotTimes MainWindow::slotTimes() const {
+    SlotTimes times{};
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        times[slot] = hhmmValue(m_gadgets->itemText(Gadget::slotTabs, slot).toStdString());
+    }
+    return times;
+}
+
+void MainWindow::takeTime() {
+    const int slot = m_gadgets->state(Gadget::slotTabs);
+    const TakenTime taken = takeTimeIntoSlot(
+        hhmmValue(m_gadgets->text(Gadget::timePicker).toStdString()), slot, slotTimes());
+    auto tell = [this](const char* text) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Information"), QString::fromUtf8(text),
+                        QMessageBox::Ok, this);
+        box.exec();
+    };
+    if (taken.collidedLeft)
+        tell("Die Uhrzeit kollidiert mit der links daneben und wird korrigiert.");
+    if (taken.collidedRight) {
+        tell("Die Uhrzeit kollidiert mit der rechts daneben und wird korrigiert.");
+    }
+    m_gadgets->setItemText(Gadget::slotTabs, slot, QString::fromStdString(hhmmText(taken.value)));
+}
+
+void MainWindow::selectSlotByClock(bool fromClockCheck) {
+    const int now = hhmmValue(formatDateTemplate("%hh%ii", m_clock.localNow()));
+    const std::optional<int> slot = slotForClock(now, slotTimes());
+    if (slot) {
+        const QSignalBlocker quietTabs(m_gadgets->widget(Gadget::slotTabs));
+        m_gadgets->setState(Gadget::slotTabs, *slot);
+    } else if (fromClockCheck) {
+        return;
+    }
+    // At start-up the slot selected at creation is loaded when the clock selects none.
+    if (fromClockCheck)
+        holdOff(1);
+    withQuietSliders([this] { loadSlotValues(*m_gadgets, m_settingsFile); });
+}
+
+void MainWindow::clockCheck() {
+    const std::string clockText = formatDateTemplate("%hh:%ii", m_clock.localNow());
+    if (clockText == m_lastClockText)
+        return;
+    m_lastClockText = clockText;
+    m_gadgets->setText(Gadget::clockLabel,
+                       QStringLiteral("Aktuelle Systemzeit: ") + QString::fromStdString(clockText));
+    // A slot chosen by hand lasts until the minute changes.
+    selectSlotByClock(true);
+}

@@ -1,0 +1,16 @@
+#include "app/mainwindow.h"
+
+#include "outputs/aboutwindow.h"
+
+void MainWindow::onAboutClicked() {
+    setEnabled(false);
+    withFrameTimerStopped([this] { showAboutWindow(this); });
+    setEnabled(true);
+    holdOff(1);
+}
+
+void MainWindow::withFrameTimerStopped(const std::function<void()>& run) {
+    m_frameTimer.stop();
+    run();
+    m_frameTimer.start(kFrameIntervalMs, Qt::PreciseTimer, this);
+}

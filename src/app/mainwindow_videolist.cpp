@@ -1,0 +1,78 @@
+#include "app/mainwindow.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <QTreeWidget>
+
+#include <filesystem>
+
+#include "app/cliplist.h"
+#include "app/gadgettable.h"
+#include "outputs/alertplayback.h"
+#include "outputs/launching.h"
+#include "outputs/ownplayer.h"
+#include "outputs/videolistmenu.h"
+
+void MainWindow::fillVideoList() {
+    for (const ListedClip& clip : findClips(m_clipFolder)) {
+        m_gadgets->appendRow(Gadget::videoList,
+                             QString::fromStdString(clip.path + '\n' + clip.createdText));
+    }
+}
+
+void MainWindow::connectVideoList() {
+    auto* list = m_gadgets->as<QTreeWidget>(Gadget::videoList);
+    connect(list, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (m_gadgets->state(Gadget::videoList) >= 0)
+            playSelectedVideo();
+    });
+    // A right click or the menu key.
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QTreeWidget::customContextMenuRequested, this, &MainWindow::showVideoListMenu);
+}
+
+void MainWindow::showVideoListMenu() {
+    if (m_gadgets->state(Gadget::videoList) < 0)
+        return;
+    m_videoListMenu = makeVideoListMenu(this, [this](int item) { onVideoListMenu(item); });
+    m_videoListMenu->popup(QCursor::pos() - QPoint(1, 1));
+    holdOff(1);
+}
+
+void MainWindow::onVideoListMenu(int item) {
+    switch (item) {
+        case kPlayVideo:
+            playSelectedVideo();
+            holdOff(1);
+            break;
+        case kDeleteVideo:
+            deleteSelectedVideo();
+            break;
+        case kOpenVideoFolder:
+            openWithDesktop(folderPart(m_gadgets->text(Gadget::videoList).toStdString()));
+            holdOff(1);
+            break;
+    }
+}
+
+// No question; the row goes even when the file cannot.
+void MainWindow::deleteSelectedVideo() {
+    const int row = m_gadgets->state(Gadget::videoList);
+    if (row < 0)
+        return;
+    std::error_code ignored;
+    std::filesystem::remove(m_gadgets->text(Gadget::videoList).toStdString(), ignored);
+    m_gadgets->removeItem(Gadget::videoList, row);
+}
+
+void MainWindow::playSelectedVideo() {
+    const QString path = m_gadgets->text(Gadget::videoList);
+    if (path.isEmpty())
+        return;
+    // A clip is opened, never run, even when it is an executable file.
+    if (!m_gadgets->state(Gadget::ownPlayerCheck)) {
+        openWithDesktop(path.toStdString());
+        return;
+    }
+    withFrameTimerStopped([&] { playInOwnPlayer(m_alertPlayback->movies(), path); });
+}
