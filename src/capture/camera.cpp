@@ -19,6 +19,7 @@
 
 #include "capture/clipbranch.h"
 #include "capture/demoscene.h"
+#include "capture/gstparse.h"
 #include "capture/gstpointer.h"
 #include "capture/offeredformats.h"
 
@@ -94,26 +95,33 @@ std::string demoDescription() {
 }
 
 void logError(GstMessage* message) {
-    GError* error = nullptr;
-    gst_message_parse_error(message, &error, nullptr);
+    GError* parsed = nullptr;
+    gst_message_parse_error(message, &parsed, nullptr);
+    const GErrorPointer error(parsed);
     std::fprintf(stderr, "sentello: camera: %s\n", error ? error->message : "error");
-    if (error)
-        g_error_free(error);
 }
 
 // Says why a pipeline did not start, when it told.
 void logPendingError(GstBus* bus) {
-    if (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
-        logError(message);
-        gst_message_unref(message);
-    }
+    if (const GstPointer<GstMessage> message{gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)})
+        logError(message.get());
 }
 
 // The input of the filter that holds the source to a format: what the source delivers comes
-// in there. A new reference, or null.
-GstPad* formatFilterInput(GstElement* pipeline) {
+// in there. Null when there is no such filter.
+GstPointer<GstPad> formatFilterInput(GstElement* pipeline) {
     GstPointer<GstElement> filter(gst_bin_get_by_name(GST_BIN(pipeline), "format"));
-    return filter ? gst_element_get_static_pad(filter.get(), "sink") : nullptr;
+    return GstPointer<GstPad>(filter ? gst_element_get_static_pad(filter.get(), "sink") : nullptr);
+}
+
+// The pulled sample is the appsink's own, which it changes in place after a flush (a replayed
+// file) and cannot while we keep it: a sample of our own is kept instead.
+GstPointer<GstSample> pullOwnSample(GstAppSink* sink) {
+    const GstPointer<GstSample> pulled(gst_app_sink_pull_sample(sink));
+    if (!pulled)
+        return nullptr;
+    return GstPointer<GstSample>(gst_sample_new(
+        gst_sample_get_buffer(pulled.get()), gst_sample_get_caps(pulled.get()), nullptr, nullptr));
 }
 
 // A network camera's multipart stream never says that no more streams follow, so decodebin
@@ -127,14 +135,12 @@ void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
 }
 
 struct MappedPicture {
-    GstSample* sample = nullptr;
+    GstPointer<GstSample> sample;
     GstVideoFrame frame{};
     bool mapped = false;
     ~MappedPicture() {
         if (mapped)
             gst_video_frame_unmap(&frame);
-        if (sample)
-            gst_sample_unref(sample);
     }
 };
 
@@ -143,11 +149,11 @@ struct MappedPicture {
 // Everything of one running pipeline. The appsink and appsrc callbacks run on GStreamer's
 // streaming thread and touch only the members guarded by `mutex` or atomics.
 struct Camera::Pipeline {
-    GstElement* pipeline = nullptr;
+    PipelinePointer pipeline;
     guint busWatch = 0;
 
     std::mutex mutex;
-    GstSample* newest = nullptr;
+    GstPointer<GstSample> newest;
     std::uint64_t sequence = 0;
     std::atomic<Clock::rep> lastPictureTime{0};
     std::atomic<bool> failed{false};
@@ -156,31 +162,20 @@ struct Camera::Pipeline {
     std::int64_t demoFrameNumber = 0;  // streaming thread only
 
     ~Pipeline() {
-        if (pipeline) {
-            gst_element_set_state(pipeline, GST_STATE_NULL);
-            if (busWatch)
-                g_source_remove(busWatch);
-            gst_object_unref(pipeline);
-        }
-        if (newest)
-            gst_sample_unref(newest);
+        // Stopped before the members its streaming threads use go.
+        pipeline.reset();
+        if (busWatch)
+            g_source_remove(busWatch);
     }
 
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self) {
         auto* p = static_cast<Pipeline*>(self);
-        GstSample* pulled = gst_app_sink_pull_sample(sink);
-        if (!pulled)
+        GstPointer<GstSample> sample = pullOwnSample(sink);
+        if (!sample)
             return GST_FLOW_EOS;
-        // The pulled sample is the appsink's own, which it changes in place after a flush (a
-        // replayed file) and cannot while we keep it: keep a sample of our own instead.
-        GstSample* sample = gst_sample_new(gst_sample_get_buffer(pulled),
-                                           gst_sample_get_caps(pulled), nullptr, nullptr);
-        gst_sample_unref(pulled);
         {
             std::lock_guard lock(p->mutex);
-            if (p->newest)
-                gst_sample_unref(p->newest);
-            p->newest = sample;
+            p->newest = std::move(sample);
             p->sequence = ++pictureSequence;
         }
         p->lastPictureTime = Clock::now().time_since_epoch().count();
@@ -190,16 +185,17 @@ struct Camera::Pipeline {
     static void onDemoNeedData(GstAppSrc* source, guint, gpointer self) {
         auto* p = static_cast<Pipeline*>(self);
         constexpr gsize kSize = DemoScene::kStride * DemoScene::kHeight;
-        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, kSize, nullptr);
+        GstPointer<GstBuffer> buffer(gst_buffer_new_allocate(nullptr, kSize, nullptr));
         GstMapInfo map;
-        gst_buffer_map(buffer, &map, GST_MAP_WRITE);
+        gst_buffer_map(buffer.get(), &map, GST_MAP_WRITE);
         p->demoScene.render(p->demoFrameNumber, map.data);
-        gst_buffer_unmap(buffer, &map);
+        gst_buffer_unmap(buffer.get(), &map);
         const GstClockTime frameDuration = GST_SECOND / DemoScene::kFramesPerSecond;
-        GST_BUFFER_PTS(buffer) = p->demoFrameNumber * frameDuration;
-        GST_BUFFER_DURATION(buffer) = frameDuration;
+        GST_BUFFER_PTS(buffer.get()) = p->demoFrameNumber * frameDuration;
+        GST_BUFFER_DURATION(buffer.get()) = frameDuration;
         ++p->demoFrameNumber;
-        gst_app_src_push_buffer(source, buffer);
+        // The source takes the buffer over.
+        gst_app_src_push_buffer(source, buffer.release());
     }
 };
 
@@ -238,7 +234,7 @@ void Camera::cancelConnecting() {
 
 // The bus is watched only once the camera runs, so errors are taken from it here.
 bool Camera::waitForFirstPicture(Pipeline& pipeline, QEventLoop::ProcessEventsFlags whileWaiting) {
-    GstPointer<GstBus> bus(gst_element_get_bus(pipeline.pipeline));
+    GstPointer<GstBus> bus(gst_element_get_bus(pipeline.pipeline.get()));
     QEventLoop wait;
     bool arrived = false;
     QTimer check;
@@ -249,7 +245,8 @@ bool Camera::waitForFirstPicture(Pipeline& pipeline, QEventLoop::ProcessEventsFl
         }
         if (arrived) {
             wait.quit();
-        } else if (GstMessagePointer error{gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR)}) {
+        } else if (GstPointer<GstMessage> error{
+                       gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR)}) {
             logError(error.get());
             wait.quit();
         }
@@ -265,23 +262,23 @@ bool Camera::waitForFirstPicture(Pipeline& pipeline, QEventLoop::ProcessEventsFl
 std::vector<CameraFormat> Camera::offeredFormats() const {
     if (!m_pipeline)
         return {};
-    GstPointer<GstPad> input(formatFilterInput(m_pipeline->pipeline));
+    const GstPointer<GstPad> input = formatFilterInput(m_pipeline->pipeline.get());
     GstPointer<GstPad> source(input ? gst_pad_get_peer(input.get()) : nullptr);
     if (!source)
         return {};
     // A decoder's caps say what it could deliver for any stream, not what this stream gives.
     // Otherwise what the source can deliver, not what the filter lets through now.
-    GstCapsPointer caps(decodedFromStream(source.get())
-                            ? gst_pad_get_current_caps(input.get())
-                            : gst_pad_peer_query_caps(input.get(), nullptr));
+    GstPointer<GstCaps> caps(decodedFromStream(source.get())
+                                 ? gst_pad_get_current_caps(input.get())
+                                 : gst_pad_peer_query_caps(input.get(), nullptr));
     return ::offeredFormats(caps.get());
 }
 
 std::optional<CameraFormat> Camera::currentFormat() const {
     if (!m_pipeline)
         return std::nullopt;
-    GstPointer<GstPad> input(formatFilterInput(m_pipeline->pipeline));
-    GstCapsPointer caps(input ? gst_pad_get_current_caps(input.get()) : nullptr);
+    const GstPointer<GstPad> input = formatFilterInput(m_pipeline->pipeline.get());
+    GstPointer<GstCaps> caps(input ? gst_pad_get_current_caps(input.get()) : nullptr);
     const std::vector<CameraFormat> formats = ::offeredFormats(caps.get());
     if (formats.size() != 1)
         return std::nullopt;
@@ -303,7 +300,8 @@ std::unique_ptr<CameraControls> Camera::controls() const {
         return deviceControls(m_source.device);
     if (!m_pipeline)
         return nullptr;
-    GstPointer<GstElement> balance(gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline), "balance"));
+    GstPointer<GstElement> balance(
+        gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline.get()), "balance"));
     return balanceControls(balance.get());
 }
 
@@ -312,8 +310,9 @@ void Camera::startRecording(const ClipRequest& request) {
         return;
     std::string error = "the camera delivers no pictures";
     if (m_pipeline && !m_pipeline->failed) {
-        GstPointer<GstElement> tee(gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline), "split"));
-        m_clip = ClipBranch::start(m_pipeline->pipeline, tee.get(), request,
+        GstPointer<GstElement> tee(
+            gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline.get()), "split"));
+        m_clip = ClipBranch::start(m_pipeline->pipeline.get(), tee.get(), request,
                                    soundSourceFor(m_source), error);
     }
     if (!m_clip) {
@@ -402,24 +401,22 @@ bool Camera::startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPi
     const std::string description = (m_source.isDemo() ? demoDescription() : m_source.description) +
                                     (m_source.device.empty() ? " ! capsfilter name=format" : "") +
                                     sinkDescription();
-    GError* error = nullptr;
-    GstElement* element = gst_parse_launch(description.c_str(), &error);
-    if (error) {
+    std::string error;
+    PipelinePointer parsed = parseLaunch(description, error);
+    if (!parsed) {
         std::fprintf(stderr, "sentello: camera pipeline \"%s\": %s\n", description.c_str(),
-                     error->message);
-        g_error_free(error);
-        if (element)
-            gst_object_unref(element);
+                     error.c_str());
         return false;
     }
     auto pipeline = std::make_unique<Pipeline>();
-    pipeline->pipeline = element;
+    pipeline->pipeline = std::move(parsed);
+    GstElement* element = pipeline->pipeline.get();
     // A starting camera gets the same grace as a running one before it counts as gone.
     pipeline->lastPictureTime = Clock::now().time_since_epoch().count();
 
     if (m_format) {
         GstPointer<GstElement> filter(gst_bin_get_by_name(GST_BIN(element), "format"));
-        GstCapsPointer caps(gst_caps_from_string(formatCaps(*m_format).c_str()));
+        GstPointer<GstCaps> caps(gst_caps_from_string(formatCaps(*m_format).c_str()));
         if (filter && caps)
             g_object_set(filter.get(), "caps", caps.get(), nullptr);
     }
@@ -428,37 +425,32 @@ bool Camera::startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPi
     gst_pad_add_probe(teeInput.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &noteFootageEnd, nullptr,
                       nullptr);
     g_signal_connect(element, "deep-element-added", G_CALLBACK(&onElementAdded), nullptr);
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(element), "sink");
+    const GstPointer<GstElement> sink(gst_bin_get_by_name(GST_BIN(element), "sink"));
     GstAppSinkCallbacks sinkCallbacks{};
     sinkCallbacks.new_sample = &Pipeline::onNewSample;
-    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &sinkCallbacks, pipeline.get(), nullptr);
-    gst_object_unref(sink);
-    if (GstElement* demo = gst_bin_get_by_name(GST_BIN(element), "demo")) {
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &sinkCallbacks, pipeline.get(), nullptr);
+    if (const GstPointer<GstElement> demo{gst_bin_get_by_name(GST_BIN(element), "demo")}) {
         GstAppSrcCallbacks sourceCallbacks{};
         sourceCallbacks.need_data = &Pipeline::onDemoNeedData;
-        gst_app_src_set_callbacks(GST_APP_SRC(demo), &sourceCallbacks, pipeline.get(), nullptr);
-        gst_object_unref(demo);
+        gst_app_src_set_callbacks(GST_APP_SRC(demo.get()), &sourceCallbacks, pipeline.get(),
+                                  nullptr);
     }
 
-    GstBus* bus = gst_element_get_bus(element);
+    const GstPointer<GstBus> bus(gst_element_get_bus(element));
     if (gst_element_set_state(element, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        logPendingError(bus);
-        gst_object_unref(bus);
+        logPendingError(bus.get());
         return false;
     }
-    if (firstPictureWait && !waitForFirstPicture(*pipeline, *firstPictureWait)) {
-        gst_object_unref(bus);
+    if (firstPictureWait && !waitForFirstPicture(*pipeline, *firstPictureWait))
         return false;
-    }
     // Qt runs the GLib main loop on Linux, so the watch fires on the main thread.
     pipeline->busWatch = gst_bus_add_watch(
-        bus,
+        bus.get(),
         [](GstBus*, GstMessage* message, gpointer self) -> gboolean {
             static_cast<Camera*>(self)->onBusMessage(message);
             return G_SOURCE_CONTINUE;
         },
         this);
-    gst_object_unref(bus);
     m_pipeline = std::move(pipeline);
     return true;
 }
@@ -475,7 +467,7 @@ void Camera::onBusMessage(void* data) {
         case GST_MESSAGE_ERROR:
             // Late messages of a clip branch that is gone are no camera errors.
             if (!gst_object_has_as_ancestor(GST_MESSAGE_SRC(message),
-                                            GST_OBJECT(m_pipeline->pipeline)))
+                                            GST_OBJECT(m_pipeline->pipeline.get())))
                 break;
             logError(message);
             m_pipeline->failed = true;
@@ -483,7 +475,7 @@ void Camera::onBusMessage(void* data) {
         case GST_MESSAGE_APPLICATION:
             // Recorded footage is replayed from its start again.
             if (gst_message_has_name(message, kFootageEndedMessage) &&
-                !gst_element_seek_simple(m_pipeline->pipeline, GST_FORMAT_TIME,
+                !gst_element_seek_simple(m_pipeline->pipeline.get(), GST_FORMAT_TIME,
                                          GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
                                          0)) {
                 m_pipeline->failed = true;
@@ -522,13 +514,13 @@ std::optional<CameraFrame> Camera::grabFrame() {
         std::lock_guard lock(m_pipeline->mutex);
         if (!m_pipeline->newest)
             return std::nullopt;
-        mapped->sample = gst_sample_ref(m_pipeline->newest);
+        mapped->sample.reset(gst_sample_ref(m_pipeline->newest.get()));
         sequence = m_pipeline->sequence;
     }
     GstVideoInfo info;
-    mapped->mapped = gst_video_info_from_caps(&info, gst_sample_get_caps(mapped->sample)) &&
+    mapped->mapped = gst_video_info_from_caps(&info, gst_sample_get_caps(mapped->sample.get())) &&
                      gst_video_frame_map(&mapped->frame, &info,
-                                         gst_sample_get_buffer(mapped->sample), GST_MAP_READ);
+                                         gst_sample_get_buffer(mapped->sample.get()), GST_MAP_READ);
     if (!mapped->mapped)
         return std::nullopt;
     const FrameView view{

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "capture/gstpointer.h"
+
 namespace {
 
 int retried(int descriptor, unsigned long request, void* argument) {
@@ -114,13 +116,12 @@ class BalanceControls : public CameraControls {
 public:
     explicit BalanceControls(GstElement* balance)
         : m_balance(GST_ELEMENT(gst_object_ref(balance))) {}
-    ~BalanceControls() override { gst_object_unref(m_balance); }
 
     std::vector<CameraControl> list() override {
         std::vector<CameraControl> controls;
         for (const BalanceProperty& property : kBalanceProperties) {
             gdouble value = 0;
-            g_object_get(m_balance, property.property, &value, nullptr);
+            g_object_get(m_balance.get(), property.property, &value, nullptr);
             CameraControl control;
             control.name = property.name;
             control.minimum = hundredths(property.minimum);
@@ -134,11 +135,12 @@ public:
 
     void set(std::size_t index, int value) override {
         if (index < std::size(kBalanceProperties))
-            g_object_set(m_balance, kBalanceProperties[index].property, value / 100.0, nullptr);
+            g_object_set(m_balance.get(), kBalanceProperties[index].property, value / 100.0,
+                         nullptr);
     }
 
 private:
-    GstElement* m_balance;
+    GstPointer<GstElement> m_balance;
 };
 
 }  // namespace

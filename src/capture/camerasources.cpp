@@ -64,28 +64,35 @@ CameraSource deviceSource(const std::string& name, const std::string& path) {
     return {name, "v4l2src device=" + quoted(path) + " ! capsfilter name=format ! decodebin", path};
 }
 
+// The devices the monitor found, each owned; the list itself goes at once.
+std::vector<GstPointer<GstDevice>> foundDevices(GstDeviceMonitor* monitor) {
+    std::vector<GstPointer<GstDevice>> devices;
+    GList* list = gst_device_monitor_get_devices(monitor);
+    for (GList* item = list; item; item = item->next)
+        devices.emplace_back(GST_DEVICE(item->data));
+    g_list_free(list);
+    return devices;
+}
+
 void appendCameraDevices(std::vector<CameraSource>& sources) {
     GstPointer<GstDeviceMonitor> monitor(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
     if (!gst_device_monitor_start(monitor.get()))
         return;
-    GList* devices = gst_device_monitor_get_devices(monitor.get());
+    const std::vector<GstPointer<GstDevice>> devices = foundDevices(monitor.get());
     int listed = 0;
-    for (GList* item = devices; item && listed < kMaxCameraDevices; item = item->next) {
-        auto* device = GST_DEVICE(item->data);
-        GText displayName(gst_device_get_display_name(device));
+    for (auto device = devices.begin(); device != devices.end() && listed < kMaxCameraDevices;
+         ++device) {
+        GText displayName(gst_device_get_display_name(device->get()));
         const std::string name = trimmed(displayName ? displayName.get() : "");
-        GstStructure* properties = gst_device_get_properties(device);
+        const GstPointer<GstStructure> properties(gst_device_get_properties(device->get()));
         const gchar* path =
-            properties ? gst_structure_get_string(properties, "device.path") : nullptr;
+            properties ? gst_structure_get_string(properties.get(), "device.path") : nullptr;
         if (!name.empty() && path) {
             sources.push_back(deviceSource(name, path));
             ++listed;
         }
-        if (properties)
-            gst_structure_free(properties);
     }
-    g_list_free_full(devices, gst_object_unref);
     gst_device_monitor_stop(monitor.get());
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "capture/gstparse.h"
 #include "capture/gstpointer.h"
 
 namespace {
@@ -36,28 +37,17 @@ std::string branchDescription(const ClipRequest& request, const std::string& sou
 
 // Whether the sound source opens; a clip is better without sound than not at all.
 bool soundSourceOpens(const std::string& soundSource) {
-    GError* error = nullptr;
-    GstElement* element = gst_parse_launch(soundSource.c_str(), &error);
-    if (error) {
-        g_error_free(error);
-        if (element)
-            gst_object_unref(element);
-        return false;
-    }
-    GstPointer<GstElement> source(GST_ELEMENT(gst_object_ref_sink(element)));
-    const bool opens =
-        gst_element_set_state(source.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-    gst_element_set_state(source.get(), GST_STATE_NULL);
-    return opens;
+    std::string error;
+    const PipelinePointer source = parseLaunch(soundSource, error);
+    return source &&
+           gst_element_set_state(source.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
 }
 
 std::string errorText(GstMessage* message) {
-    GError* error = nullptr;
-    gst_message_parse_error(message, &error, nullptr);
-    std::string text = error ? error->message : "error";
-    if (error)
-        g_error_free(error);
-    return text;
+    GError* parsed = nullptr;
+    gst_message_parse_error(message, &parsed, nullptr);
+    const GErrorPointer error(parsed);
+    return error ? error->message : "error";
 }
 
 }  // namespace
@@ -65,8 +55,8 @@ std::string errorText(GstMessage* message) {
 // What the streaming threads use. It holds its own references, so a probe that is still running
 // while the branch goes never sees a freed element.
 struct ClipBranch::Shared {
-    GstElement* bin = nullptr;
-    GstElement* sound = nullptr;  // may be absent
+    GstPointer<GstElement> bin;
+    GstPointer<GstElement> sound;  // may be absent
     GstClockTime length = 0;
 
     std::atomic<bool> endRequested{false};
@@ -75,13 +65,6 @@ struct ClipBranch::Shared {
     std::atomic<bool> begun{false};
     GstClockTime firstPictureTime = GST_CLOCK_TIME_NONE;  // tee's streaming thread only
 
-    ~Shared() {
-        if (sound)
-            gst_object_unref(sound);
-        if (bin)
-            gst_object_unref(bin);
-    }
-
     // Takes no more pictures and lets the branch drain; the muxer finishes the file once video
     // and sound have ended. Runs once, on whichever thread gets here first.
     void close(GstPad* entry) {
@@ -89,11 +72,11 @@ struct ClipBranch::Shared {
             return;
         gst_pad_send_event(entry, gst_event_new_eos());
         if (sound)
-            gst_element_send_event(sound, gst_event_new_eos());
+            gst_element_send_event(sound.get(), gst_event_new_eos());
     }
 
     GstClockTime now() const {
-        GstPointer<GstClock> clock(gst_element_get_clock(bin));
+        GstPointer<GstClock> clock(gst_element_get_clock(bin.get()));
         if (!clock)
             return GST_CLOCK_TIME_NONE;
         return gst_clock_get_time(clock.get());
@@ -140,8 +123,9 @@ struct ClipBranch::Shared {
             return GST_PAD_PROBE_OK;
         if (!shared->begun.exchange(true)) {
             gst_element_post_message(
-                shared->bin, gst_message_new_application(GST_OBJECT(shared->bin),
-                                                         gst_structure_new_empty(kBegunMessage)));
+                shared->bin.get(),
+                gst_message_new_application(GST_OBJECT(shared->bin.get()),
+                                            gst_structure_new_empty(kBegunMessage)));
         }
         return GST_PAD_PROBE_REMOVE;
     }
@@ -160,23 +144,17 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
     if (clip.compression.codec == ClipCodec::Mpeg4 && !mpeg4)
         clip.compression.codec = ClipCodec::MotionJpeg;
     const std::string description = branchDescription(clip, withSound ? soundSource : "");
-    GError* parseError = nullptr;
-    GstElement* element = gst_parse_bin_from_description(description.c_str(), FALSE, &parseError);
-    if (parseError) {
-        error = parseError->message;
-        g_error_free(parseError);
-        if (element)
-            gst_object_unref(element);
+    GstPointer<GstElement> parsed = parseBin(description, false, error);
+    if (!parsed)
         return nullptr;
-    }
     auto shared = std::make_shared<Shared>();
-    shared->bin = GST_ELEMENT(gst_object_ref_sink(element));
+    shared->bin = std::move(parsed);
     shared->length = static_cast<GstClockTime>(request.seconds) * GST_SECOND;
-    GstBin* bin = GST_BIN(shared->bin);
+    GstBin* bin = GST_BIN(shared->bin.get());
     // The muxer's end shows as the file sink's EOS, which a bin inside a pipeline keeps to
     // itself unless it forwards its children's messages.
     g_object_set(bin, "message-forward", TRUE, nullptr);
-    shared->sound = gst_bin_get_by_name(bin, "sound");
+    shared->sound.reset(gst_bin_get_by_name(bin, "sound"));
 
     GstPointer<GstElement> file(gst_bin_get_by_name(bin, "file"));
     g_object_set(file.get(), "location", request.path.c_str(), nullptr);
@@ -186,24 +164,25 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
 
     GstPointer<GstElement> entry(gst_bin_get_by_name(bin, "entry"));
     GstPointer<GstPad> entryInput(gst_element_get_static_pad(entry.get(), "sink"));
-    gst_element_add_pad(shared->bin, gst_ghost_pad_new("sink", entryInput.get()));
+    gst_element_add_pad(shared->bin.get(), gst_ghost_pad_new("sink", entryInput.get()));
 
     std::unique_ptr<ClipBranch> branch(new ClipBranch(pipeline, tee, shared, request.path));
-    gst_bin_add(GST_BIN(pipeline), GST_ELEMENT(gst_object_ref(shared->bin)));
+    // The pipeline takes a reference of its own.
+    gst_bin_add(GST_BIN(pipeline), shared->bin.get());
     // Running before the first picture arrives.
-    if (!gst_element_sync_state_with_parent(shared->bin)) {
+    if (!gst_element_sync_state_with_parent(shared->bin.get())) {
         error = "the recording does not start";
         return nullptr;
     }
-    branch->m_teePad = gst_element_request_pad_simple(tee, "src_%u");
-    gst_pad_add_probe(branch->m_teePad, GST_PAD_PROBE_TYPE_BUFFER, &Shared::onPicture,
+    branch->m_teePad.reset(gst_element_request_pad_simple(tee, "src_%u"));
+    gst_pad_add_probe(branch->m_teePad.get(), GST_PAD_PROBE_TYPE_BUFFER, &Shared::onPicture,
                       new std::shared_ptr<Shared>(shared), &Shared::release);
     gst_pad_add_probe(
-        branch->m_teePad,
+        branch->m_teePad.get(),
         GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
         &Shared::onStreamEvent, nullptr, nullptr);
-    GstPointer<GstPad> branchInput(gst_element_get_static_pad(shared->bin, "sink"));
-    if (gst_pad_link(branch->m_teePad, branchInput.get()) != GST_PAD_LINK_OK) {
+    GstPointer<GstPad> branchInput(gst_element_get_static_pad(shared->bin.get(), "sink"));
+    if (gst_pad_link(branch->m_teePad.get(), branchInput.get()) != GST_PAD_LINK_OK) {
         error = "the recording cannot take the camera's pictures";
         return nullptr;
     }
@@ -217,11 +196,11 @@ ClipBranch::ClipBranch(GstElement* pipeline, GstElement* tee, std::shared_ptr<Sh
 ClipBranch::~ClipBranch() {
     // Without its pad the tee sends the branch nothing more; then the branch's threads stop.
     if (m_teePad) {
-        gst_element_release_request_pad(m_tee, m_teePad);
-        gst_object_unref(m_teePad);
+        gst_element_release_request_pad(m_tee, m_teePad.get());
+        m_teePad.reset();
     }
-    gst_element_set_state(m_shared->bin, GST_STATE_NULL);
-    gst_bin_remove(GST_BIN(m_pipeline), m_shared->bin);
+    gst_element_set_state(m_shared->bin.get(), GST_STATE_NULL);
+    gst_bin_remove(GST_BIN(m_pipeline), m_shared->bin.get());
 }
 
 void ClipBranch::requestEnd() {
@@ -229,13 +208,13 @@ void ClipBranch::requestEnd() {
 }
 
 void ClipBranch::endNow() {
-    GstPointer<GstPad> entry(gst_element_get_static_pad(m_shared->bin, "sink"));
+    GstPointer<GstPad> entry(gst_element_get_static_pad(m_shared->bin.get(), "sink"));
     m_shared->close(entry.get());
 }
 
 ClipBranch::Event ClipBranch::handleBusMessage(GstMessage* message, std::string& error) const {
     GstObject* source = GST_MESSAGE_SRC(message);
-    GstObject* bin = GST_OBJECT(m_shared->bin);
+    GstObject* bin = GST_OBJECT(m_shared->bin.get());
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_APPLICATION:
             return source == bin && gst_message_has_name(message, kBegunMessage) ? Event::Begun
@@ -243,16 +222,16 @@ ClipBranch::Event ClipBranch::handleBusMessage(GstMessage* message, std::string&
         case GST_MESSAGE_ELEMENT: {
             if (source != bin || !gst_message_has_name(message, "GstBinForwarded"))
                 return Event::None;
-            GstMessage* forwarded = nullptr;
-            gst_structure_get(gst_message_get_structure(message), "message", GST_TYPE_MESSAGE,
-                              &forwarded, nullptr);
+            GstMessage* got = nullptr;
+            gst_structure_get(gst_message_get_structure(message), "message", GST_TYPE_MESSAGE, &got,
+                              nullptr);
+            const GstPointer<GstMessage> forwarded(got);
             if (!forwarded)
                 return Event::None;
             // The file sink ends last: the file is then finished and closed.
             const bool fileDone =
-                GST_MESSAGE_TYPE(forwarded) == GST_MESSAGE_EOS &&
-                std::strcmp(GST_OBJECT_NAME(GST_MESSAGE_SRC(forwarded)), "file") == 0;
-            gst_message_unref(forwarded);
+                GST_MESSAGE_TYPE(forwarded.get()) == GST_MESSAGE_EOS &&
+                std::strcmp(GST_OBJECT_NAME(GST_MESSAGE_SRC(forwarded.get())), "file") == 0;
             if (!fileDone)
                 return Event::None;
             if (m_shared->gotPicture)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "capture/cliprequest.h"
+#include "capture/gstpointer.h"
 
 // A clip being recorded: a branch on a request pad of the camera pipeline's tee, from a leaky
 // queue (so the live picture never waits for the file) through the encoder into an AVI file,
@@ -50,7 +51,7 @@ private:
 
     GstElement* m_pipeline;
     GstElement* m_tee;
-    GstPad* m_teePad = nullptr;
+    GstPointer<GstPad> m_teePad;
     std::shared_ptr<Shared> m_shared;
     std::string m_path;
 };

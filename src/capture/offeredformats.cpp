@@ -96,28 +96,22 @@ bool decodes(GstElement* element) {
 }
 
 // The pad of the element that makes what comes out of `pad`, through the ghost pads of bins
-// such as uridecodebin. A new reference, or null.
-GstPad* makingPad(GstPad* pad) {
-    GstPad* current = GST_PAD(gst_object_ref(pad));
-    while (GST_IS_GHOST_PAD(current)) {
-        GstPad* target = gst_ghost_pad_get_target(GST_GHOST_PAD(current));
-        gst_object_unref(current);
-        if (!target)
-            return nullptr;
-        current = target;
-    }
+// such as uridecodebin. Null when a ghost pad has no target.
+GstPointer<GstPad> makingPad(GstPad* pad) {
+    GstPointer<GstPad> current(GST_PAD(gst_object_ref(pad)));
+    while (current && GST_IS_GHOST_PAD(current.get()))
+        current.reset(gst_ghost_pad_get_target(GST_GHOST_PAD(current.get())));
     return current;
 }
 
 // The pad that feeds the sink pad `pad`. An element inside a bin may be fed by the bin's ghost
-// pad, whose own feed lies outside the bin. A new reference, or null.
-GstPad* feedingPad(GstPad* pad) {
-    GstPad* peer = gst_pad_get_peer(pad);
+// pad, whose own feed lies outside the bin. Null when nothing feeds it.
+GstPointer<GstPad> feedingPad(GstPad* pad) {
+    GstPointer<GstPad> peer(gst_pad_get_peer(pad));
     // A ghost pad's inner side is a proxy pad that is no ghost pad itself.
-    while (peer && GST_IS_PROXY_PAD(peer) && !GST_IS_GHOST_PAD(peer)) {
-        GstPointer<GstProxyPad> ghost(gst_proxy_pad_get_internal(GST_PROXY_PAD(peer)));
-        gst_object_unref(peer);
-        peer = ghost ? gst_pad_get_peer(GST_PAD(ghost.get())) : nullptr;
+    while (peer && GST_IS_PROXY_PAD(peer.get()) && !GST_IS_GHOST_PAD(peer.get())) {
+        GstPointer<GstProxyPad> ghost(gst_proxy_pad_get_internal(GST_PROXY_PAD(peer.get())));
+        peer.reset(ghost ? gst_pad_get_peer(GST_PAD(ghost.get())) : nullptr);
     }
     return peer;
 }
@@ -125,22 +119,21 @@ GstPad* feedingPad(GstPad* pad) {
 bool decodedUpstreamOf(GstPad* pad, int steps) {
     if (steps > kMaxUpstreamSteps)
         return false;
-    GstPointer<GstPad> making(makingPad(pad));
+    const GstPointer<GstPad> making = makingPad(pad);
     GstPointer<GstElement> element(making ? gst_pad_get_parent_element(making.get()) : nullptr);
     if (!element)
         return false;
     if (decodes(element.get()))
         return true;
     bool decoded = false;
-    GstIterator* inputs = gst_element_iterate_sink_pads(element.get());
+    const GstPointer<GstIterator> inputs(gst_element_iterate_sink_pads(element.get()));
     GValue item = G_VALUE_INIT;
-    while (!decoded && gst_iterator_next(inputs, &item) == GST_ITERATOR_OK) {
-        GstPointer<GstPad> feeding(feedingPad(GST_PAD(g_value_get_object(&item))));
+    while (!decoded && gst_iterator_next(inputs.get(), &item) == GST_ITERATOR_OK) {
+        const GstPointer<GstPad> feeding = feedingPad(GST_PAD(g_value_get_object(&item)));
         decoded = feeding && decodedUpstreamOf(feeding.get(), steps + 1);
         g_value_reset(&item);
     }
     g_value_unset(&item);
-    gst_iterator_free(inputs);
     return decoded;
 }
 

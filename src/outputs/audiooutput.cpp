@@ -1,5 +1,6 @@
 #include "outputs/audiooutput.h"
 
+#include "capture/gstpointer.h"
 #include "outputs/alertpipeline.h"
 
 #include <gst/app/gstappsrc.h>
@@ -52,20 +53,14 @@ struct AudioOutput::Stream {
     Samples samples;
     int rate = 0;
     std::size_t frameBytes = 0;
-    GstElement* pipeline = nullptr;
     // Byte offset of the next piece. The streaming thread's, reset only while it is stopped.
     std::atomic<std::size_t> position{0};
+    // Declared last, so its streaming threads stop before the members above go.
+    PipelinePointer pipeline;
 
     Stream() = default;
     Stream(const Stream&) = delete;
     Stream& operator=(const Stream&) = delete;
-    ~Stream() {
-        if (pipeline) {
-            // Joins the streaming threads before the pipeline and the samples go.
-            gst_element_set_state(pipeline, GST_STATE_NULL);
-            gst_object_unref(pipeline);
-        }
-    }
 
     // Runs on the streaming thread whenever the source wants more.
     static void onNeedData(GstAppSrc* source, guint, gpointer self) {
@@ -107,7 +102,7 @@ std::unique_ptr<AudioOutput> AudioOutput::create(PcmSound sound,
         return nullptr;
     GstAudioInfo info;
     gst_audio_info_set_format(&info, format, sound.samplesPerSecond, sound.channels, nullptr);
-    GstCaps* caps = gst_audio_info_to_caps(&info);
+    const GstPointer<GstCaps> caps(gst_audio_info_to_caps(&info));
     if (!caps)
         return nullptr;
 
@@ -117,8 +112,7 @@ std::unique_ptr<AudioOutput> AudioOutput::create(PcmSound sound,
     stream->frameBytes = static_cast<std::size_t>(sound.blockAlign);
     GstAppSrcCallbacks callbacks{};
     callbacks.need_data = &Stream::onNeedData;
-    stream->pipeline = makeAlertPipeline(caps, sinkDescription, callbacks, stream.get());
-    gst_caps_unref(caps);
+    stream->pipeline = makeAlertPipeline(caps.get(), sinkDescription, callbacks, stream.get());
     if (!stream->pipeline)
         return nullptr;
     return std::unique_ptr<AudioOutput>(new AudioOutput(std::move(stream)));
@@ -127,8 +121,10 @@ std::unique_ptr<AudioOutput> AudioOutput::create(PcmSound sound,
 bool AudioOutput::play() {
     // Back to READY stops the streaming thread and drops what the device still holds, so the
     // restart never overlaps the earlier play.
-    if (gst_element_set_state(m_stream->pipeline, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+    if (gst_element_set_state(m_stream->pipeline.get(), GST_STATE_READY) ==
+        GST_STATE_CHANGE_FAILURE)
         return false;
     m_stream->position = 0;
-    return gst_element_set_state(m_stream->pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    return gst_element_set_state(m_stream->pipeline.get(), GST_STATE_PLAYING) !=
+           GST_STATE_CHANGE_FAILURE;
 }

@@ -33,7 +33,7 @@ public:
         GstAudioInfo info;
         gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_S16LE, ModuleRendering::kRate,
                                   ModuleRendering::kChannels, nullptr);
-        const GstCapsPointer caps(gst_audio_info_to_caps(&info));
+        const GstPointer<GstCaps> caps(gst_audio_info_to_caps(&info));
         if (!caps)
             return nullptr;
 
@@ -42,8 +42,8 @@ public:
         std::unique_ptr<Module> module(new Module(std::move(file)));
         GstAppSrcCallbacks callbacks{};
         callbacks.need_data = &Module::onNeedData;
-        module->m_pipeline.reset(
-            makeAlertPipeline(caps.get(), sinkDescription, callbacks, module.get()));
+        module->m_pipeline =
+            makeAlertPipeline(caps.get(), sinkDescription, callbacks, module.get());
         if (!module->m_pipeline)
             return nullptr;
         return module;
@@ -73,30 +73,29 @@ private:
     }
 
     void pushNext(GstAppSrc* source) {
-        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, kPortionBytes, nullptr);
+        GstPointer<GstBuffer> buffer(gst_buffer_new_allocate(nullptr, kPortionBytes, nullptr));
         GstMapInfo map;
-        if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-            gst_buffer_unref(buffer);
+        if (!gst_buffer_map(buffer.get(), &map, GST_MAP_WRITE))
             return;
-        }
         m_file->render(map.data, map.size);
-        gst_buffer_unmap(buffer, &map);
+        gst_buffer_unmap(buffer.get(), &map);
 
         const guint64 firstFrame = m_renderedFrames.load();
         const guint64 endFrame = firstFrame + kPortionBytes / ModuleRendering::kFrameBytes;
         m_renderedFrames = endFrame;
         constexpr int kRate = ModuleRendering::kRate;
-        GST_BUFFER_PTS(buffer) = gst_util_uint64_scale_int(firstFrame, GST_SECOND, kRate);
-        GST_BUFFER_DURATION(buffer) =
-            gst_util_uint64_scale_int(endFrame, GST_SECOND, kRate) - GST_BUFFER_PTS(buffer);
-        gst_app_src_push_buffer(source, buffer);
+        GST_BUFFER_PTS(buffer.get()) = gst_util_uint64_scale_int(firstFrame, GST_SECOND, kRate);
+        GST_BUFFER_DURATION(buffer.get()) =
+            gst_util_uint64_scale_int(endFrame, GST_SECOND, kRate) - GST_BUFFER_PTS(buffer.get());
+        // The source takes the buffer over.
+        gst_app_src_push_buffer(source, buffer.release());
     }
 
     std::unique_ptr<ModuleRendering> m_file;
     // Frames handed to the output since play. The streaming thread's; reset only while it is
     // stopped.
     std::atomic<std::uint64_t> m_renderedFrames{0};
-    PipelinePtr m_pipeline;
+    PipelinePointer m_pipeline;
 };
 
 ModulePlayer::ModulePlayer(std::string sinkDescription)

@@ -10,17 +10,11 @@
 #include <tuple>
 #include <utility>
 
+#include "capture/gstparse.h"
 #include "capture/gstpointer.h"
-#include "outputs/alertpipeline.h"
 #include "outputs/mediafile.h"
 
 namespace {
-
-// Drops a new element that nobody has taken yet.
-void dropFloating(GstElement* element) {
-    if (element)
-        gst_object_unref(gst_object_ref_sink(element));
-}
 
 // The file's name for playbin. `path` is absolute.
 std::string fileUri(const std::string& path) {
@@ -39,7 +33,7 @@ std::pair<int, int> pictureSize(GstElement* playbin) {
     GstPointer<GstPad> pad(rawPad);
     if (!pad)
         return {-1, -1};
-    GstCapsPointer caps(gst_pad_get_current_caps(pad.get()));
+    GstPointer<GstCaps> caps(gst_pad_get_current_caps(pad.get()));
     GstVideoInfo info;
     if (!caps || !gst_video_info_from_caps(&info, caps.get()))
         return {-1, -1};
@@ -60,36 +54,32 @@ struct PictureRelay {
 
     static GstFlowReturn onPicture(GstAppSink* sink, gpointer data) {
         auto* relay = static_cast<PictureRelay*>(data);
-        GstSample* sample = gst_app_sink_pull_sample(sink);
+        const GstPointer<GstSample> sample(gst_app_sink_pull_sample(sink));
         if (!sample)
             return GST_FLOW_EOS;
         std::lock_guard lock(relay->mutex);
         GstVideoInfo info;
         GstVideoFrame frame;
-        if (relay->output && gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
-            gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ)) {
+        if (relay->output && gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())) &&
+            gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample.get()), GST_MAP_READ)) {
             const QImage view(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
                               GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
                               GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32);
             relay->output(view.copy());
             gst_video_frame_unmap(&frame);
         }
-        gst_sample_unref(sample);
         return GST_FLOW_OK;
     }
 };
 
 // The pictures as 32-bit blue, green, red, unused, at the moment each is due.
-GstElement* makePictureSink(PictureRelay& relay) {
-    GError* error = nullptr;
-    GstElement* bin = gst_parse_bin_from_description(
-        "videoconvert ! video/x-raw,format=BGRx ! appsink name=picture sync=true", TRUE, &error);
-    if (error) {
-        g_error_free(error);
-        dropFloating(bin);
+GstPointer<GstElement> makePictureSink(PictureRelay& relay) {
+    std::string error;
+    GstPointer<GstElement> bin = parseBin(
+        "videoconvert ! video/x-raw,format=BGRx ! appsink name=picture sync=true", true, error);
+    if (!bin)
         return nullptr;
-    }
-    GstPointer<GstElement> sink(gst_bin_get_by_name(GST_BIN(bin), "picture"));
+    GstPointer<GstElement> sink(gst_bin_get_by_name(GST_BIN(bin.get()), "picture"));
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = &PictureRelay::onPicture;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, &relay, nullptr);
@@ -107,29 +97,24 @@ public:
         if (!file || !gst_init_check(nullptr, nullptr, nullptr))
             return nullptr;
         const std::string uri = fileUri(file->openedPath());
-        GstElement* rawPlaybin = gst_element_factory_make("playbin", nullptr);
-        if (uri.empty() || !rawPlaybin)
+        if (uri.empty())
             return nullptr;
-        PipelinePtr playbin(GST_ELEMENT(gst_object_ref_sink(rawPlaybin)));
+        GstElement* madePlaybin = gst_element_factory_make("playbin", nullptr);
+        if (!madePlaybin)
+            return nullptr;
+        PipelinePointer playbin(GST_ELEMENT(gst_object_ref_sink(madePlaybin)));
 
-        GError* error = nullptr;
-        GstElement* audioSink =
-            gst_parse_bin_from_description(audioSinkDescription.c_str(), TRUE, &error);
-        if (error) {
-            g_error_free(error);
-            dropFloating(audioSink);
+        std::string error;
+        const GstPointer<GstElement> audioSink = parseBin(audioSinkDescription, true, error);
+        if (!audioSink)
             return nullptr;
-        }
         auto relay = std::make_unique<PictureRelay>();
-        GstElement* videoSink = makePictureSink(*relay);
-        if (!audioSink || !videoSink) {
-            dropFloating(audioSink);
-            dropFloating(videoSink);
+        const GstPointer<GstElement> videoSink = makePictureSink(*relay);
+        if (!videoSink)
             return nullptr;
-        }
-        // playbin takes the floating references of both sinks.
-        g_object_set(playbin.get(), "uri", uri.c_str(), "audio-sink", audioSink, "video-sink",
-                     videoSink, nullptr);
+        // playbin takes references of its own to both sinks.
+        g_object_set(playbin.get(), "uri", uri.c_str(), "audio-sink", audioSink.get(), "video-sink",
+                     videoSink.get(), nullptr);
 
         std::unique_ptr<Movie> movie(
             new Movie(std::move(*file), std::move(relay), std::move(playbin), std::move(finished)));
@@ -166,7 +151,7 @@ public:
     int height() const { return m_height; }
 
 private:
-    Movie(MediaFile file, std::unique_ptr<PictureRelay> relay, PipelinePtr playbin,
+    Movie(MediaFile file, std::unique_ptr<PictureRelay> relay, PipelinePointer playbin,
           std::function<void(bool loaded)> finished)
         : m_file(std::move(file)),
           m_relay(std::move(relay)),
@@ -271,7 +256,7 @@ private:
     // The pipeline reads the file and uses the relay on its streaming threads.
     MediaFile m_file;
     std::unique_ptr<PictureRelay> m_relay;
-    PipelinePtr m_playbin;
+    PipelinePointer m_playbin;
     std::function<void(bool loaded)> m_finished;
     guint m_busWatch = 0;
     guint m_timeout = 0;
