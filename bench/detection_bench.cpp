@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "capture/motiondetector.h"
-#include "capture/workframe.h"
+#include "detection/motiondetector.h"
+#include "detection/workframe.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "capture/statusdisplay.h"
+#include "app/statusdisplay.h"
 
 namespace {
 

@@ -16,10 +16,10 @@ case $target in
     sources=("$top/src/settings/credentialscrambling.cpp" "$top/src/settings/storedtext.cpp")
     libraries=(-lcrypto) ;;
   sounddecoding)
-    part=outputs; sources=("$top/src/outputs/sounddecoding.cpp" "$top/src/outputs/mediafile.cpp")
+    part=media; sources=("$top/src/media/sounddecoding.cpp" "$top/src/media/mediafile.cpp")
     libraries=(-lvorbisfile -lvorbis -logg -lFLAC) ;;
   modulerendering)
-    part=outputs; sources=("$top/src/outputs/modulerendering.cpp"); libraries=(-lmodplug) ;;
+    part=media; sources=("$top/src/media/modulerendering.cpp"); libraries=(-lmodplug) ;;
   *) echo "unknown fuzzer: $target" >&2; exit 2 ;;
 esac
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <tuple>
 
-#include "capture/datetemplate.h"
+#include "detection/datetemplate.h"
 
 namespace {
 

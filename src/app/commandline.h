@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/camerasources.h"
+#include "media/camerasources.h"
 
 struct CommandLine {
     ExtraSources extraSources;

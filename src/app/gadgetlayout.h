@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "app/gadgets.h"
+#include "settings/gadgets.h"
 
 enum class GadgetKind {
     CheckBox,

@@ -21,8 +21,8 @@
 
 #include <algorithm>
 
+#include "app/backgroundcolour.h"
 #include "app/gadgetlayout.h"
-#include "capture/backgroundcolour.h"
 
 namespace {
 

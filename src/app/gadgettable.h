@@ -5,8 +5,8 @@
 
 #include <map>
 
-#include "app/gadgets.h"
 #include "settings/gadgetaccess.h"
+#include "settings/gadgets.h"
 
 class QWidget;
 

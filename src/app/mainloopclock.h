@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "capture/datetemplate.h"
+#include "detection/datetemplate.h"
 
 // What the main loop reads of time: the local wall clock (clock label, time slots, captions)
 // and a millisecond count that only goes forward (the minute step). Tests set both.

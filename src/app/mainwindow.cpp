@@ -11,16 +11,16 @@
 #include <QScrollBar>
 #include <QTimerEvent>
 
+#include "app/alertbeep.h"
 #include "app/fonts.h"
+#include "app/frameprocessor.h"
 #include "app/gadgettable.h"
+#include "app/statusdisplay.h"
 #include "app/version.h"
-#include "capture/camera.h"
-#include "capture/frameprocessor.h"
-#include "capture/statusdisplay.h"
-#include "capture/triggeractions.h"
-#include "capture/windowplacement.h"
-#include "outputs/alertbeep.h"
-#include "outputs/alertplayback.h"
+#include "app/windowplacement.h"
+#include "detection/triggeractions.h"
+#include "media/alertplayback.h"
+#include "media/camera.h"
 #include "outputs/launching.h"
 #include "outputs/picturefolder.h"
 #include "outputs/pictureupload.h"

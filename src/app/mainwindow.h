@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "app/gadgets.h"
 #include "app/mainloopclock.h"
-#include "app/timeslots.h"
-#include "capture/cliprequest.h"
-#include "capture/motiondetector.h"
+#include "detection/cliprequest.h"
+#include "detection/motiondetector.h"
+#include "detection/timeslots.h"
+#include "settings/gadgets.h"
 
 class AlertBeep;
 class QMenu;

@@ -3,9 +3,9 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 
+#include "app/cameradialogs.h"
 #include "app/gadgettable.h"
-#include "capture/camera.h"
-#include "capture/cameradialogs.h"
+#include "media/camera.h"
 #include "settings/camerachoices.h"
 
 void MainWindow::connectCameraDialogs() {

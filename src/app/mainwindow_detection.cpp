@@ -7,8 +7,8 @@
 #include <QTabBar>
 
 #include "app/gadgettable.h"
-#include "app/timeslots.h"
-#include "capture/datetemplate.h"
+#include "detection/datetemplate.h"
+#include "detection/timeslots.h"
 #include "settings/settingskeys.h"
 
 void MainWindow::connectDetectionControls() {

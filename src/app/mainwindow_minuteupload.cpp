@@ -4,11 +4,12 @@
 
 #include "app/gadgettable.h"
 #include "app/version.h"
-#include "capture/snapshot.h"
-#include "capture/triggeractions.h"
+#include "detection/triggeractions.h"
+#include "media/camera.h"
 #include "outputs/launching.h"
 #include "outputs/picturefolder.h"
 #include "outputs/pictureupload.h"
+#include "outputs/snapshot.h"
 
 namespace {
 
@@ -51,8 +52,12 @@ void MainWindow::minuteStep() {
     uploadPicture(
         options, *m_pictureUploader, m_pictureFolder->picturePath(),
         [this] {
-            return takeSnapshot(*m_camera, snapshotCaption(versionText, m_clock.localNow(),
-                                                           m_triggerActions->lastTriggerText()));
+            // A fresh picture or none: no snapshot without one.
+            const std::optional<CameraFrame> frame = m_camera->grabFrame();
+            if (!frame)
+                return std::string();
+            return makeSnapshot(frame->view, snapshotCaption(versionText, m_clock.localNow(),
+                                                             m_triggerActions->lastTriggerText()));
         },
         [](const std::string& program, const std::string& argument) {
             launchProgram(program, argument, {});

@@ -1,6 +1,6 @@
 #include "app/mainwindow.h"
 
-#include "outputs/aboutwindow.h"
+#include "app/aboutwindow.h"
 
 void MainWindow::onAboutClicked() {
     setEnabled(false);

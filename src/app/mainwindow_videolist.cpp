@@ -8,10 +8,10 @@
 
 #include "app/cliplist.h"
 #include "app/gadgettable.h"
-#include "outputs/alertplayback.h"
+#include "app/ownplayer.h"
+#include "app/videolistmenu.h"
+#include "media/alertplayback.h"
 #include "outputs/launching.h"
-#include "outputs/ownplayer.h"
-#include "outputs/videolistmenu.h"
 
 void MainWindow::fillVideoList() {
     for (const ListedClip& clip : findClips(m_clipFolder)) {

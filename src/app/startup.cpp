@@ -6,13 +6,13 @@
 
 #include <cstdio>
 
+#include "app/connectionwindow.h"
+#include "app/driverchoicedialog.h"
+#include "app/frameprocessor.h"
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
 #include "app/translations.h"
-#include "capture/camera.h"
-#include "capture/connectionwindow.h"
-#include "capture/driverchoicedialog.h"
-#include "capture/frameprocessor.h"
+#include "media/camera.h"
 #include "settings/camerachoices.h"
 #include "settings/settingsfolder.h"
 

@@ -1,6 +1,6 @@
 #include "outputs/pictureupload.h"
 
-#include "capture/jpegfile.h"
+#include "outputs/jpegfile.h"
 
 PictureUploader::PictureUploader(std::chrono::milliseconds limit) : m_limit(limit) {}
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "app/gadgets.h"
+#include "settings/gadgets.h"
 
 // What the settings and the trigger actions need of the main window's gadgets: the options
 // live in the gadgets, and are read at the moment they are used.

@@ -11,10 +11,10 @@
 
 #include <gtest/gtest.h>
 
-#include "../capture/testfootage.h"
+#include "../support/testfootage.h"
 #include "../tempfolder.h"
 #include "app/gadgettable.h"
-#include "capture/camera.h"
+#include "media/camera.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include <functional>
 
 #include "../silentserver.h"
-#include "capture/camerasources.h"
-#include "capture/statusdisplay.h"
+#include "app/statusdisplay.h"
+#include "media/camerasources.h"
 #include "testwindow.h"
 
 namespace {

@@ -42,9 +42,9 @@
 
 #include "app/gadgetlayout.h"
 #include "app/gadgettable.h"
-#include "capture/camera.h"
-#include "capture/camerasources.h"
-#include "capture/statusdisplay.h"
+#include "app/statusdisplay.h"
+#include "media/camera.h"
+#include "media/camerasources.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "../tempfolder.h"
 #include "app/gadgettable.h"
 #include "app/mainwindow.h"
-#include "capture/camera.h"
+#include "media/camera.h"
 
 // A main window with its settings in a folder of its own, loaded as at start-up: from the
 // settings text given, or from no file at all.

@@ -17,8 +17,8 @@
 
 #include <functional>
 
+#include "app/driverchoicedialog.h"
 #include "app/translations.h"
-#include "capture/driverchoicedialog.h"
 #include "testwindow.h"
 
 namespace {

@@ -1,0 +1,46 @@
+#include "app/frameprocessor.h"
+
+#include "app/statusdisplay.h"
+#include "media/camera.h"
+
+FrameProcessor::FrameProcessor(Camera& camera, StatusDisplay& display, DetectionState& state)
+    : m_camera(camera), m_display(display), m_state(state) {
+    m_comparison.changedBlocks.reserve(kBlockCount);
+}
+
+bool FrameProcessor::processFrame(const DetectionValues& values) {
+    if (!showNewestPicture(values))
+        return false;
+    compareWithReference(m_state, m_workFrame.averages, values.sensitivity, values.trigger,
+                         m_comparison);
+    for (const BlockPosition& block : m_comparison.changedBlocks) {
+        m_display.markChangedBlock(block.column, block.row);
+    }
+    m_display.showChangeLevel(m_comparison.changePercent, values.trigger);
+    m_display.showTriggerState(m_comparison.triggered);
+    return m_comparison.triggered;
+}
+
+void FrameProcessor::showFrame(const DetectionValues& values) {
+    showNewestPicture(values);
+}
+
+bool FrameProcessor::showNewestPicture(const DetectionValues& values) {
+    bool newPicture = false;
+    {
+        const auto frame = m_camera.grabFrame();
+        if (!frame)
+            return false;
+        newPicture = frame->sequence != m_madeFromSequence || values.mirror != m_madeMirrored ||
+                     values.brightness != m_madeWithBrightness;
+        if (newPicture) {
+            makeWorkFrame(frame->view, values.mirror, values.brightness, m_workFrame);
+            m_madeFromSequence = frame->sequence;
+            m_madeMirrored = values.mirror;
+            m_madeWithBrightness = values.brightness;
+        }
+    }  // the grabbed picture is released here
+
+    m_display.showLiveFrame(m_workFrame.halfSize, newPicture);
+    return true;
+}

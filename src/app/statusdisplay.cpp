@@ -1,0 +1,105 @@
+#include "app/statusdisplay.h"
+
+#include "app/backgroundcolour.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kPictureX = 4;
+constexpr int kPictureY = 4;
+constexpr int kPictureWidth = 320;
+constexpr int kPictureHeight = 240;
+const QColor kTriggeredColour(255, 0, 0);
+const QColor kQuietColour(0, 187, 0);
+const QColor kChangedBlockColour(255, 255, 0);
+const QColor kRecordingColour(255, 0, 0);
+// A dot in the top right corner of the live picture, as cameras show while they record.
+const QRect kRecordingMark(kPictureWidth - 18, 6, 12, 12);
+
+}  // namespace
+
+LiveView::LiveView(QWidget* parent) : QWidget(parent) {
+    setGeometry(kPictureX, kPictureY, kPictureWidth, kPictureHeight);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_points.reserve(4 * 1200);
+}
+
+void LiveView::showPicture(const std::vector<std::uint8_t>& halfSize, bool changed) {
+    // The detection runs more often than the camera delivers: repaint only what changed.
+    if (m_picture.constBits() != halfSize.data()) {
+        // Blue, green, red, unused is QImage's RGB32 in memory on little-endian machines.
+        m_picture = QImage(halfSize.data(), kPictureWidth, kPictureHeight, kPictureWidth * 4,
+                           QImage::Format_RGB32);
+        changed = true;
+    }
+    if (changed || !m_points.empty())
+        update();
+    m_points.clear();
+}
+
+void LiveView::addPoint(QPoint point) {
+    m_points.push_back(point);
+    update();
+}
+
+void LiveView::setRecordingMark(bool shown) {
+    if (shown == m_recordingMark)
+        return;
+    m_recordingMark = shown;
+    update(kRecordingMark.adjusted(-1, -1, 1, 1));
+}
+
+void LiveView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (m_picture.isNull()) {
+        painter.fillRect(rect(), Qt::black);
+    } else {
+        painter.drawImage(0, 0, m_picture);
+        painter.setPen(kChangedBlockColour);
+        painter.drawPoints(m_points.data(), static_cast<int>(m_points.size()));
+    }
+    if (m_recordingMark) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.setBrush(kRecordingColour);
+        painter.drawEllipse(kRecordingMark);
+    }
+}
+
+StatusDisplay::StatusDisplay(QWidget* window, const StatusGadgets& gadgets)
+    : m_liveView(new LiveView(window)), m_gadgets(gadgets) {}
+
+void StatusDisplay::showLiveFrame(const std::vector<std::uint8_t>& halfSize, bool newPicture) {
+    m_liveView->showPicture(halfSize, newPicture);
+}
+
+void StatusDisplay::markChangedBlock(int column, int row) {
+    // Four points 2 pixels around the block's centre on the reduced picture, which lies at
+    // 8c + 8, 240 - 8r in the window; the centre itself stays.
+    const QPoint centre(8 * column + 8 - kPictureX, 240 - 8 * row - kPictureY);
+    m_liveView->addPoint(centre + QPoint(0, -2));
+    m_liveView->addPoint(centre + QPoint(0, 2));
+    m_liveView->addPoint(centre + QPoint(-2, 0));
+    m_liveView->addPoint(centre + QPoint(2, 0));
+}
+
+void StatusDisplay::showChangeLevel(float changePercent, int trigger) {
+    m_gadgets.levelBar->setValue(static_cast<int>(std::lround(changePercent)));
+    const int markerX = static_cast<int>(std::lround(trigger * 5.08 + 2));
+    m_gadgets.upperMarker->move(markerX, m_gadgets.upperMarker->y());
+    m_gadgets.lowerMarker->move(markerX, m_gadgets.lowerMarker->y());
+}
+
+void StatusDisplay::showRecording(bool recording) {
+    m_liveView->setRecordingMark(recording);
+}
+
+void StatusDisplay::showTriggerState(bool triggered) {
+    setBackgroundColour(m_gadgets.triggerIndicator, triggered ? kTriggeredColour : kQuietColour);
+}

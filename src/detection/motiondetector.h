@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "detection/workframe.h"
+
+// The detection runs once per period of the main window's frame timer.
+inline constexpr int kFrameIntervalMs = 10;
+
+// Runs to hold off for a wait of `seconds`, so that the wait lasts what it says.
+constexpr std::int32_t holdOffRunsForWait(int seconds) {
+    return seconds * (1000 / kFrameIntervalMs);
+}
+
+// Detection state that lives for the whole program run and is never saved.
+struct DetectionState {
+    // Runs still to come in which no change may count; always set by plain assignment. The
+    // camera reports a clip's begin and end on the main thread, so only that thread writes it.
+    std::atomic<std::int32_t> holdOffFrames{0};
+    // Set from the beginning to the end of a clip recording; no frame is compared meanwhile.
+    std::atomic<bool> recordingActive{false};
+    // Runs completed since start, counted up to 4; the first two runs never trigger.
+    int warmUpFrames = 0;
+    float changePercent = 0.0f;
+    // The previous run's block averages; all zero at start.
+    BlockGrid blockReference{};
+};
+
+struct DetectionValues {
+    int brightness = 128;  // 0..255, 128 is neutral
+    int sensitivity = 50;  // 1..500; a block counts when its difference is greater
+    int trigger = 25;      // 1..100, percentage of changed blocks that triggers
+    bool mirror = true;
+};
+
+struct BlockPosition {
+    int column = 0;
+    int row = 0;  // counted from the bottom of the picture
+};
+
+struct ComparisonResult {
+    std::vector<BlockPosition> changedBlocks;  // column by column, bottom to top in each
+    float changePercent = 0.0f;
+    bool triggered = false;
+};
+
+// Compares the new block averages with the reference, counts the changed blocks unless a
+// hold-off is running, makes the averages the new reference and advances hold-off and warm-up.
+void compareWithReference(DetectionState& state, const BlockGrid& averages, int sensitivity,
+                          int trigger, ComparisonResult& result);

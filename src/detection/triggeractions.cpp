@@ -1,0 +1,129 @@
+#include "detection/triggeractions.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+
+#include "detection/datetemplate.h"
+#include "settings/gadgetaccess.h"
+
+namespace {
+
+// Two seconds more than asked, as the clip's start takes a moment.
+constexpr int kClipExtraSeconds = 2;
+constexpr int kPauseOutsideRecordingMs = 500;
+
+}  // namespace
+
+std::string countedOnce(const std::string& counterText) {
+    std::int64_t count = 0;
+    const char* begin = counterText.data();
+    const char* end = begin + counterText.size();
+    if (begin != end && *begin == '+')
+        ++begin;
+    const auto [stop, error] = std::from_chars(begin, end, count);
+    if (error != std::errc() || stop != end || begin == end)
+        count = 0;
+    if (count < std::numeric_limits<std::int64_t>::max())
+        ++count;
+    return std::to_string(count);
+}
+
+std::string newClipPath(const std::string& folder, const DateFields& now) {
+    const std::string stem =
+        folder + "Video_Sentello_" + formatDateTemplate("%yyyy%mm%dd%hh%ii%ss", now);
+    std::string path = stem + ".avi";
+    for (int number = 2;; ++number) {
+        // Made here, so nothing that stands at the name (a link, a file) is ever written over.
+        const int descriptor =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (descriptor >= 0) {
+            ::close(descriptor);
+            return path;
+        }
+        // A folder that takes no file: the recording says why.
+        if (errno != EEXIST)
+            return path;
+        path = stem + "_" + std::to_string(number) + ".avi";
+    }
+}
+
+TriggerActions::TriggerActions(GadgetAccess& gadgets, DetectionState& state, std::string clipFolder,
+                               TriggerServices services)
+    : m_gadgets(gadgets),
+      m_state(state),
+      m_clipFolder(std::move(clipFolder)),
+      m_services(std::move(services)) {}
+
+void TriggerActions::runTriggerActions() {
+    if (m_gadgets.state(Gadget::beepCheck))
+        m_services.beep();
+    if (m_gadgets.state(Gadget::soundCheck))
+        m_services.playAlertFile(m_gadgets.storedText(Gadget::soundFileField));
+    if (!m_gadgets.state(Gadget::recordModeCheck)) {
+        m_state.holdOffFrames = 1;
+        m_services.pauseDetection(kPauseOutsideRecordingMs);
+        return;
+    }
+    m_state.holdOffFrames = 1;
+    if (m_gadgets.state(Gadget::countOnlyCheck)) {
+        m_gadgets.setText(Gadget::counterField,
+                          QString::fromStdString(
+                              countedOnce(m_gadgets.text(Gadget::counterField).toStdString())));
+        m_state.holdOffFrames = holdOffRunsForWait(m_gadgets.state(Gadget::waitSpin));
+        return;
+    }
+    if (!m_clipRequested)
+        startRecording();
+}
+
+void TriggerActions::startRecording() {
+    const DateFields now = localNow();
+    const std::string path = newClipPath(m_clipFolder, now);
+    const std::string dateText = formatDateTemplate(kDateTimeTemplate, now);
+    m_gadgets.appendRow(Gadget::videoList, QString::fromStdString(path + '\n' + dateText));
+    m_lastTriggerText = dateText;
+    m_lastVideoPath = path;
+    m_clipRequested = true;
+    m_services.recordClip({path,
+                           m_gadgets.state(Gadget::clipLengthSpin) + kClipExtraSeconds,
+                           m_gadgets.state(Gadget::audioInfoCheck) != 0,
+                           {}});
+}
+
+void TriggerActions::removeRowOfMissingClip() {
+    std::error_code error;
+    if (m_lastVideoPath.empty() || std::filesystem::exists(m_lastVideoPath, error))
+        return;
+    const QString path = QString::fromStdString(m_lastVideoPath);
+    for (int row = m_gadgets.countItems(Gadget::videoList) - 1; row >= 0; --row) {
+        if (m_gadgets.itemText(Gadget::videoList, row).section(u'\n', 0, 0) == path) {
+            m_gadgets.removeItem(Gadget::videoList, row);
+            return;
+        }
+    }
+}
+
+void TriggerActions::onCaptureStatus(int status, const QString& text) {
+    if (status == kCaptureBegins) {
+        m_state.recordingActive = true;
+        return;
+    }
+    if (status != kCaptureEnds)
+        return;
+    m_clipRequested = false;
+    removeRowOfMissingClip();
+    if (!m_state.recordingActive)
+        return;
+    // A clip that failed was removed; there is nothing to hand over.
+    if (m_gadgets.state(Gadget::videoToolCheck) && text.isEmpty()) {
+        m_services.launchProgram(m_gadgets.storedText(Gadget::videoToolField), m_lastVideoPath);
+    }
+    m_state.holdOffFrames = holdOffRunsForWait(m_gadgets.state(Gadget::waitSpin));
+    m_state.recordingActive = false;
+}

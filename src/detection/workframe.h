@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "detection/frameview.h"
+
+inline constexpr int kWorkWidth = 640;
+inline constexpr int kWorkHeight = 480;
+inline constexpr int kBytesPerPixel = 4;
+inline constexpr int kBlockSize = 16;
+inline constexpr int kBlockColumns = kWorkWidth / kBlockSize;   // 40
+inline constexpr int kBlockRows = kWorkHeight / kBlockSize;     // 30
+inline constexpr int kBlockCount = kBlockColumns * kBlockRows;  // 1200
+
+// Average blue, green and red of one block.
+struct BlockColour {
+    int blue = 0;
+    int green = 0;
+    int red = 0;
+    bool operator==(const BlockColour&) const = default;
+};
+
+// Indexed by blockIndex(c, r); block row 0 is the bottom band of the picture.
+using BlockGrid = std::array<BlockColour, kBlockCount>;
+
+constexpr int blockIndex(int column, int row) {
+    return row * kBlockColumns + column;
+}
+
+// The result of one pass over a camera picture: the 640 x 480 working frame (stored top-down;
+// only the block rows are counted from the bottom), its half-size copy for the live picture and
+// the block averages. Buffers are reused from run to run.
+struct WorkFrame {
+    std::vector<std::uint8_t> pixels = std::vector<std::uint8_t>(kWorkWidth * kWorkHeight * 4);
+    std::vector<std::uint8_t> halfSize =
+        std::vector<std::uint8_t>(kWorkWidth / 2 * kWorkHeight / 2 * 4);
+    BlockGrid averages{};
+    int bytesPerPixel = 0;
+};
+
+// Mirrors (when asked), stretches the picture to 640 x 480 by nearest-neighbour sampling, adds
+// brightness - 128 to every colour byte with clamping, and fills the half-size copy (each pixel
+// the rounded average of a 2 x 2 square) and the block averages (sum / 256, remainder dropped).
+// Picks the fastest variant the processor supports; all variants give identical results.
+void makeWorkFrame(const FrameView& picture, bool mirror, int brightness, WorkFrame& out);
+
+// The variants behind makeWorkFrame, open to tests and benchmarks.
+void makeWorkFramePortable(const FrameView& picture, bool mirror, int brightness, WorkFrame& out);
+void makeWorkFrameAvx2(const FrameView& picture, bool mirror, int brightness, WorkFrame& out);
+bool cpuHasAvx2();

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+#include "detection/cliprequest.h"
+#include "detection/frameview.h"
+#include "media/cameracontrols.h"
+#include "media/cameraformat.h"
+#include "media/camerasources.h"
+
+class ClipBranch;
+
+// A picture handed out by grabFrame; the pixels stay valid while the frame is kept.
+struct CameraFrame {
+    FrameView view;
+    // Grows with every picture the camera delivers, so a caller can tell a new one.
+    std::uint64_t sequence = 0;
+    std::shared_ptr<const void> keepAlive;
+};
+
+// The camera: one GStreamer pipeline from the chosen source to an appsink that keeps the
+// newest picture as 32-bit blue, green, red, unused. The source delivers in its own size; the
+// detection stretches it, so the pipeline has no scaler.
+//
+// A camera that stops delivering (unplugged, an error on the bus, no picture for a few
+// seconds) yields no frames until it is reconnected, which is tried every few seconds.
+//
+// Clips are recorded from the running pipeline in the background; the captureStatus signal
+// tells when one begins and ends, always on the main thread.
+class Camera : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Camera(QObject* parent = nullptr);
+    ~Camera() override;
+
+    // Starts the pipeline for the source and waits for its first picture (a few seconds at
+    // most). Returns whether that picture arrived. The event loop runs while it waits, so
+    // windows are painted; input to them waits too unless `whileWaiting` takes it.
+    bool connectSource(const CameraSource& source, QEventLoop::ProcessEventsFlags whileWaiting =
+                                                       QEventLoop::ExcludeUserInputEvents);
+    // Ends the wait of connectSource at once; it then returns false.
+    void cancelConnecting();
+
+    // The newest picture, or nothing while the camera delivers none.
+    std::optional<CameraFrame> grabFrame();
+
+    // Stops the pipeline and releases the camera; a clip being recorded is finished first.
+    void disconnectSource();
+
+    const std::string& sourceName() const { return m_source.name; }
+
+    // The picture sizes and rates the running source really delivers: those its caps allow
+    // for a source that makes its pictures itself (a camera device, a test source), only the
+    // one it was made in for footage decoded from a file or a stream.
+    std::vector<CameraFormat> offeredFormats() const;
+    // The size and rate of the pictures the running source delivers now; none without a
+    // camera or when the source does not say its rate.
+    std::optional<CameraFormat> currentFormat() const;
+    // The format the camera is held to; none: the source's own choice.
+    const std::optional<CameraFormat>& format() const { return m_format; }
+    // Taken by the next connection.
+    void presetFormat(std::optional<CameraFormat> format) { m_format = std::move(format); }
+    // Reconnects with the format. When the source does not deliver it, the camera goes back
+    // to the format it had and the result is false.
+    bool changeFormat(const CameraFormat& format);
+    // The settings of the running camera's picture, changed live; nullptr without a camera.
+    std::unique_ptr<CameraControls> controls() const;
+
+    // Starts recording a clip of `request.seconds` seconds from the next picture on. Every
+    // request ends with kCaptureEnds, also one that fails at once; kCaptureBegins comes
+    // before it when data were written. A request while a clip is recorded is ignored.
+    void startRecording(const ClipRequest& request);
+    bool recording() const { return m_clip != nullptr; }
+    // Cuts a clip being recorded short and waits until its file is finished (a few seconds at
+    // most); kCaptureEnds is sent as usual.
+    void finishRecording();
+
+signals:
+    // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip
+    // and the reason for one that failed (its file is then removed).
+    void captureStatus(int status, const QString& text);
+
+private:
+    struct Pipeline;
+
+    // Without `firstPictureWait` the pipeline is taken as it starts; with it, only once its
+    // first picture came, while the event loop runs with these flags.
+    bool startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPictureWait);
+    bool waitForFirstPicture(Pipeline& pipeline, QEventLoop::ProcessEventsFlags whileWaiting);
+    void stopPipeline();
+    void onBusMessage(void* message);
+    void checkDelivery();
+    bool delivering() const;
+    bool handleClipMessage(void* message);
+    void onClipOverdue();
+    void endClip(const std::string& error);
+
+    CameraSource m_source;
+    std::optional<CameraFormat> m_format;
+    std::unique_ptr<Pipeline> m_pipeline;
+    QEventLoop* m_connectionWait = nullptr;
+    QTimer m_watchdog;
+    std::unique_ptr<ClipBranch> m_clip;
+    // Ends a clip whose pictures stopped coming, and gives it up when even that fails.
+    QTimer m_clipGuard;
+    bool m_clipOverdue = false;
+};

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <gst/gst.h>
+
+#include <memory>
+#include <string>
+
+#include "detection/cliprequest.h"
+#include "media/gstpointer.h"
+
+// A clip being recorded: a branch on a request pad of the camera pipeline's tee, from a leaky
+// queue (so the live picture never waits for the file) through the encoder into an AVI file,
+// with sound from `soundSource` when asked. The clip is timed on the pipeline's clock from its
+// first picture; at its end the branch takes no more pictures and drains, and the muxer
+// finishes the file.
+//
+// Created and destroyed on the main thread; the streaming threads only ever see the shared
+// state of the branch.
+class ClipBranch {
+public:
+    // What a bus message meant for the branch.
+    enum class Event { None, Begun, Finished, Failed };
+
+    // Builds the branch and starts it. On failure returns nullptr with the reason in `error`;
+    // nothing is left in the pipeline.
+    static std::unique_ptr<ClipBranch> start(GstElement* pipeline, GstElement* tee,
+                                             const ClipRequest& request,
+                                             const std::string& soundSource, std::string& error);
+    // Takes the branch out of the pipeline, finished or not.
+    ~ClipBranch();
+
+    ClipBranch(const ClipBranch&) = delete;
+    ClipBranch& operator=(const ClipBranch&) = delete;
+
+    // The clip ends with the next picture that arrives.
+    void requestEnd();
+    // The clip ends now, for a camera that delivers no more pictures.
+    void endNow();
+
+    // Sorts a message from the pipeline's bus: the first data written, the file finished, or
+    // an error inside the branch (its text in `error`).
+    Event handleBusMessage(GstMessage* message, std::string& error) const;
+
+    const std::string& path() const { return m_path; }
+
+private:
+    struct Shared;
+
+    ClipBranch(GstElement* pipeline, GstElement* tee, std::shared_ptr<Shared> shared,
+               std::string path);
+
+    GstElement* m_pipeline;
+    GstElement* m_tee;
+    GstPointer<GstPad> m_teePad;
+    std::shared_ptr<Shared> m_shared;
+    std::string m_path;
+};
