@@ -1,12 +1,55 @@
 #include "settings/camerachoices.h"
 
 #include <algorithm>
+#include <array>
+#include <climits>
+#include <variant>
 
 #include "settings/settingsfile.h"
 
 namespace {
 
 constexpr const char* kGroup = "Kamera";
+
+// Which dialog's choice a key belongs to; each is written only when that dialog chose.
+enum class Choice { Format, Compression };
+
+using TextMember = std::string CameraChoices::*;
+using NumberMember = int CameraChoices::*;
+
+struct ChoiceKey {
+    const char* key;
+    Choice choice;
+    std::variant<TextMember, NumberMember> member;
+    // Numbers read from the file are kept within these.
+    int minimum = INT_MIN;
+    int maximum = INT_MAX;
+};
+
+// In the order in which a choice writes them; the defaults are those of CameraChoices.
+constexpr std::array kChoiceKeys = {
+    ChoiceKey{"formatkamera", Choice::Format, &CameraChoices::formatCamera},
+    ChoiceKey{"breite", Choice::Format, &CameraChoices::width},
+    ChoiceKey{"hoehe", Choice::Format, &CameraChoices::height},
+    ChoiceKey{"bildrate", Choice::Format, &CameraChoices::rateNumerator},
+    ChoiceKey{"bildrateteiler", Choice::Format, &CameraChoices::rateDenominator, 1},
+    ChoiceKey{"codec", Choice::Compression, &CameraChoices::codec},
+    ChoiceKey{"qualitaet", Choice::Compression, &CameraChoices::quality, 1, 100},
+};
+
+void saveChoice(const std::string& settingsFile, const CameraChoices& choices, Choice choice) {
+    SettingsFile file;
+    file.open(settingsFile);
+    file.selectGroup(kGroup);
+    for (const ChoiceKey& key : kChoiceKeys) {
+        if (key.choice != choice)
+            continue;
+        if (const auto* text = std::get_if<TextMember>(&key.member))
+            file.writeText(key.key, choices.**text);
+        else
+            file.writeNumber(key.key, choices.*std::get<NumberMember>(key.member));
+    }
+}
 
 }  // namespace
 
@@ -16,33 +59,25 @@ CameraChoices loadCameraChoices(const std::string& settingsFile) {
     CameraChoices choices;
     if (!file.selectGroup(kGroup))
         return choices;
-    choices.formatCamera = file.readText("formatkamera", "");
-    choices.width = file.readNumber("breite", 0);
-    choices.height = file.readNumber("hoehe", 0);
-    choices.rateNumerator = file.readNumber("bildrate", 0);
-    choices.rateDenominator = std::max(1, file.readNumber("bildrateteiler", 1));
-    choices.codec = file.readText("codec", "mjpeg") == "mpeg4" ? "mpeg4" : "mjpeg";
-    choices.quality = std::clamp(file.readNumber("qualitaet", 85), 1, 100);
+    for (const ChoiceKey& key : kChoiceKeys) {
+        if (const auto* text = std::get_if<TextMember>(&key.member)) {
+            choices.** text = file.readText(key.key, choices.**text);
+        } else {
+            int& number = choices.*std::get<NumberMember>(key.member);
+            number = std::clamp(file.readNumber(key.key, number), key.minimum, key.maximum);
+        }
+    }
+    if (choices.codec != "mpeg4")
+        choices.codec = "mjpeg";
     if (choices.width <= 0 || choices.height <= 0 || choices.rateNumerator <= 0)
         choices.formatCamera.clear();
     return choices;
 }
 
 void saveFormatChoice(const std::string& settingsFile, const CameraChoices& choices) {
-    SettingsFile file;
-    file.open(settingsFile);
-    file.selectGroup(kGroup);
-    file.writeText("formatkamera", choices.formatCamera);
-    file.writeNumber("breite", choices.width);
-    file.writeNumber("hoehe", choices.height);
-    file.writeNumber("bildrate", choices.rateNumerator);
-    file.writeNumber("bildrateteiler", choices.rateDenominator);
+    saveChoice(settingsFile, choices, Choice::Format);
 }
 
 void saveCompressionChoice(const std::string& settingsFile, const CameraChoices& choices) {
-    SettingsFile file;
-    file.open(settingsFile);
-    file.selectGroup(kGroup);
-    file.writeText("codec", choices.codec);
-    file.writeNumber("qualitaet", choices.quality);
+    saveChoice(settingsFile, choices, Choice::Compression);
 }
