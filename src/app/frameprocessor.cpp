@@ -26,19 +26,19 @@ void FrameProcessor::showFrame(const DetectionValues& values) {
 }
 
 bool FrameProcessor::showNewestPicture(const DetectionValues& values) {
-    bool newPicture = false;
-    {
+    const std::optional<std::uint64_t> sequence = m_camera.newestSequence();
+    if (!sequence)
+        return false;
+    const bool newPicture = *sequence != m_madeFromSequence || values.mirror != m_madeMirrored ||
+                            values.brightness != m_madeWithBrightness;
+    if (newPicture) {
         const auto frame = m_camera.grabFrame();
         if (!frame)
             return false;
-        newPicture = frame->sequence != m_madeFromSequence || values.mirror != m_madeMirrored ||
-                     values.brightness != m_madeWithBrightness;
-        if (newPicture) {
-            makeWorkFrame(frame->view, values.mirror, values.brightness, m_workFrame);
-            m_madeFromSequence = frame->sequence;
-            m_madeMirrored = values.mirror;
-            m_madeWithBrightness = values.brightness;
-        }
+        makeWorkFrame(frame->view, values.mirror, values.brightness, m_workFrame);
+        m_madeFromSequence = frame->sequence;
+        m_madeMirrored = values.mirror;
+        m_madeWithBrightness = values.brightness;
     }  // the grabbed picture is released here
 
     m_display.showLiveFrame(m_workFrame.halfSize, newPicture);

@@ -131,5 +131,6 @@ private:
     bool m_cameraDialogOpen = false;
     MainLoopClock m_clock;
     std::int64_t m_minuteMark = 0;
-    std::string m_lastClockText;
+    // Hours times 60 plus minutes of the clock label's time; -1 before the first check.
+    int m_lastClockMinute = -1;
 };

@@ -100,10 +100,12 @@ void MainWindow::selectSlotByClock(bool fromClockCheck) {
 }
 
 void MainWindow::clockCheck() {
-    const std::string clockText = formatDateTemplate("%hh:%ii", m_clock.localNow());
-    if (clockText == m_lastClockText)
+    const DateFields now = m_clock.localNow();
+    const int minuteOfDay = now.hour * 60 + now.minute;
+    if (minuteOfDay == m_lastClockMinute)
         return;
-    m_lastClockText = clockText;
+    m_lastClockMinute = minuteOfDay;
+    const std::string clockText = formatDateTemplate("%hh:%ii", now);
     m_gadgets->setText(Gadget::clockLabel,
                        QStringLiteral("Aktuelle Systemzeit: ") + QString::fromStdString(clockText));
     // A slot chosen by hand lasts until the minute changes.

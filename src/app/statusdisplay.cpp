@@ -31,21 +31,24 @@ LiveView::LiveView(QWidget* parent) : QWidget(parent) {
 }
 
 void LiveView::showPicture(const std::vector<std::uint8_t>& halfSize, bool changed) {
-    // The detection runs more often than the camera delivers: repaint only what changed.
     if (m_picture.constBits() != halfSize.data()) {
         // Blue, green, red, unused is QImage's RGB32 in memory on little-endian machines.
         m_picture = QImage(halfSize.data(), kPictureWidth, kPictureHeight, kPictureWidth * 4,
                            QImage::Format_RGB32);
         changed = true;
     }
-    if (changed || !m_points.empty())
+    // The detection runs more often than the camera delivers: a picture is painted once, with
+    // the points of its own run, which stay on the screen until the next picture.
+    if (changed)
         update();
     m_points.clear();
 }
 
 void LiveView::addPoint(QPoint point) {
+    // A run without a new picture has no changed block; should it have one, it is shown too.
+    if (m_points.empty())
+        update();
     m_points.push_back(point);
-    update();
 }
 
 void LiveView::setRecordingMark(bool shown) {

@@ -32,6 +32,18 @@ DateFields localDateFields(std::time_t time) {
             local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
+DateFields localNow() {
+    // The main loop asks a hundred times a second; the fields change once a second.
+    thread_local std::time_t fieldsTime = -1;
+    thread_local DateFields fields;
+    const std::time_t now = std::time(nullptr);
+    if (now != fieldsTime) {
+        fields = localDateFields(now);
+        fieldsTime = now;
+    }
+    return fields;
+}
+
 std::string formatDateTemplate(std::string_view dateTemplate, const DateFields& date) {
     char year[16];
     std::snprintf(year, sizeof year, "%04d", date.year);

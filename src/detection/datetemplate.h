@@ -15,9 +15,7 @@ struct DateFields {
 };
 
 DateFields localDateFields(std::time_t time);
-inline DateFields localNow() {
-    return localDateFields(std::time(nullptr));
-}
+DateFields localNow();
 
 // The date and time as the clip list, the last trigger and the snapshot caption show it.
 inline constexpr char kDateTimeTemplate[] = "%dd.%mm.%yyyy %hh:%ii:%ss";

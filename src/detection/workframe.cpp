@@ -36,7 +36,8 @@ void makeWorkFramePortable(const FrameView& picture, bool mirror, int brightness
         std::array<BlockColour, kBlockColumns> sums{};
         for (int y = band * kBlockSize; y < (band + 1) * kBlockSize; ++y) {
             const std::uint8_t* source = sourceRow(picture, y);
-            std::uint8_t* row = out.pixels.data() + y * kRowBytes;
+            // Odd rows follow the even row above them in the pair.
+            std::uint8_t* row = out.rows.data() + (y % 2) * kRowBytes;
             for (int x = 0; x < kWorkWidth; ++x) {
                 const std::uint8_t* p = source + columns[x] * 4;
                 std::uint8_t* q = row + x * 4;

@@ -29,11 +29,12 @@ constexpr int blockIndex(int column, int row) {
     return row * kBlockColumns + column;
 }
 
-// The result of one pass over a camera picture: the 640 x 480 working frame (stored top-down;
-// only the block rows are counted from the bottom), its half-size copy for the live picture and
-// the block averages. Buffers are reused from run to run.
+// The result of one pass over a camera picture: the half-size copy of the 640 x 480 working
+// frame for the live picture, and the block averages (block rows counted from the bottom). The
+// working frame itself is made a row at a time and never kept whole: its last two rows are all
+// the half-size copy needs, and they stay in the cache. Buffers are reused from run to run.
 struct WorkFrame {
-    std::vector<std::uint8_t> pixels = std::vector<std::uint8_t>(kWorkWidth * kWorkHeight * 4);
+    std::vector<std::uint8_t> rows = std::vector<std::uint8_t>(2 * kWorkWidth * 4);
     std::vector<std::uint8_t> halfSize =
         std::vector<std::uint8_t>(kWorkWidth / 2 * kWorkHeight / 2 * 4);
     BlockGrid averages{};

