@@ -72,8 +72,7 @@ render_pictures() {  # width height kind folder
 }
 
 wait_for_file() {
-    local attempt
-    for attempt in $(seq 100); do
+    for _ in $(seq 100); do
         [ -s "$1" ] && return 0
         sleep 0.1
     done
@@ -84,14 +83,14 @@ wait_for_file() {
 # Presses Return on the camera choice, which takes the preselected first line, until the
 # main window shows.
 choose_first_source() {
-    local attempt window
-    for attempt in $(seq 60); do
+    local window
+    for _ in $(seq 60); do
         window=$(xdotool search --onlyvisible --name "$driver_window" 2>/dev/null | head -1) || true
         [ -n "$window" ] && break
         sleep 0.5
     done
     [ -n "$window" ] || { echo "the camera choice did not show" >&2; exit 1; }
-    for attempt in $(seq 30); do
+    for _ in $(seq 30); do
         xdotool search --onlyvisible --name "$main_window" >/dev/null 2>&1 && return 0
         xdotool windowfocus "$window" key Return 2>/dev/null || true
         sleep 1
@@ -133,7 +132,7 @@ display_number=$((90 + RANDOM % 100))
 Xvfb ":$display_number" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 export DISPLAY=":$display_number"
-for attempt in $(seq 50); do
+for _ in $(seq 50); do
     xdotool getmouselocation >/dev/null 2>&1 && break
     sleep 0.1
 done
@@ -145,7 +144,7 @@ measure() {  # width height kind
     mkdir -p "$folder/home" "$folder/target"
     /usr/bin/python3 "$top/bench/mjpeg-server.py" "$folder/pictures" --port-file "$folder/port" \
         --fps "$fps" --lifetime $((seconds + settle + 60)) 2>"$folder/server.log" &
-    started+=($!)
+    started+=("$!")
     wait_for_file "$folder/port"
     port=$(cat "$folder/port")
     url="http://127.0.0.1:$port/"
@@ -153,18 +152,18 @@ measure() {  # width height kind
     gst-launch-1.0 -q souphttpsrc location="$url" user-agent=bare-decoder ! multipartdemux \
         ! jpegdec ! fakesink sync=true >"$folder/decoder.log" 2>&1 &
     local decoder=$!
-    started+=($decoder)
+    started+=("$decoder")
     motion_config "$url" "$1" "$2" "$folder" >"$folder/motion.conf"
     motion -n -c "$folder/motion.conf" >"$folder/motion.out" 2>&1 &
     local motion=$!
-    started+=($motion)
+    started+=("$motion")
     HOME="$folder/home" XDG_CONFIG_HOME="$folder/home/.config" \
         XDG_DATA_HOME="$folder/home/.local/share" XDG_CACHE_HOME="$folder/home/.cache" \
         QT_QPA_PLATFORM=xcb "$sentello" \
         --camera "souphttpsrc location=$url user-agent=sentello ! multipartdemux ! jpegdec" \
         >"$folder/sentello.log" 2>&1 </dev/null &
     local program=$!
-    started+=($program)
+    started+=("$program")
     choose_first_source
 
     sleep "$settle"
