@@ -3,7 +3,8 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
-    // The display benchmarks need widgets; no display is needed for that.
+    // Without a display Qt's offscreen platform paints; with QT_QPA_PLATFORM=xcb and DISPLAY
+    // set the display benchmarks paint into a window on that display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);

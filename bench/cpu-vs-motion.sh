@@ -1,0 +1,214 @@
+#!/usr/bin/env bash
+# Whole-process CPU share of Sentello, of Debian's motion and of a bare GStreamer JPEG decoder,
+# all three watching the same MJPEG stream served on 127.0.0.1 at 25 pictures a second, side
+# by side, for a light and a heavy stream at 640x480 and 1280x720. CPU share is user + system
+# time of all threads from /proc/PID/stat over the measuring time, in % of one core.
+# Sentello runs on a private Xvfb with a private HOME; its display's share is shown apart.
+# Then runs the benchmarks of build/bench/sentello_bench with the display ones on that Xvfb.
+#
+# Usage: bench/cpu-vs-motion.sh [SECONDS]   (per measurement; default 60; needs a build in
+#        build/ and the package motion)
+set -euo pipefail
+
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+seconds=${1:-60}
+settle=10
+fps=25
+sentello=$top/build/src/sentello
+bench=$top/build/bench/sentello_bench
+driver_window='^Kameratreiber auswählen:$'
+main_window='^Sentello Version'
+
+for tool in "$sentello" "$(command -v motion)" "$(command -v Xvfb)" "$(command -v xdotool)"; do
+    [ -x "$tool" ] || { echo "missing: ${tool:-motion, Xvfb or xdotool}" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/cpu-vs-motion.XXXXXX)
+started=()
+stop() {
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
+# The watchers first, then the stream server, which notes what each of them got.
+stop_started() {
+    local index
+    for ((index = ${#started[@]} - 1; index > 0; --index)); do
+        stop "${started[index]}"
+    done
+    [ ${#started[@]} -eq 0 ] || { sleep 1; stop "${started[0]}"; }
+    started=()
+}
+finish() {
+    stop_started
+    [ -z "${xvfb:-}" ] || stop "$xvfb"
+    rm -rf "$work"
+}
+trap finish EXIT
+
+# Ticks of user and system time of a process and all its threads.
+ticks() {
+    local stat
+    stat=$(cat "/proc/$1/stat") || { echo "process $1 is gone" >&2; exit 1; }
+    stat=${stat##*) }
+    # shellcheck disable=SC2086
+    set -- $stat
+    echo $((${12} + ${13}))
+}
+
+render_pictures() {  # width height kind folder
+    local size="width=$1,height=$2,framerate=$fps/1" box=$(($2 / 6))
+    mkdir -p "$4"
+    if [ "$3" = light ]; then
+        gst-launch-1.0 -q videotestsrc pattern=ball num-buffers=250 ! "video/x-raw,$size" \
+            ! jpegenc quality=85 ! multifilesink location="$4/%04d.jpg"
+    else
+        gst-launch-1.0 -q compositor name=mix sink_1::xpos=$(($1 / 2)) sink_1::ypos=$(($2 / 4)) \
+            ! "video/x-raw,width=$1,height=$2" ! videoconvert ! jpegenc quality=85 \
+            ! multifilesink location="$4/%04d.jpg" \
+            videotestsrc pattern=smpte num-buffers=250 ! "video/x-raw,$size" ! mix.sink_0 \
+            videotestsrc pattern=ball background-color=0x00000000 num-buffers=250 \
+            ! "video/x-raw,format=BGRA,width=$box,height=$box,framerate=$fps/1" ! mix.sink_1
+    fi
+}
+
+wait_for_file() {
+    for _ in $(seq 100); do
+        [ -s "$1" ] && return 0
+        sleep 0.1
+    done
+    echo "timed out waiting for $1" >&2
+    exit 1
+}
+
+# Presses Return on the camera choice, which takes the preselected first line, until the
+# main window shows.
+choose_first_source() {
+    local window
+    for _ in $(seq 60); do
+        window=$(xdotool search --onlyvisible --name "$driver_window" 2>/dev/null | head -1) || true
+        [ -n "$window" ] && break
+        sleep 0.5
+    done
+    [ -n "$window" ] || { echo "the camera choice did not show" >&2; exit 1; }
+    for _ in $(seq 30); do
+        xdotool search --onlyvisible --name "$main_window" >/dev/null 2>&1 && return 0
+        xdotool windowfocus "$window" key Return 2>/dev/null || true
+        sleep 1
+    done
+    echo "Sentello's main window did not show" >&2
+    exit 1
+}
+
+motion_config() {  # url width height folder
+    # Debian's shipped settings with the stream as camera at its full rate, nothing written
+    # and nothing served.
+    cat <<CONFIG
+daemon off
+setup_mode off
+log_file $4/motion.log
+log_level 6
+target_dir $4/target
+netcam_url $1
+width $2
+height $3
+framerate $fps
+text_left CAMERA1
+text_right %Y-%m-%d\n%T-%q
+emulate_motion off
+threshold 1500
+despeckle_filter EedDl
+minimum_motion_frames 1
+event_gap 60
+pre_capture 3
+post_capture 0
+picture_output off
+movie_output off
+stream_port 0
+webcontrol_port 0
+CONFIG
+}
+
+display_number=$((90 + RANDOM % 100))
+Xvfb ":$display_number" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+export DISPLAY=":$display_number"
+for _ in $(seq 50); do
+    xdotool getmouselocation >/dev/null 2>&1 && break
+    sleep 0.1
+done
+
+rows=()
+measure() {  # width height kind
+    local folder="$work/$1x$2-$3" port url
+    render_pictures "$1" "$2" "$3" "$folder/pictures"
+    mkdir -p "$folder/home" "$folder/target"
+    /usr/bin/python3 "$top/bench/mjpeg-server.py" "$folder/pictures" --port-file "$folder/port" \
+        --fps "$fps" --lifetime $((seconds + settle + 60)) 2>"$folder/server.log" &
+    started+=("$!")
+    wait_for_file "$folder/port"
+    port=$(cat "$folder/port")
+    url="http://127.0.0.1:$port/"
+
+    gst-launch-1.0 -q souphttpsrc location="$url" user-agent=bare-decoder ! multipartdemux \
+        ! jpegdec ! fakesink sync=true >"$folder/decoder.log" 2>&1 &
+    local decoder=$!
+    started+=("$decoder")
+    motion_config "$url" "$1" "$2" "$folder" >"$folder/motion.conf"
+    motion -n -c "$folder/motion.conf" >"$folder/motion.out" 2>&1 &
+    local motion=$!
+    started+=("$motion")
+    HOME="$folder/home" XDG_CONFIG_HOME="$folder/home/.config" \
+        XDG_DATA_HOME="$folder/home/.local/share" XDG_CACHE_HOME="$folder/home/.cache" \
+        QT_QPA_PLATFORM=xcb "$sentello" \
+        --camera "souphttpsrc location=$url user-agent=sentello ! multipartdemux ! jpegdec" \
+        >"$folder/sentello.log" 2>&1 </dev/null &
+    local program=$!
+    started+=("$program")
+    choose_first_source
+
+    sleep "$settle"
+    local pids=("$program" "$motion" "$decoder" "$xvfb") before=() after=() pid begin end
+    begin=$(date +%s.%N)
+    for pid in "${pids[@]}"; do before+=("$(ticks "$pid")"); done
+    sleep "$seconds"
+    for pid in "${pids[@]}"; do after+=("$(ticks "$pid")"); done
+    end=$(date +%s.%N)
+    stop_started
+
+    rows+=("$(awk -v size="$1x$2" -v kind="$3" -v hz="$(getconf CLK_TCK)" \
+        -v wall="$(echo "$end $begin" | awk '{print $1 - $2}')" \
+        -v s="$((after[0] - before[0]))" -v m="$((after[1] - before[1]))" \
+        -v d="$((after[2] - before[2]))" -v x="$((after[3] - before[3]))" 'BEGIN {
+            share = 100 / hz / wall
+            printf "| %-9s | %-6s | %15.2f | %8.1f | %6.1f | %12.1f | %4.1f |",
+                size, kind, (m > 0 ? s / m : 0), s * share, m * share, d * share, x * share }')")
+    echo "done: $1x$2 $3 (pictures sent: $(grep -o '[^ ]*: [0-9]* pictures sent' \
+        "$folder/server.log" | tr '\n' ' '))" >&2
+    grep -qi 'netcam.*\(error\|fail\)' "$folder/motion.log" &&
+        echo "motion reported stream errors; see its log" >&2
+    return 0
+}
+
+for size in "640 480" "1280 720"; do
+    for kind in light heavy; do
+        # shellcheck disable=SC2086
+        measure $size "$kind"
+    done
+done
+
+echo
+echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores;" \
+    "$seconds s per measurement, $fps pictures a second, all three side by side"
+echo "CPU share in % of one core (user + system time of all threads)"
+echo
+echo "| camera    | stream | Sentello/Motion | Sentello | Motion | bare decoder | Xvfb |"
+echo "|-----------|--------|-----------------|----------|--------|--------------|------|"
+printf '%s\n' "${rows[@]}"
+echo
+echo "light: videotestsrc's ball on black; heavy: colour bars with a small moving ball;"
+echo "both JPEG quality 85. Xvfb is Sentello's display."
+
+if [ -x "$bench" ]; then
+    echo
+    QT_QPA_PLATFORM=xcb "$bench"
+fi

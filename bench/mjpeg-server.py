@@ -1,0 +1,68 @@
+#!/usr/bin/python3
+"""Serves the JPEG pictures of a folder, in name order and round again, as an HTTP MJPEG
+stream (multipart/x-mixed-replace) at a fixed rate to every client on 127.0.0.1. All clients
+get the same picture at the same moment; a client that falls behind misses pictures rather
+than lagging. Stops by itself after --lifetime seconds."""
+
+import argparse
+import glob
+import http.server
+import os
+import sys
+import threading
+import time
+
+BOUNDARY = "sentelloframe"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("folder")
+    parser.add_argument("--port-file", required=True, help="where the chosen port is written")
+    parser.add_argument("--fps", type=float, default=25.0)
+    parser.add_argument("--lifetime", type=float, default=600.0)
+    arguments = parser.parse_args()
+
+    pictures = []
+    for name in sorted(glob.glob(os.path.join(arguments.folder, "*.jpg"))):
+        with open(name, "rb") as file:
+            pictures.append(file.read())
+    if not pictures:
+        sys.exit("no pictures in " + arguments.folder)
+    start = time.monotonic()
+    end = start + arguments.lifetime
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header("Content-Type", "multipart/x-mixed-replace;boundary=" + BOUNDARY)
+            self.send_header("Cache-Control", "no-cache")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            sent = 0
+            tick = int((time.monotonic() - start) * arguments.fps) + 1
+            try:
+                while time.monotonic() < end:
+                    wait = start + tick / arguments.fps - time.monotonic()
+                    if wait > 0:
+                        time.sleep(wait)
+                    picture = pictures[tick % len(pictures)]
+                    self.wfile.write(("--%s\r\nContent-Type: image/jpeg\r\n"
+                                      "Content-Length: %d\r\n\r\n"
+                                      % (BOUNDARY, len(picture))).encode() + picture + b"\r\n")
+                    sent += 1
+                    tick = max(tick + 1, int((time.monotonic() - start) * arguments.fps) + 1)
+            except (BrokenPipeError, ConnectionResetError):
+                pass
+            self.log_message("%s: %d pictures sent", self.headers.get("User-Agent", "?"), sent)
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    with open(arguments.port_file, "w") as file:
+        file.write("%d\n" % server.server_address[1])
+    threading.Timer(arguments.lifetime, server.shutdown).start()
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

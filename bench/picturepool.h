@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "detection/frameview.h"
+
+// Distinct camera pictures of one scene, each with its own sensor noise, together at least
+// twice the size of the largest cache, so that cycling through them reads every picture from
+// memory as a new camera picture is.
+class PicturePool {
+public:
+    PicturePool(int width, int height);
+
+    const FrameView& next();
+    std::size_t size() const { return m_views.size(); }
+
+private:
+    std::vector<std::vector<std::uint8_t>> m_pictures;
+    std::vector<FrameView> m_views;
+    std::size_t m_next = 0;
+};
