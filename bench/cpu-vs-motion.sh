@@ -100,8 +100,8 @@ choose_first_source() {
 }
 
 motion_config() {  # url width height folder
-    # Debian's shipped settings with the stream as camera at its full rate, nothing written
-    # and nothing served.
+    # Debian's shipped settings (it compares 15 pictures a second) with the stream as camera,
+    # nothing written and nothing served.
     cat <<CONFIG
 daemon off
 setup_mode off
@@ -111,7 +111,7 @@ target_dir $4/target
 netcam_url $1
 width $2
 height $3
-framerate $fps
+framerate 15
 text_left CAMERA1
 text_right %Y-%m-%d\n%T-%q
 emulate_motion off

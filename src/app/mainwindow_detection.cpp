@@ -31,8 +31,12 @@ void MainWindow::connectDetectionControls() {
 }
 
 DetectionValues MainWindow::detectionValues() const {
-    return {m_gadgets->state(Gadget::brightnessSlider), m_gadgets->state(Gadget::sensitivitySlider),
-            m_gadgets->state(Gadget::triggerSlider), m_gadgets->state(Gadget::mirrorCheck) != 0};
+    // Read on every run of the timer: straight from the gadgets of known kind.
+    const GadgetTable& g = *m_gadgets;
+    return {g.as<QSlider>(Gadget::brightnessSlider)->value(),
+            g.as<QSlider>(Gadget::sensitivitySlider)->value(),
+            g.as<QSlider>(Gadget::triggerSlider)->value(),
+            g.as<QAbstractButton>(Gadget::mirrorCheck)->isChecked()};
 }
 
 void MainWindow::onDetectionSliderMoved() {

@@ -104,5 +104,9 @@ void StatusDisplay::showRecording(bool recording) {
 }
 
 void StatusDisplay::showTriggerState(bool triggered) {
+    // Shown on every run; the palette is touched only when the state changes.
+    if (m_shownTriggered == triggered)
+        return;
+    m_shownTriggered = triggered;
     setBackgroundColour(m_gadgets.triggerIndicator, triggered ? kTriggeredColour : kQuietColour);
 }

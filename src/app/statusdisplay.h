@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class QFrame;
@@ -57,4 +58,5 @@ public:
 private:
     LiveView* m_liveView;
     StatusGadgets m_gadgets;
+    std::optional<bool> m_shownTriggered;
 };

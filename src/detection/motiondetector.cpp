@@ -6,7 +6,9 @@ void compareWithReference(DetectionState& state, const BlockGrid& averages, int 
                           int trigger, ComparisonResult& result) {
     const bool holdingOff = state.holdOffFrames.load() != 0;
     result.changedBlocks.clear();
-    for (int c = 0; c < kBlockColumns; ++c) {
+    // Most runs see the camera's previous picture again: nothing differs, nothing to walk.
+    const bool unchanged = sensitivity >= 0 && averages == state.blockReference;
+    for (int c = 0; c < kBlockColumns && !unchanged; ++c) {
         for (int r = 0; r < kBlockRows; ++r) {
             BlockColour& reference = state.blockReference[blockIndex(c, r)];
             const BlockColour& average = averages[blockIndex(c, r)];
