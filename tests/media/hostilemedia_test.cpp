@@ -56,27 +56,27 @@ protected:
     TempFolder m_folder;
 };
 
-TEST_F(HostileMedia, TheSoundPlayerRefusesAtOnce) {
-    SoundPlayer sounds(kSilentSink);
-    for (const std::string& path : hostileNames()) {
+// Every hostile name is refused, each load ending in time, and so is the file named `huge`.
+template <typename Player>
+void expectRefusedAtOnce(Player& player, const std::vector<std::string>& names,
+                         const std::string& huge) {
+    for (const std::string& path : names) {
         bool loaded = true;
-        ASSERT_TRUE(endsWithin(5s, [&] { loaded = sounds.load(0, path); })) << path;
+        ASSERT_TRUE(endsWithin(5s, [&] { loaded = player.load(0, path); })) << path;
         EXPECT_FALSE(loaded) << path;
     }
-    const std::string huge = sparseFile("huge.wav", kMaxSoundFileBytes + 1);
-    EXPECT_FALSE(sounds.load(0, huge));
+    EXPECT_FALSE(player.load(0, huge));
+}
+
+TEST_F(HostileMedia, TheSoundPlayerRefusesAtOnce) {
+    SoundPlayer sounds(kSilentSink);
+    expectRefusedAtOnce(sounds, hostileNames(), sparseFile("huge.wav", kMaxSoundFileBytes + 1));
 }
 
 TEST_F(HostileMedia, TheModulePlayerRefusesAtOnce) {
     ModulePlayer modules(kSilentSink);
-    for (const std::string& path : hostileNames()) {
-        bool loaded = true;
-        ASSERT_TRUE(endsWithin(5s, [&] { loaded = modules.load(0, path); })) << path;
-        EXPECT_FALSE(loaded) << path;
-    }
     // A module that would load, made far larger than any module is.
-    const std::string huge = sparseFile("huge.mod", off_t{65} * 1024 * 1024);
-    EXPECT_FALSE(modules.load(0, huge));
+    expectRefusedAtOnce(modules, hostileNames(), sparseFile("huge.mod", off_t{65} * 1024 * 1024));
 }
 
 TEST_F(HostileMedia, TheMoviePlayerRefusesBeforeLoadReturns) {
