@@ -19,6 +19,7 @@
 
 #include "detection/demoscene.h"
 #include "media/clipbranch.h"
+#include "media/gstmessages.h"
 #include "media/gstparse.h"
 #include "media/gstpointer.h"
 #include "media/offeredformats.h"
@@ -95,10 +96,7 @@ std::string demoDescription() {
 }
 
 void logError(GstMessage* message) {
-    GError* parsed = nullptr;
-    gst_message_parse_error(message, &parsed, nullptr);
-    const GErrorPointer error(parsed);
-    std::fprintf(stderr, "sentello: camera: %s\n", error ? error->message : "error");
+    std::fprintf(stderr, "sentello: camera: %s\n", errorText(message).c_str());
 }
 
 // Says why a pipeline did not start, when it told.

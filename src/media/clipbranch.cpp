@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "media/gstmessages.h"
 #include "media/gstparse.h"
 #include "media/gstpointer.h"
 
@@ -41,13 +42,6 @@ bool soundSourceOpens(const std::string& soundSource) {
     const PipelinePointer source = parseLaunch(soundSource, error);
     return source &&
            gst_element_set_state(source.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-}
-
-std::string errorText(GstMessage* message) {
-    GError* parsed = nullptr;
-    gst_message_parse_error(message, &parsed, nullptr);
-    const GErrorPointer error(parsed);
-    return error ? error->message : "error";
 }
 
 }  // namespace
