@@ -38,10 +38,11 @@ void LiveView::showPicture(const std::vector<std::uint8_t>& halfSize, bool chang
         changed = true;
     }
     // The detection runs more often than the camera delivers: a picture is painted once, with
-    // the points of its own run, which stay on the screen until the next picture.
-    if (changed)
+    // the points of its own run, which stay until the next picture.
+    if (changed) {
+        m_points.clear();
         update();
-    m_points.clear();
+    }
 }
 
 void LiveView::addPoint(QPoint point) {

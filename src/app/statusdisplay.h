@@ -19,6 +19,7 @@ public:
     explicit LiveView(QWidget* parent);
 
     // The buffer must stay valid until the next call; `changed` says whether its pixels did.
+    // A changed picture comes without the points of the one before.
     void showPicture(const std::vector<std::uint8_t>& halfSize, bool changed);
     void addPoint(QPoint point);
     // The red mark in a corner while a clip is written.

@@ -1,5 +1,7 @@
 #include "app/frameprocessor.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
@@ -25,7 +27,7 @@ struct DisplayWindow {
     }
 };
 
-TEST(StatusDisplay, MarksChangedBlocksOverThePictureUntilTheNextRun) {
+TEST(StatusDisplay, MarksChangedBlocksOverThePictureUntilTheNextPicture) {
     DisplayWindow w;
     ASSERT_EQ(w.display.liveView()->geometry(), QRect(4, 4, 320, 240));
     const std::vector<std::uint8_t> black(320 * 240 * 4, 0);
@@ -43,9 +45,52 @@ TEST(StatusDisplay, MarksChangedBlocksOverThePictureUntilTheNextRun) {
         EXPECT_EQ(image.pixel(inPicture), qRgb(0, 0, 0)) << "the centre stays";
     }
 
-    // The next run, even with the same picture, shows it without the old markers.
+    // The next run with the same picture keeps them; the next picture comes without them.
     w.display.showLiveFrame(black, false);
+    EXPECT_EQ(w.livePicture().pixel(QPoint(4, 234)), yellow);
+    w.display.showLiveFrame(black, true);
     EXPECT_EQ(w.livePicture().pixel(QPoint(4, 234)), qRgb(0, 0, 0));
+}
+
+// Counts the paints of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+TEST(StatusDisplay, PaintsEachPictureOnceWhateverTheRunsInBetween) {
+    DisplayWindow w;
+    // Beside the picture, as in the main window, so their own repaints do not reach it.
+    w.gadgets.levelBar->setGeometry(0, 260, 320, 20);
+    w.gadgets.triggerIndicator->setGeometry(340, 0, 100, 40);
+    w.gadgets.upperMarker->setGeometry(0, 250, 2, 6);
+    w.gadgets.lowerMarker->setGeometry(0, 284, 2, 6);
+    w.window.show();
+    QCoreApplication::processEvents();
+    const PaintCounter counter(w.display.liveView());
+    const std::vector<std::uint8_t> black(320 * 240 * 4, 0);
+    for (int picture = 1; picture <= 3; ++picture) {
+        // One run with the new picture and its changed blocks, three more on the same picture.
+        w.display.showLiveFrame(black, true);
+        w.display.markChangedBlock(picture, 0);
+        w.display.markChangedBlock(picture, 1);
+        QCoreApplication::processEvents();
+        for (int run = 0; run < 3; ++run) {
+            w.display.showLiveFrame(black, false);
+            w.display.showChangeLevel(0.0f, 25);
+            w.display.showTriggerState(false);
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(counter.paints, picture);
+    }
 }
 
 TEST(FrameProcessor, RunsOnTheDemoCameraAndSkipsRunsWithoutAPicture) {
