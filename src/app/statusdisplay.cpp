@@ -46,7 +46,8 @@ void LiveView::showPicture(const std::vector<std::uint8_t>& halfSize, bool chang
 }
 
 void LiveView::addPoint(QPoint point) {
-    // A run without a new picture has no changed block; should it have one, it is shown too.
+    // The first point since the picture asks for a paint; the picture's own repaint, when it
+    // comes in the same run, takes it along.
     if (m_points.empty())
         update();
     m_points.push_back(point);

@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <QTest>
 
@@ -545,6 +547,17 @@ TEST(MainWindowVideoList, OwnPlayerShowsTheClipUntilAnyWindowIsClosed) {
     EXPECT_EQ(playerWindow(), nullptr);
     EXPECT_TRUE(w.window.isVisible());
     EXPECT_EQ(w.window.detectionValues().mirror, mirrored);
+}
+
+TEST(MainWindowVideoList, OwnPlayerOpensNoWindowForAFifoNamedLikeAClip) {
+    WindowWithClip w;
+    w.g.setState(Gadget::ownPlayerCheck, 1);
+    // Nobody ever writes into it: a player that opened it would wait for good.
+    std::filesystem::remove(w.clip);
+    ASSERT_EQ(::mkfifo(w.clip.c_str(), 0600), 0);
+    w.selectClip();
+    w.window.playSelectedVideo();
+    EXPECT_EQ(playerWindow(), nullptr);
 }
 
 TEST(MainWindowVideoList, OwnPlayerOpensNoWindowForAFileItCannotPlay) {
