@@ -15,24 +15,10 @@
 
 #include <functional>
 
+#include "app/dialogframe.h"
 #include "media/cameracontrols.h"
 
 namespace {
-
-// Modal, with a close box and a title bar only.
-void prepare(QDialog& dialog, const QString& title) {
-    dialog.setWindowTitle(title);
-    dialog.setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    dialog.setModal(true);
-}
-
-QDialogButtonBox* okAndCancel(QDialog& dialog) {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    return buttons;
-}
 
 // A slider with its value beside it.
 QWidget* sliderWithValue(const CameraControl& control, std::function<void(int)> changed) {
@@ -68,7 +54,7 @@ std::optional<CameraFormat> chooseCameraFormat(QWidget* parent,
         return std::nullopt;
     }
     QDialog dialog(parent);
-    prepare(dialog, QStringLiteral("Videoformat"));
+    prepareModalDialog(dialog, QStringLiteral("Videoformat"));
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(QStringLiteral("Bildgröße und Bildrate der Kamera:")));
     auto* list = new QListWidget;
@@ -78,7 +64,7 @@ std::optional<CameraFormat> chooseCameraFormat(QWidget* parent,
             list->setCurrentRow(list->count() - 1);
     }
     layout->addWidget(list);
-    layout->addWidget(okAndCancel(dialog));
+    layout->addWidget(okAndCancelButtons(dialog));
     QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
     if (dialog.exec() != QDialog::Accepted || list->currentRow() < 0)
         return std::nullopt;
@@ -87,7 +73,7 @@ std::optional<CameraFormat> chooseCameraFormat(QWidget* parent,
 
 void adjustCameraControls(QWidget* parent, CameraControls& controls) {
     QDialog dialog(parent);
-    prepare(dialog, QStringLiteral("Videoquelle"));
+    prepareModalDialog(dialog, QStringLiteral("Videoquelle"));
     auto* layout = new QVBoxLayout(&dialog);
     const std::vector<CameraControl> list = controls.list();
     if (list.empty())
@@ -143,7 +129,7 @@ void adjustCameraControls(QWidget* parent, CameraControls& controls) {
 std::optional<ClipCompression> chooseClipCompression(QWidget* parent,
                                                      const ClipCompression& current) {
     QDialog dialog(parent);
-    prepare(dialog, QStringLiteral("Videokompression"));
+    prepareModalDialog(dialog, QStringLiteral("Videokompression"));
     auto* layout = new QVBoxLayout(&dialog);
     auto* form = new QFormLayout;
     auto* codec = new QComboBox;
@@ -160,7 +146,7 @@ std::optional<ClipCompression> chooseClipCompression(QWidget* parent,
     QWidget* qualityRow = sliderWithValue(quality, [](int) {});
     form->addRow(QStringLiteral("Qualität:"), qualityRow);
     layout->addLayout(form);
-    layout->addWidget(okAndCancel(dialog));
+    layout->addWidget(okAndCancelButtons(dialog));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return ClipCompression{codec->currentIndex() == 1 ? ClipCodec::Mpeg4 : ClipCodec::MotionJpeg,

@@ -8,11 +8,21 @@ FrameProcessor::FrameProcessor(Camera& camera, StatusDisplay& display, Detection
     m_comparison.changedBlocks.reserve(kBlockCount);
 }
 
+void FrameProcessor::setWatchOptions(const BlockMask& cameraMask, bool lightCompensation) {
+    m_cameraMask = cameraMask;
+    m_maskMirrored.reset();
+    m_options.lightCompensation = lightCompensation;
+}
+
 bool FrameProcessor::processFrame(const DetectionValues& values) {
     if (!showNewestPicture(values))
         return false;
+    if (m_maskMirrored != values.mirror) {
+        m_options.ignored = maskInWorkFrame(m_cameraMask, values.mirror);
+        m_maskMirrored = values.mirror;
+    }
     compareWithReference(m_state, m_workFrame.averages, values.sensitivity, values.trigger,
-                         m_comparison);
+                         m_comparison, m_options);
     for (const BlockPosition& block : m_comparison.changedBlocks) {
         m_display.markChangedBlock(block.column, block.row);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "detection/motiondetector.h"
 #include "detection/workframe.h"
@@ -20,6 +21,10 @@ public:
     // Shows the newest picture without comparing it, for the times when no change may count.
     void showFrame(const DetectionValues& values);
 
+    // The blocks to ignore, as the camera sees them, and whether changes of the whole light
+    // are compensated.
+    void setWatchOptions(const BlockMask& cameraMask, bool lightCompensation);
+
     // Pixel size of the last working frame; 0 until a picture was processed.
     int bytesPerPixel() const { return m_workFrame.bytesPerPixel; }
 
@@ -32,6 +37,10 @@ private:
     DetectionState& m_state;
     WorkFrame m_workFrame;
     ComparisonResult m_comparison;
+    ComparisonOptions m_options;
+    BlockMask m_cameraMask;
+    // The mirroring that m_options.ignored was turned for; none after a new mask.
+    std::optional<bool> m_maskMirrored;
 
     // What the working frame was made from: the camera delivers slower than the detection
     // runs, and the same picture with the same values gives the same working frame.

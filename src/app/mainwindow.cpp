@@ -63,6 +63,7 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
     m_pictureUploader = std::make_unique<PictureUploader>();
     connectGadgetEvents();
     connectVideoList();
+    connectLiveView();
     connectCameraDialogs();
 }
 
@@ -111,6 +112,8 @@ void MainWindow::loadSettings() {
     const CameraChoices choices = loadCameraChoices(m_settingsFile);
     m_clipCompression = {choices.codec == "mpeg4" ? ClipCodec::Mpeg4 : ClipCodec::MotionJpeg,
                          choices.quality};
+    m_advancedOptions = loadAdvancedOptions(m_settingsFile);
+    applyAdvancedOptions();
     selectSlotByClock(false);
 }
 
@@ -143,18 +146,20 @@ void MainWindow::timerEvent(QTimerEvent* event) {
         QWidget::timerEvent(event);
         return;
     }
-    // While a clip is written, a camera dialog is open or the detection rests after a trigger,
-    // the live picture goes on but no frame is compared.
+    const std::int64_t nowMs = m_clock.ticksMs();
+    // While a clip is written, a dialog is open or the detection rests after a trigger, the
+    // live picture goes on but no frame is compared.
     const DetectionValues values = detectionValues();
-    if (m_state.recordingActive || m_cameraDialogOpen || !m_detectionPause.hasExpired()) {
+    if (m_state.recordingActive || m_dialogOpen || !m_detectionPause.hasExpired()) {
         m_frameProcessor->showFrame(values);
     } else if (m_frameProcessor->processFrame(values)) {
         m_triggerActions->runTriggerActions();
     }
     m_statusDisplay->showRecording(m_state.recordingActive);
+    watchCamera(nowMs);
     // A dialog holds the minute and the clock too, as any modal window does.
-    if (m_cameraDialogOpen)
+    if (m_dialogOpen)
         return;
-    minuteStep();
+    minuteStep(nowMs);
     clockCheck();
 }

@@ -9,9 +9,11 @@
 #include <string>
 
 #include "app/mainloopclock.h"
+#include "detection/camerawatch.h"
 #include "detection/cliprequest.h"
 #include "detection/motiondetector.h"
 #include "detection/timeslots.h"
+#include "settings/advancedoptions.h"
 #include "settings/gadgets.h"
 
 class AlertBeep;
@@ -92,7 +94,16 @@ private:
     void deleteSelectedVideo();
 
     void onUploadSwitched();
-    void minuteStep();
+    void minuteStep(std::int64_t nowMs);
+
+    void connectLiveView();
+    void showLiveViewMenu(QPoint position);
+    void onAdvancedSettingsClicked();
+    // The advanced options into the detection and the camera watch.
+    void applyAdvancedOptions();
+    // Sounds the alarm once when the camera has delivered nothing for the set time, and says
+    // so across the live picture until pictures come again.
+    void watchCamera(std::int64_t nowMs);
 
     void connectFileRequesters();
     void askForFile(Gadget field, const QString& title, const QString& filter);
@@ -102,9 +113,9 @@ private:
     void withFrameTimerStopped(const std::function<void()>& run);
 
     void connectCameraDialogs();
-    // While a camera dialog is open the picture goes on, but nothing is detected; afterwards
-    // the next run holds off.
-    void withCameraDialogOpen(const std::function<void()>& run);
+    // While a dialog of the detection or the camera is open the picture goes on, but nothing
+    // is detected; afterwards the next run holds off.
+    void withDialogOpen(const std::function<void()>& run);
     void onFormatClicked();
     void chooseFormat();
     void onSourceClicked();
@@ -124,11 +135,14 @@ private:
     std::unique_ptr<PictureUploader> m_pictureUploader;
     QMetaObject::Connection m_captureStatusConnection;
     std::unique_ptr<QMenu> m_videoListMenu;
+    std::unique_ptr<QMenu> m_liveViewMenu;
+    AdvancedOptions m_advancedOptions;
+    CameraWatch m_cameraWatch;
     ClipCompression m_clipCompression;
     QBasicTimer m_frameTimer;
     // After a trigger outside the recording mode the detection rests a moment.
     QDeadlineTimer m_detectionPause;
-    bool m_cameraDialogOpen = false;
+    bool m_dialogOpen = false;
     MainLoopClock m_clock;
     std::int64_t m_minuteMark = 0;
     // Hours times 60 plus minutes of the clock label's time; -1 before the first check.

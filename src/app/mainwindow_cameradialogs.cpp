@@ -21,15 +21,15 @@ void MainWindow::connectCameraDialogs() {
             &MainWindow::onCompressionClicked);
 }
 
-void MainWindow::withCameraDialogOpen(const std::function<void()>& run) {
-    m_cameraDialogOpen = true;
+void MainWindow::withDialogOpen(const std::function<void()>& run) {
+    m_dialogOpen = true;
     run();
-    m_cameraDialogOpen = false;
+    m_dialogOpen = false;
     holdOff(1);
 }
 
 void MainWindow::onFormatClicked() {
-    withCameraDialogOpen([this] { chooseFormat(); });
+    withDialogOpen([this] { chooseFormat(); });
 }
 
 void MainWindow::chooseFormat() {
@@ -54,14 +54,14 @@ void MainWindow::chooseFormat() {
 }
 
 void MainWindow::onSourceClicked() {
-    withCameraDialogOpen([this] {
+    withDialogOpen([this] {
         if (const std::unique_ptr<CameraControls> controls = m_camera->controls())
             adjustCameraControls(this, *controls);
     });
 }
 
 void MainWindow::onCompressionClicked() {
-    withCameraDialogOpen([this] {
+    withDialogOpen([this] {
         const std::optional<ClipCompression> chosen =
             chooseClipCompression(this, m_clipCompression);
         if (!chosen)

@@ -34,8 +34,7 @@ void MainWindow::onUploadSwitched() {
     holdOff(1);
 }
 
-void MainWindow::minuteStep() {
-    const std::int64_t now = m_clock.ticksMs();
+void MainWindow::minuteStep(std::int64_t now) {
     if (now - m_minuteMark <= kMinuteMs)
         return;
     m_minuteMark = now;

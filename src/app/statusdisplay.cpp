@@ -60,6 +60,13 @@ void LiveView::setRecordingMark(bool shown) {
     update(kRecordingMark.adjusted(-1, -1, 1, 1));
 }
 
+void LiveView::setCameraLost(bool lost) {
+    if (lost == m_cameraLost)
+        return;
+    m_cameraLost = lost;
+    update();
+}
+
 void LiveView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (m_picture.isNull()) {
@@ -74,6 +81,12 @@ void LiveView::paintEvent(QPaintEvent*) {
         painter.setPen(QPen(Qt::white, 1));
         painter.setBrush(kRecordingColour);
         painter.drawEllipse(kRecordingMark);
+    }
+    if (m_cameraLost) {
+        const QRect band(0, height() / 2 - 16, width(), 32);
+        painter.fillRect(band, QColor(0, 0, 0, 170));
+        painter.setPen(Qt::white);
+        painter.drawText(band, Qt::AlignCenter, QStringLiteral("Keine Bilder von der Kamera"));
     }
 }
 
@@ -99,6 +112,10 @@ void StatusDisplay::showChangeLevel(float changePercent, int trigger) {
     const int markerX = static_cast<int>(std::lround(trigger * 5.08 + 2));
     m_gadgets.upperMarker->move(markerX, m_gadgets.upperMarker->y());
     m_gadgets.lowerMarker->move(markerX, m_gadgets.lowerMarker->y());
+}
+
+void StatusDisplay::showCameraLost(bool lost) {
+    m_liveView->setCameraLost(lost);
 }
 
 void StatusDisplay::showRecording(bool recording) {

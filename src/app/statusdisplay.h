@@ -24,6 +24,9 @@ public:
     void addPoint(QPoint point);
     // The red mark in a corner while a clip is written.
     void setRecordingMark(bool shown);
+    // "Keine Bilder von der Kamera" across the picture.
+    void setCameraLost(bool lost);
+    bool showsCameraLost() const { return m_cameraLost; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -32,6 +35,7 @@ private:
     QImage m_picture;
     std::vector<QPoint> m_points;
     bool m_recordingMark = false;
+    bool m_cameraLost = false;
 };
 
 // The gadgets of the main window that show the detection's level and trigger state.
@@ -53,6 +57,7 @@ public:
     void showChangeLevel(float changePercent, int trigger);
     void showTriggerState(bool triggered);
     void showRecording(bool recording);
+    void showCameraLost(bool lost);
 
     LiveView* liveView() const { return m_liveView; }
 

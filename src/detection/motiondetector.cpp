@@ -1,21 +1,68 @@
 #include "detection/motiondetector.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 
+namespace {
+
+constexpr int kGainOne = 1024;
+// Below this sum of blue, green and red a block's ratio says more about noise than light.
+constexpr int kMinTellingBrightness = 48;
+
+int brightness(const BlockColour& colour) {
+    return colour.blue + colour.green + colour.red;
+}
+
+// The reference colour as it would look in the new light; the picture cannot get lighter
+// than 255.
+int inNewLight(int value, int gain) {
+    return std::min((value * gain + kGainOne / 2) / kGainOne, 255);
+}
+
+}  // namespace
+
+int lightGain(const BlockGrid& reference, const BlockGrid& averages, const BlockMask& ignored) {
+    std::array<int, kBlockCount> ratios;
+    std::size_t count = 0;
+    for (int i = 0; i < kBlockCount; ++i) {
+        const int before = brightness(reference[i]);
+        if (ignored[i] || before < kMinTellingBrightness)
+            continue;
+        ratios[count++] = (brightness(averages[i]) * kGainOne + before / 2) / before;
+    }
+    if (count == 0)
+        return kGainOne;
+    const auto middle = ratios.begin() + count / 2;
+    std::nth_element(ratios.begin(), middle, ratios.begin() + count);
+    return *middle;
+}
+
 void compareWithReference(DetectionState& state, const BlockGrid& averages, int sensitivity,
-                          int trigger, ComparisonResult& result) {
+                          int trigger, ComparisonResult& result, const ComparisonOptions& options) {
     const bool holdingOff = state.holdOffFrames.load() != 0;
     result.changedBlocks.clear();
     // Most runs see the camera's previous picture again: nothing differs, nothing to walk.
     const bool unchanged = sensitivity >= 0 && averages == state.blockReference;
+    const int gain = options.lightCompensation && !unchanged
+                         ? lightGain(state.blockReference, averages, options.ignored)
+                         : kGainOne;
     for (int c = 0; c < kBlockColumns && !unchanged; ++c) {
         for (int r = 0; r < kBlockRows; ++r) {
-            BlockColour& reference = state.blockReference[blockIndex(c, r)];
-            const BlockColour& average = averages[blockIndex(c, r)];
-            const int difference = std::abs(reference.blue - average.blue) +
-                                   std::abs(reference.green - average.green) +
-                                   std::abs(reference.red - average.red);
-            if (difference > sensitivity && !holdingOff)
+            const int index = blockIndex(c, r);
+            BlockColour& reference = state.blockReference[index];
+            const BlockColour& average = averages[index];
+            int difference = 0;
+            if (gain == kGainOne) {
+                difference = std::abs(reference.blue - average.blue) +
+                             std::abs(reference.green - average.green) +
+                             std::abs(reference.red - average.red);
+            } else {
+                difference = std::abs(inNewLight(reference.blue, gain) - average.blue) +
+                             std::abs(inNewLight(reference.green, gain) - average.green) +
+                             std::abs(inNewLight(reference.red, gain) - average.red);
+            }
+            if (difference > sensitivity && !holdingOff && !options.ignored[index])
                 result.changedBlocks.push_back({c, r});
             reference = average;
         }
@@ -26,8 +73,13 @@ void compareWithReference(DetectionState& state, const BlockGrid& averages, int 
     }
 
     const int count = static_cast<int>(result.changedBlocks.size());
-    constexpr double kPercentPerPixel = 100.0 / (kWorkWidth * kWorkHeight / kBlockSize);
-    state.changePercent = static_cast<float>(kPercentPerPixel * (count * kBlockSize));
+    const int watched = kBlockCount - static_cast<int>(options.ignored.count());
+    if (watched == kBlockCount) {
+        constexpr double kPercentPerPixel = 100.0 / (kWorkWidth * kWorkHeight / kBlockSize);
+        state.changePercent = static_cast<float>(kPercentPerPixel * (count * kBlockSize));
+    } else {
+        state.changePercent = watched > 0 ? static_cast<float>(100.0 * count / watched) : 0.0f;
+    }
     result.changePercent = state.changePercent;
     result.triggered = state.warmUpFrames > 1 && state.changePercent >= static_cast<float>(trigger);
     if (state.warmUpFrames < 4)

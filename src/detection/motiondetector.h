@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "detection/blockmask.h"
 #include "detection/workframe.h"
 
 // The detection runs once per period of the main window's frame timer.
@@ -46,7 +47,23 @@ struct ComparisonResult {
     bool triggered = false;
 };
 
+// What the advanced options change in a comparison; the defaults change nothing.
+struct ComparisonOptions {
+    // Never counted as changed; the percentage is taken of the other blocks. In the working
+    // frame's orientation.
+    BlockMask ignored;
+    // The reference is brought to the new picture's light before the blocks are compared.
+    bool lightCompensation = false;
+};
+
 // Compares the new block averages with the reference, counts the changed blocks unless a
 // hold-off is running, makes the averages the new reference and advances hold-off and warm-up.
 void compareWithReference(DetectionState& state, const BlockGrid& averages, int sensitivity,
-                          int trigger, ComparisonResult& result);
+                          int trigger, ComparisonResult& result,
+                          const ComparisonOptions& options = {});
+
+// How much lighter the new picture is than the reference as a whole, in 1/1024: the median,
+// over the watched blocks that are not dark in the reference, of each block's new brightness
+// to its old. The median follows the light and not what moves, as long as that covers less
+// than half of the picture. 1024 when no block tells.
+int lightGain(const BlockGrid& reference, const BlockGrid& averages, const BlockMask& ignored);

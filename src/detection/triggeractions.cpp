@@ -61,10 +61,7 @@ TriggerActions::TriggerActions(GadgetAccess& gadgets, DetectionState& state, std
       m_services(std::move(services)) {}
 
 void TriggerActions::runTriggerActions() {
-    if (m_gadgets.state(Gadget::beepCheck))
-        m_services.beep();
-    if (m_gadgets.state(Gadget::soundCheck))
-        m_services.playAlertFile(m_gadgets.storedText(Gadget::soundFileField));
+    soundAlarm();
     if (!m_gadgets.state(Gadget::recordModeCheck)) {
         m_state.holdOffFrames = 1;
         m_services.pauseDetection(kPauseOutsideRecordingMs);
@@ -107,6 +104,13 @@ void TriggerActions::removeRowOfMissingClip() {
             return;
         }
     }
+}
+
+void TriggerActions::soundAlarm() {
+    if (m_gadgets.state(Gadget::beepCheck))
+        m_services.beep();
+    if (m_gadgets.state(Gadget::soundCheck))
+        m_services.playAlertFile(m_gadgets.storedText(Gadget::soundFileField));
 }
 
 void TriggerActions::onCaptureStatus(int status, const QString& text) {

@@ -38,6 +38,9 @@ public:
                    TriggerServices services);
 
     void runTriggerActions();
+    // The sounds of a trigger as the options set them (beep, alert file), without counting or
+    // recording: for a lost camera and for a test of the alarm.
+    void soundAlarm();
     // kCaptureBegins and kCaptureEnds from the camera; `text` is the reason of a failed clip.
     void onCaptureStatus(int status, const QString& text);
 

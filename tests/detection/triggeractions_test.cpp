@@ -65,6 +65,26 @@ TEST_F(TriggerActionsTest, OutsideRecordingModeBeepsPlaysAndPauses) {
     EXPECT_EQ(gadgets.countItems(Gadget::videoList), 0);
 }
 
+// A lost camera or a test of the alarm sounds as a trigger does, and nothing else: no count,
+// no clip, no pause, no hold-off.
+TEST_F(TriggerActionsTest, TheAlarmAloneSoundsAsTheOptionsSayAndNeitherCountsNorRecords) {
+    gadgets.setState(Gadget::recordModeCheck, 1);
+    gadgets.setText(Gadget::soundFileField, "/media/alarm.ogg");
+    state.holdOffFrames = 0;
+    actions.soundAlarm();
+    EXPECT_TRUE(calls.empty());
+    gadgets.setState(Gadget::beepCheck, 1);
+    gadgets.setState(Gadget::soundCheck, 1);
+    actions.soundAlarm();
+    gadgets.setState(Gadget::countOnlyCheck, 1);
+    actions.soundAlarm();
+    EXPECT_EQ(calls, (std::vector<std::string>{"beep", "play /media/alarm.ogg", "beep",
+                                               "play /media/alarm.ogg"}));
+    EXPECT_EQ(state.holdOffFrames, 0);
+    EXPECT_EQ(gadgets.text(Gadget::counterField), "0");
+    EXPECT_EQ(gadgets.countItems(Gadget::videoList), 0);
+}
+
 // File names are bytes: a name with a Windows-1252 byte, as the settings file held it.
 TEST_F(TriggerActionsTest, TheAlertFileAndTheVideoToolAreTheStoredBytes) {
     gadgets.setState(Gadget::soundCheck, 1);

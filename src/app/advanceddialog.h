@@ -1,0 +1,11 @@
+#pragma once
+
+#include <optional>
+
+#include "settings/advancedoptions.h"
+
+class QWidget;
+
+// "Erweiterte Einstellungen": the options beyond the classic ones, each with a line of help.
+// Modal; the chosen options, or none when it was cancelled.
+std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const AdvancedOptions& current);

@@ -1,0 +1,62 @@
+#include "app/mainwindow.h"
+
+#include <QMenu>
+
+#include <cstdio>
+
+#include "app/advanceddialog.h"
+#include "app/frameprocessor.h"
+#include "app/statusdisplay.h"
+#include "detection/blockmask.h"
+#include "detection/triggeractions.h"
+#include "media/camera.h"
+
+void MainWindow::connectLiveView() {
+    LiveView* view = m_statusDisplay->liveView();
+    // A right click, or the menu key while the picture has the focus.
+    view->setFocusPolicy(Qt::StrongFocus);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, &MainWindow::showLiveViewMenu);
+}
+
+void MainWindow::showLiveViewMenu(QPoint position) {
+    m_liveViewMenu = std::make_unique<QMenu>(this);
+    m_liveViewMenu->addAction(QStringLiteral("Erweiterte Einstellungen…"), this,
+                              &MainWindow::onAdvancedSettingsClicked);
+    m_liveViewMenu->addAction(QStringLiteral("Alarm testen"), this,
+                              [this] { m_triggerActions->soundAlarm(); });
+    m_liveViewMenu->popup(m_statusDisplay->liveView()->mapToGlobal(position));
+    holdOff(1);
+}
+
+void MainWindow::onAdvancedSettingsClicked() {
+    withDialogOpen([this] {
+        const std::optional<AdvancedOptions> chosen = editAdvancedOptions(this, m_advancedOptions);
+        if (!chosen || *chosen == m_advancedOptions)
+            return;
+        m_advancedOptions = *chosen;
+        saveAdvancedOptions(m_advancedOptions, m_settingsFile);
+        applyAdvancedOptions();
+    });
+}
+
+void MainWindow::applyAdvancedOptions() {
+    m_frameProcessor->setWatchOptions(maskFromText(m_advancedOptions.mask),
+                                      m_advancedOptions.lightCompensation);
+    m_cameraWatch.setLimit(m_advancedOptions.cameraAlarmSeconds);
+}
+
+void MainWindow::watchCamera(std::int64_t nowMs) {
+    switch (m_cameraWatch.observe(m_camera->newestSequence(), nowMs)) {
+        case CameraWatch::Change::Lost:
+            std::fprintf(stderr, "sentello: no pictures from the camera; alarm\n");
+            m_statusDisplay->showCameraLost(true);
+            m_triggerActions->soundAlarm();
+            break;
+        case CameraWatch::Change::Back:
+            m_statusDisplay->showCameraLost(false);
+            break;
+        case CameraWatch::Change::None:
+            break;
+    }
+}

@@ -1,0 +1,64 @@
+#include "settings/advancedoptions.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "../tempfolder.h"
+
+namespace {
+
+class AdvancedOptionsTest : public testing::Test {
+protected:
+    std::string contents() const {
+        std::ifstream in(m_path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    void put(const std::string& bytes) { std::ofstream(m_path, std::ios::binary) << bytes; }
+
+    TempFolder m_temp;
+    std::string m_path = (m_temp.path() / "Sentello.prefs").string();
+};
+
+TEST_F(AdvancedOptionsTest, AFileWithoutTheGroupGivesTheDefaultsAndStaysAsItIs) {
+    const std::string classic = "[Optionen]\r\nhspiegeln = 1\r\nvorlauf = 7\r\n";
+    put(classic);
+    EXPECT_EQ(loadAdvancedOptions(m_path), AdvancedOptions{});
+    EXPECT_EQ(contents(), classic);
+    EXPECT_EQ(loadAdvancedOptions((m_temp.path() / "missing").string()), AdvancedOptions{});
+    EXPECT_FALSE(std::filesystem::exists(m_temp.path() / "missing"));
+}
+
+TEST_F(AdvancedOptionsTest, AreWrittenAsTheirOwnGroupAfterTheClassicKeys) {
+    put("[Optionen]\r\nhspiegeln = 0\r\n");
+    const std::string mask(300, 'f');
+    saveAdvancedOptions({3, true, mask, 45}, m_path);
+    EXPECT_EQ(contents(),
+              "[Optionen]\r\nhspiegeln = 0\r\n[Erweitert]\r\nvorlauf = 3\r\n"
+              "lichtausgleich = 1\r\nmaske = " +
+                  mask + "\r\nkameraalarm = 45\r\n");
+    EXPECT_EQ(loadAdvancedOptions(m_path), (AdvancedOptions{3, true, mask, 45}));
+
+    // Written again in place, the group keeps its place and the classic keys theirs.
+    saveAdvancedOptions({0, false, "", 0}, m_path);
+    EXPECT_EQ(contents(),
+              "[Optionen]\r\nhspiegeln = 0\r\n[Erweitert]\r\nvorlauf = 0\r\n"
+              "lichtausgleich = 0\r\nmaske = \r\nkameraalarm = 0\r\n");
+}
+
+TEST_F(AdvancedOptionsTest, ValuesOutsideTheirRangesStopAtTheNearestEnd) {
+    put("[erweitert]\r\nVORLAUF = 99\r\nlichtausgleich = 5\r\nkameraalarm = -3\r\n");
+    AdvancedOptions options = loadAdvancedOptions(m_path);
+    EXPECT_EQ(options.preTriggerSeconds, 10);
+    EXPECT_TRUE(options.lightCompensation);
+    EXPECT_EQ(options.cameraAlarmSeconds, 0);
+    put("[Erweitert]\r\nvorlauf = -1\r\nkameraalarm = 99999999999\r\n");
+    options = loadAdvancedOptions(m_path);
+    EXPECT_EQ(options.preTriggerSeconds, 0);
+    EXPECT_EQ(options.cameraAlarmSeconds, 300);
+}
+
+}  // namespace
