@@ -20,6 +20,7 @@ bool FrameProcessor::processFrame(const DetectionValues& values) {
     if (m_maskMirrored != values.mirror) {
         m_options.ignored = maskInWorkFrame(m_cameraMask, values.mirror);
         m_maskMirrored = values.mirror;
+        m_display.showIgnoredBlocks(m_options.ignored);
     }
     compareWithReference(m_state, m_workFrame.averages, values.sensitivity, values.trigger,
                          m_comparison, m_options);

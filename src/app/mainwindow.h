@@ -99,6 +99,9 @@ private:
     void connectLiveView();
     void showLiveViewMenu(QPoint position);
     void onAdvancedSettingsClicked();
+    void editMask();
+    // Keeps chosen advanced options: into the file, the detection and the camera watch.
+    void takeAdvancedOptions(const AdvancedOptions& chosen);
     // The advanced options into the detection and the camera watch.
     void applyAdvancedOptions();
     // Sounds the alarm once when the camera has delivered nothing for the set time, and says
@@ -138,6 +141,7 @@ private:
     std::unique_ptr<QMenu> m_liveViewMenu;
     AdvancedOptions m_advancedOptions;
     CameraWatch m_cameraWatch;
+    bool m_editingMask = false;
     ClipCompression m_clipCompression;
     QBasicTimer m_frameTimer;
     // After a trigger outside the recording mode the detection rests a moment.

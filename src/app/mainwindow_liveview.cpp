@@ -6,6 +6,7 @@
 
 #include "app/advanceddialog.h"
 #include "app/frameprocessor.h"
+#include "app/maskeditor.h"
 #include "app/statusdisplay.h"
 #include "detection/blockmask.h"
 #include "detection/triggeractions.h"
@@ -23,6 +24,8 @@ void MainWindow::showLiveViewMenu(QPoint position) {
     m_liveViewMenu = std::make_unique<QMenu>(this);
     m_liveViewMenu->addAction(QStringLiteral("Erweiterte Einstellungen…"), this,
                               &MainWindow::onAdvancedSettingsClicked);
+    m_liveViewMenu->addAction(QStringLiteral("Erkennungsmaske bearbeiten"), this,
+                              &MainWindow::editMask);
     m_liveViewMenu->addAction(QStringLiteral("Alarm testen"), this,
                               [this] { m_triggerActions->soundAlarm(); });
     m_liveViewMenu->popup(m_statusDisplay->liveView()->mapToGlobal(position));
@@ -31,13 +34,39 @@ void MainWindow::showLiveViewMenu(QPoint position) {
 
 void MainWindow::onAdvancedSettingsClicked() {
     withDialogOpen([this] {
-        const std::optional<AdvancedOptions> chosen = editAdvancedOptions(this, m_advancedOptions);
-        if (!chosen || *chosen == m_advancedOptions)
-            return;
-        m_advancedOptions = *chosen;
-        saveAdvancedOptions(m_advancedOptions, m_settingsFile);
-        applyAdvancedOptions();
+        if (const std::optional<AdvancedOptions> chosen =
+                editAdvancedOptions(this, m_advancedOptions)) {
+            takeAdvancedOptions(*chosen);
+        }
     });
+}
+
+void MainWindow::editMask() {
+    if (m_editingMask)
+        return;
+    m_editingMask = true;
+    LiveView* view = m_statusDisplay->liveView();
+    view->setMaskEditing(true);
+    new MaskEditor(view, maskFromText(m_advancedOptions.mask), detectionValues().mirror,
+                   [this, view](std::optional<BlockMask> mask) {
+                       m_editingMask = false;
+                       view->setMaskEditing(false);
+                       view->setFocus(Qt::OtherFocusReason);
+                       holdOff(1);
+                       if (!mask)
+                           return;
+                       AdvancedOptions chosen = m_advancedOptions;
+                       chosen.mask = maskText(*mask);
+                       takeAdvancedOptions(chosen);
+                   });
+}
+
+void MainWindow::takeAdvancedOptions(const AdvancedOptions& chosen) {
+    if (chosen == m_advancedOptions)
+        return;
+    m_advancedOptions = chosen;
+    saveAdvancedOptions(m_advancedOptions, m_settingsFile);
+    applyAdvancedOptions();
 }
 
 void MainWindow::applyAdvancedOptions() {

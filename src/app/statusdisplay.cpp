@@ -19,6 +19,7 @@ const QColor kTriggeredColour(255, 0, 0);
 const QColor kQuietColour(0, 187, 0);
 const QColor kChangedBlockColour(255, 255, 0);
 const QColor kRecordingColour(255, 0, 0);
+const QColor kIgnoredBlockShade(0, 0, 0, 70);
 // A dot in the top right corner of the live picture, as cameras show while they record.
 const QRect kRecordingMark(kPictureWidth - 18, 6, 12, 12);
 
@@ -67,12 +68,32 @@ void LiveView::setCameraLost(bool lost) {
     update();
 }
 
+void LiveView::setIgnoredBlocks(const BlockMask& ignored) {
+    QRegion area;
+    for (int column = 0; column < kBlockColumns; ++column) {
+        for (int row = 0; row < kBlockRows; ++row) {
+            if (ignored[blockIndex(column, row)])
+                area += QRect(8 * column, 8 * (kBlockRows - 1 - row), 8, 8);
+        }
+    }
+    m_ignoredArea = QPainterPath();
+    m_ignoredArea.addRegion(area);
+    update();
+}
+
+void LiveView::setMaskEditing(bool editing) {
+    m_maskEditing = editing;
+    update();
+}
+
 void LiveView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (m_picture.isNull()) {
         painter.fillRect(rect(), Qt::black);
     } else {
         painter.drawImage(0, 0, m_picture);
+        if (!m_maskEditing && !m_ignoredArea.isEmpty())
+            painter.fillPath(m_ignoredArea, kIgnoredBlockShade);
         painter.setPen(kChangedBlockColour);
         painter.drawPoints(m_points.data(), static_cast<int>(m_points.size()));
     }
@@ -116,6 +137,10 @@ void StatusDisplay::showChangeLevel(float changePercent, int trigger) {
 
 void StatusDisplay::showCameraLost(bool lost) {
     m_liveView->setCameraLost(lost);
+}
+
+void StatusDisplay::showIgnoredBlocks(const BlockMask& ignored) {
+    m_liveView->setIgnoredBlocks(ignored);
 }
 
 void StatusDisplay::showRecording(bool recording) {

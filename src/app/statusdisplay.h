@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QImage>
+#include <QPainterPath>
 #include <QPoint>
 #include <QWidget>
 
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "detection/blockmask.h"
 
 class QFrame;
 class QLabel;
@@ -27,6 +30,10 @@ public:
     // "Keine Bilder von der Kamera" across the picture.
     void setCameraLost(bool lost);
     bool showsCameraLost() const { return m_cameraLost; }
+    // The blocks that the detection ignores, marked faintly, in the working frame's
+    // orientation; not while the mask is edited, when the editor shows them.
+    void setIgnoredBlocks(const BlockMask& ignored);
+    void setMaskEditing(bool editing);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -36,6 +43,8 @@ private:
     std::vector<QPoint> m_points;
     bool m_recordingMark = false;
     bool m_cameraLost = false;
+    QPainterPath m_ignoredArea;
+    bool m_maskEditing = false;
 };
 
 // The gadgets of the main window that show the detection's level and trigger state.
@@ -58,6 +67,7 @@ public:
     void showTriggerState(bool triggered);
     void showRecording(bool recording);
     void showCameraLost(bool lost);
+    void showIgnoredBlocks(const BlockMask& ignored);
 
     LiveView* liveView() const { return m_liveView; }
 

@@ -22,11 +22,27 @@ std::string backlogQueue() {
            std::to_string(kEncodedBacklogNs);
 }
 
-std::string branchDescription(const ClipRequest& request, const std::string& soundSource) {
+// Network cameras send pictures when they have them (framerate 0/1), which an AVI cannot say:
+// their clips get a steady rate, pictures repeated or dropped by their times.
+constexpr const char* kSteadyRate = " ! videorate skip-to-first=true ! video/x-raw,framerate=25/1";
+
+bool deliversAtVariableRate(GstElement* tee) {
+    GstPointer<GstPad> input(gst_element_get_static_pad(tee, "sink"));
+    GstPointer<GstCaps> caps(gst_pad_get_current_caps(input.get()));
+    gint numerator = 0;
+    gint denominator = 1;
+    return !caps || gst_caps_get_size(caps.get()) == 0 ||
+           !gst_structure_get_fraction(gst_caps_get_structure(caps.get(), 0), "framerate",
+                                       &numerator, &denominator) ||
+           numerator == 0;
+}
+
+std::string branchDescription(const ClipRequest& request, const std::string& soundSource,
+                              bool variableRate) {
     std::string description =
         "queue name=entry leaky=downstream max-size-bytes=0 max-size-time=0 max-size-buffers=" +
-        std::to_string(kRawPictureBacklog) + " ! videoconvert ! " +
-        encoderDescription(request.compression) + " ! " + backlogQueue() +
+        std::to_string(kRawPictureBacklog) + (variableRate ? kSteadyRate : "") +
+        " ! videoconvert ! " + encoderDescription(request.compression) + " ! " + backlogQueue() +
         // A sink that joins a playing pipeline must not make it wait for a preroll.
         " ! avimux name=mux ! filesink name=file async=false";
     if (!soundSource.empty()) {
@@ -76,7 +92,7 @@ struct ClipBranch::Shared {
         return gst_clock_get_time(clock.get());
     }
 
-    static GstPadProbeReturn onPicture(GstPad* teePad, GstPadProbeInfo*, gpointer data) {
+    static GstPadProbeReturn onPicture(GstPad* teePad, GstPadProbeInfo* info, gpointer data) {
         auto* shared = static_cast<std::shared_ptr<Shared>*>(data)->get();
         if (shared->closed)
             return GST_PAD_PROBE_DROP;
@@ -87,6 +103,13 @@ struct ClipBranch::Shared {
             now != GST_CLOCK_TIME_NONE && now - shared->firstPictureTime >= shared->length;
         if (!timeUp && !shared->endRequested) {
             shared->gotPicture = true;
+            // A network camera's pictures come without times; the clip takes their arrival.
+            GstBuffer* picture = GST_PAD_PROBE_INFO_BUFFER(info);
+            if (!GST_BUFFER_PTS_IS_VALID(picture) && now != GST_CLOCK_TIME_NONE) {
+                picture = gst_buffer_make_writable(picture);
+                GST_BUFFER_PTS(picture) = now - gst_element_get_base_time(shared->bin.get());
+                GST_PAD_PROBE_INFO_DATA(info) = picture;
+            }
             return GST_PAD_PROBE_OK;
         }
         // The end is sent from the thread that sends the pictures, so no picture can follow it.
@@ -137,7 +160,8 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
     GstPointer<GstElementFactory> mpeg4(gst_element_factory_find("avenc_mpeg4"));
     if (clip.compression.codec == ClipCodec::Mpeg4 && !mpeg4)
         clip.compression.codec = ClipCodec::MotionJpeg;
-    const std::string description = branchDescription(clip, withSound ? soundSource : "");
+    const std::string description =
+        branchDescription(clip, withSound ? soundSource : "", deliversAtVariableRate(tee));
     GstPointer<GstElement> parsed = parseBin(description, false, error);
     if (!parsed)
         return nullptr;

@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -16,7 +17,9 @@
 
 #include <functional>
 
+#include "app/maskeditor.h"
 #include "app/statusdisplay.h"
+#include "detection/blockmask.h"
 #include "testwindow.h"
 
 namespace {
@@ -77,7 +80,8 @@ void press(QWidget* dialog, QDialogButtonBox::StandardButton which) {
 TEST(LiveViewMenu, OpensOnTheRightButtonAndTheMenuKeyAndHoldsOff) {
     Window w;
     w.state.holdOffFrames = 0;
-    const QStringList expected{"Erweiterte Einstellungen…", "Alarm testen"};
+    const QStringList expected{"Erweiterte Einstellungen…", "Erkennungsmaske bearbeiten",
+                               "Alarm testen"};
     EXPECT_EQ(openLiveViewMenu(w, QContextMenuEvent::Mouse), expected);
     EXPECT_EQ(w.state.holdOffFrames, 1);
     visibleMenu()->close();
@@ -178,6 +182,98 @@ TEST(CameraAlarm, OffByDefault) {
     EXPECT_FALSE(w.window.statusDisplay().liveView()->showsCameraLost());
     w.window.stopWatching();
     EXPECT_EQ(w.settings(), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The mask editor of the live picture, worked with the mouse and the keyboard as a user would.
+struct MaskEditing {
+    Window& w;
+    QWidget* editor = nullptr;
+
+    explicit MaskEditing(Window& window) : w(window) {
+        openLiveViewMenu(w, QContextMenuEvent::Mouse);
+        chooseFromMenu("Erkennungsmaske bearbeiten");
+        for (auto* shown : w.window.statusDisplay().liveView()->findChildren<MaskEditor*>()) {
+            if (!shown->isHidden())
+                editor = shown;
+        }
+    }
+    void send(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, editor->mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(editor, &event);
+    }
+    // A drag from one point of the picture to another, in small steps.
+    void drag(QPoint from, QPoint to, Qt::MouseButton button = Qt::LeftButton) {
+        send(QEvent::MouseButtonPress, from, button, button);
+        for (int i = 1; i <= 4; ++i)
+            send(QEvent::MouseMove, from + (to - from) * i / 4, Qt::NoButton, button);
+        send(QEvent::MouseButtonRelease, to, button, Qt::NoButton);
+    }
+    void key(Qt::Key key) { QTest::keyClick(editor, key); }
+    std::string storedMask() const {
+        const std::string settings = w.settings();
+        const auto at = settings.find("maske = ");
+        return at == std::string::npos ? "none"
+                                       : settings.substr(at + 8, settings.find('\r', at) - at - 8);
+    }
+};
+
+// The stored text with the given blocks (column, row from the bottom, as the camera sees them).
+std::string maskWith(std::initializer_list<std::pair<int, int>> blocks) {
+    BlockMask mask;
+    for (const auto& [column, row] : blocks)
+        mask[blockIndex(column, row)] = true;
+    return maskText(mask);
+}
+
+TEST(MaskEditor, ADragIgnoresTheBlocksItPassesAndEnterKeepsThem) {
+    Window w("[Optionen]\r\nhspiegeln = 0\r\n");
+    MaskEditing editing(w);
+    ASSERT_NE(editing.editor, nullptr);
+    // The picture shows each block as 8 x 8 pixels; the top row is block row 29.
+    editing.drag(QPoint(3, 3), QPoint(27, 3));
+    editing.key(Qt::Key_Return);
+    EXPECT_EQ(editing.storedMask(), maskWith({{0, 29}, {1, 29}, {2, 29}, {3, 29}}));
+    EXPECT_EQ(w.state.holdOffFrames, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(w.window.statusDisplay().liveView()->findChild<MaskEditor*>(), nullptr);
+}
+
+TEST(MaskEditor, MirroredTheMaskIsStoredAsTheCameraSeesTheScene) {
+    Window w;  // mirroring is on by default
+    MaskEditing editing(w);
+    editing.drag(QPoint(2, 236), QPoint(10, 236));  // the bottom left of the picture
+    editing.key(Qt::Key_Enter);
+    EXPECT_EQ(editing.storedMask(), maskWith({{39, 0}, {38, 0}}));
+}
+
+TEST(MaskEditor, TheRightButtonOrASecondPassWatchesAgainAndEscapeKeepsTheOldMask) {
+    Window w("[Optionen]\r\nhspiegeln = 0\r\n[Erweitert]\r\nmaske = " +
+             maskWith({{0, 29}, {1, 29}, {2, 29}, {5, 29}}) + "\r\n");
+    const std::string before = w.settings();
+    MaskEditing cancelled(w);
+    cancelled.drag(QPoint(3, 3), QPoint(60, 3), Qt::RightButton);
+    cancelled.key(Qt::Key_Escape);
+    EXPECT_EQ(w.settings(), before);
+
+    MaskEditing editing(w);
+    editing.drag(QPoint(3, 3), QPoint(3, 3), Qt::RightButton);  // block 0 watched again
+    editing.drag(QPoint(11, 3), QPoint(19, 3));  // starts on an ignored block: 1 and 2 too
+    editing.drag(QPoint(3, 12), QPoint(3, 12));  // one block of row 28 ignored
+    editing.key(Qt::Key_Return);
+    EXPECT_EQ(editing.storedMask(), maskWith({{5, 29}, {0, 28}}));
+}
+
+TEST(MaskEditor, AClickOutsideThePictureEndsTheEditingAndKeepsTheMask) {
+    Window w("[Optionen]\r\nhspiegeln = 0\r\n");
+    MaskEditing editing(w);
+    editing.drag(QPoint(300, 100), QPoint(316, 100));
+    QWidget* elsewhere = w.g.widget(Gadget::brightnessSlider);
+    QTest::mouseClick(elsewhere, Qt::LeftButton);
+    EXPECT_EQ(editing.storedMask(), maskWith({{37, 17}, {38, 17}, {39, 17}}));
 }
 
 }  // namespace
