@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <functional>
+#include <memory>
 
 #include "app/maskeditor.h"
 #include "app/statusdisplay.h"
@@ -54,23 +55,28 @@ void chooseFromMenu(const QString& text) {
     }
 }
 
-// Opens "Erweiterte Einstellungen" from the menu and lets `answer` work the dialog; fails
-// (instead of waiting) when no dialog comes.
+// Opens "Erweiterte Einstellungen" from the menu and lets `answer` work the dialog. Fails
+// instead of waiting when no dialog comes, and closes a dialog that the answer left open.
 void editAdvancedSettings(Window& w, std::function<void(QWidget*)> answer) {
-    bool answered = false;
-    QTimer::singleShot(0, [&] {
+    auto answered = std::make_shared<bool>(false);
+    QTimer::singleShot(0, [answered, answer] {
+        *answered = true;
         QWidget* dialog = QApplication::activeModalWidget();
-        answered = true;
         if (!dialog) {
             ADD_FAILURE() << "no dialog";
             return;
         }
         EXPECT_EQ(dialog->windowTitle(), "Erweiterte Einstellungen");
         answer(dialog);
+        if (QApplication::activeModalWidget() == dialog) {
+            ADD_FAILURE() << "the dialog stayed open";
+            dialog->close();
+        }
     });
     openLiveViewMenu(w, QContextMenuEvent::Mouse);
     chooseFromMenu("Erweiterte Einstellungen…");
-    EXPECT_TRUE(answered);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(*answered);
 }
 
 void press(QWidget* dialog, QDialogButtonBox::StandardButton which) {
