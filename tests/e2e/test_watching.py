@@ -111,13 +111,18 @@ class WatchingTest(DesktopTestCase):
                 return b"idx1" in clip.read()
         return [path for path in self.clips(sentello) if finished(path)]
 
-    def test_alarm_test_plays_the_alert_file_without_recording(self):
+    def sound_and_alarm(self):
+        """A private sound server, and a two-second tone as the alert file."""
         sound = SoundServer(self.folder)
         self.addCleanup(sound.stop)
         sound.start()
         alarm = os.path.join(self.folder, "alarm.wav")
         subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", alarm, "synth", "2", "sine",
                         "880"], check=True, capture_output=True, timeout=60)
+        return sound, alarm
+
+    def test_alarm_test_plays_the_alert_file_without_recording(self):
+        sound, alarm = self.sound_and_alarm()
         server = MjpegServer(self.wall)
         self.addCleanup(server.stop)
         sentello, window = self.start_with(
@@ -212,12 +217,7 @@ class WatchingTest(DesktopTestCase):
         self.assertAlmostEqual(found["seconds"], 5.0, delta=0.5)
 
     def test_a_network_camera_that_stops_sounds_the_alarm_once(self):
-        sound = SoundServer(self.folder)
-        self.addCleanup(sound.stop)
-        sound.start()
-        alarm = os.path.join(self.folder, "alarm.wav")
-        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", alarm, "synth", "2", "sine",
-                        "880"], check=True, capture_output=True, timeout=60)
+        sound, alarm = self.sound_and_alarm()
         server = MjpegServer(self.wall)
         self.addCleanup(server.stop)
         sentello, window = self.start_with(

@@ -2,26 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 
-#include "../tempfolder.h"
+#include "settingsfiletest.h"
 
 namespace {
 
-class AdvancedOptionsTest : public testing::Test {
-protected:
-    std::string contents() const {
-        std::ifstream in(m_path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    void put(const std::string& bytes) { std::ofstream(m_path, std::ios::binary) << bytes; }
-
-    TempFolder m_temp;
-    std::string m_path = (m_temp.path() / "Sentello.prefs").string();
-};
+using AdvancedOptionsTest = SettingsFileFixture;
 
 TEST_F(AdvancedOptionsTest, AFileWithoutTheGroupGivesTheDefaultsAndStaysAsItIs) {
     const std::string classic = "[Optionen]\r\nhspiegeln = 1\r\nvorlauf = 7\r\n";

@@ -13,20 +13,14 @@
 #include <sstream>
 
 #include "settings/settingsfolder.h"
+#include "settingsfiletest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class SettingsFileTest : public testing::Test {
+class SettingsFileTest : public SettingsFileFixture {
 protected:
-    void put(const std::string& bytes) { std::ofstream(m_path, std::ios::binary) << bytes; }
-    std::string contents() const {
-        std::ifstream in(m_path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
     // Opens the file and selects "Optionen", as every use in the program does.
     SettingsFile& openOptions() {
         m_file.open(m_path);
@@ -34,9 +28,6 @@ protected:
         return m_file;
     }
 
-    TempFolder m_temp;
-    const fs::path& m_folder = m_temp.path();
-    std::string m_path = (m_folder / "Sentello.prefs").string();
     SettingsFile m_file;
 };
 

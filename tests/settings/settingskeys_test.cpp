@@ -15,24 +15,14 @@
 #include "settings/credentialscrambling.h"
 #include "settings/gadgetaccess.h"
 #include "settings/settingsfile.h"
+#include "settingsfiletest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class SettingsKeysTest : public testing::Test {
+class SettingsKeysTest : public SettingsFileFixture {
 protected:
-    std::string contents() const {
-        std::ifstream in(m_path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    void put(const std::string& bytes) { std::ofstream(m_path, std::ios::binary) << bytes; }
-
-    TempFolder m_temp;
-    const fs::path& m_folder = m_temp.path();
-    std::string m_path = (m_folder / "Sentello.prefs").string();
     FakeGadgets m_gadgets;
 };
 
