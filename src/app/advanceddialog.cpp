@@ -22,6 +22,23 @@ QLabel* helpLine(const QString& text) {
     return help;
 }
 
+// A row with a label and a number of seconds, 0 shown as "aus"; named as its key.
+QSpinBox* addSecondsRow(QVBoxLayout* layout, const QString& label, const char* key, int maximum,
+                        int value) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(label));
+    auto* seconds = new QSpinBox;
+    seconds->setObjectName(QLatin1String(key));
+    seconds->setRange(0, maximum);
+    seconds->setSuffix(QStringLiteral(" s"));
+    seconds->setSpecialValueText(QStringLiteral("aus"));
+    seconds->setValue(value);
+    row->addWidget(seconds);
+    row->addStretch();
+    layout->addLayout(row);
+    return seconds;
+}
+
 QString maskSummary(const std::string& mask) {
     const std::size_t ignored = maskFromText(mask).count();
     if (ignored == 0)
@@ -40,7 +57,15 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
     auto* layout = new QVBoxLayout(&dialog);
     AdvancedOptions chosen = current;
 
+    QSpinBox* preTrigger = addSecondsRow(layout, QStringLiteral("Vorlauf der Videos:"), "vorlauf",
+                                         kMaxPreTriggerSeconds, current.preTriggerSeconds);
+    layout->addWidget(helpLine(
+        QStringLiteral("Ein Video beginnt so viele Sekunden vor dem Auslösen. Dafür wird im "
+                       "Aufzeichnungs-Modus laufend aufgenommen (mit Ton, wenn eingestellt) und "
+                       "das Letzte im Speicher behalten.")));
+
     auto* light = new QCheckBox(QStringLiteral("Lichtausgleich"));
+    light->setObjectName(QStringLiteral("lichtausgleich"));
     light->setChecked(current.lightCompensation);
     layout->addWidget(light);
     layout->addWidget(helpLine(
@@ -48,16 +73,8 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
                        "Belichtung der Kamera), löst das nicht aus; wer sich im Bild bewegt, "
                        "löst weiter aus.")));
 
-    auto* alarmRow = new QHBoxLayout;
-    alarmRow->addWidget(new QLabel(QStringLiteral("Kamera-Alarm nach:")));
-    auto* alarm = new QSpinBox;
-    alarm->setRange(0, kMaxCameraAlarmSeconds);
-    alarm->setSuffix(QStringLiteral(" s"));
-    alarm->setSpecialValueText(QStringLiteral("aus"));
-    alarm->setValue(current.cameraAlarmSeconds);
-    alarmRow->addWidget(alarm);
-    alarmRow->addStretch();
-    layout->addLayout(alarmRow);
+    QSpinBox* alarm = addSecondsRow(layout, QStringLiteral("Kamera-Alarm nach:"), "kameraalarm",
+                                    kMaxCameraAlarmSeconds, current.cameraAlarmSeconds);
     layout->addWidget(helpLine(
         QStringLiteral("Liefert die Kamera so lange kein Bild, gibt es einmal Alarm mit "
                        "Hinweiston und Sounddatei, wie eingestellt; gezählt und aufgezeichnet "
@@ -85,6 +102,7 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
     dialog.setMinimumWidth(420);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
+    chosen.preTriggerSeconds = preTrigger->value();
     chosen.lightCompensation = light->isChecked();
     chosen.cameraAlarmSeconds = alarm->value();
     return chosen;

@@ -102,6 +102,11 @@ void MainWindow::connectGadgetEvents() {
             &MainWindow::onUploadSwitched);
     connect(g.as<QAbstractButton>(Gadget::recordModeCheck), &QAbstractButton::clicked, this,
             &MainWindow::holdOffForWait);
+    for (const Gadget clipChoice :
+         {Gadget::recordModeCheck, Gadget::countOnlyCheck, Gadget::audioInfoCheck}) {
+        connect(g.as<QAbstractButton>(clipChoice), &QAbstractButton::toggled, this,
+                &MainWindow::updatePreRecording);
+    }
     connect(g.as<QAbstractButton>(Gadget::aboutButton), &QAbstractButton::clicked, this,
             &MainWindow::onAboutClicked);
     connectFileRequesters();

@@ -104,6 +104,7 @@ private:
     void takeAdvancedOptions(const AdvancedOptions& chosen);
     // The advanced options into the detection and the camera watch.
     void applyAdvancedOptions();
+    void updatePreRecording();
     // Sounds the alarm once when the camera has delivered nothing for the set time, and says
     // so across the live picture until pictures come again.
     void watchCamera(std::int64_t nowMs);

@@ -67,6 +67,7 @@ void MainWindow::onCompressionClicked() {
         if (!chosen)
             return;
         m_clipCompression = *chosen;
+        updatePreRecording();
         CameraChoices choices = loadCameraChoices(m_settingsFile);
         choices.codec = chosen->codec == ClipCodec::Mpeg4 ? "mpeg4" : "mjpeg";
         choices.quality = chosen->quality;

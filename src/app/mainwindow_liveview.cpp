@@ -6,6 +6,7 @@
 
 #include "app/advanceddialog.h"
 #include "app/frameprocessor.h"
+#include "app/gadgettable.h"
 #include "app/maskeditor.h"
 #include "app/statusdisplay.h"
 #include "detection/blockmask.h"
@@ -73,6 +74,16 @@ void MainWindow::applyAdvancedOptions() {
     m_frameProcessor->setWatchOptions(maskFromText(m_advancedOptions.mask),
                                       m_advancedOptions.lightCompensation);
     m_cameraWatch.setLimit(m_advancedOptions.cameraAlarmSeconds);
+    updatePreRecording();
+}
+
+// Footage from before a trigger is kept only while triggers record clips: no encoder runs and
+// no microphone is open for nothing.
+void MainWindow::updatePreRecording() {
+    const GadgetTable& g = *m_gadgets;
+    const bool recordsClips = g.state(Gadget::recordModeCheck) && !g.state(Gadget::countOnlyCheck);
+    m_camera->setPreRecording({recordsClips ? m_advancedOptions.preTriggerSeconds : 0,
+                               m_clipCompression, g.state(Gadget::audioInfoCheck) != 0});
 }
 
 void MainWindow::watchCamera(std::int64_t nowMs) {

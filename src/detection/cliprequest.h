@@ -14,6 +14,7 @@ enum class ClipCodec { MotionJpeg, Mpeg4 };
 struct ClipCompression {
     ClipCodec codec = ClipCodec::MotionJpeg;
     int quality = 85;
+    bool operator==(const ClipCompression&) const = default;
 };
 
 // A clip of the running camera picture.
@@ -22,6 +23,15 @@ struct ClipRequest {
     int seconds = 0;
     bool withSound = false;
     ClipCompression compression;
+};
+
+// Footage of the last `seconds` kept encoded as `compression`, with sound when asked, so that
+// a clip can begin that long before its trigger; 0 seconds: none.
+struct PreRecordingSetup {
+    int seconds = 0;
+    ClipCompression compression;
+    bool withSound = false;
+    bool operator==(const PreRecordingSetup&) const = default;
 };
 
 // The GStreamer encoder for the compression, as a gst-launch description.

@@ -23,6 +23,7 @@
 #include "media/gstparse.h"
 #include "media/gstpointer.h"
 #include "media/offeredformats.h"
+#include "media/prerecording.h"
 
 namespace {
 
@@ -310,8 +311,13 @@ void Camera::startRecording(const ClipRequest& request) {
     if (m_pipeline && !m_pipeline->failed) {
         GstPointer<GstElement> tee(
             gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline.get()), "split"));
-        m_clip = ClipBranch::start(m_pipeline->pipeline.get(), tee.get(), request,
-                                   soundSourceFor(m_source), error);
+        if (m_preRecording && m_preRecording->setup().compression == request.compression) {
+            m_clip = ClipBranch::startWithFootage(m_pipeline->pipeline.get(), *m_preRecording,
+                                                  request, error);
+        } else {
+            m_clip = ClipBranch::start(m_pipeline->pipeline.get(), tee.get(), request,
+                                       soundSourceFor(m_source), error);
+        }
     }
     if (!m_clip) {
         std::fprintf(stderr, "sentello: recording \"%s\": %s\n", request.path.c_str(),
@@ -363,7 +369,10 @@ void Camera::onClipOverdue() {
 void Camera::endClip(const std::string& error) {
     m_clipGuard.stop();
     const std::string path = m_clip->path();
+    if (m_preRecording)
+        m_preRecording->detach();
     m_clip.reset();
+    updatePreRecording();
     if (error.empty()) {
         syncFile(path);
     } else {
@@ -391,6 +400,48 @@ bool Camera::handleClipMessage(void* data) {
             return true;
     }
     return false;
+}
+
+void Camera::setPreRecording(const PreRecordingSetup& setup) {
+    m_preRecordingSetup = setup;
+    m_preRecordingFailed = false;
+    updatePreRecording();
+}
+
+// The pre-recording starts once the camera delivers, when the rate of its pictures is known.
+// A clip takes its footage from the running one, so a change waits for the clip's end.
+void Camera::updatePreRecording() {
+    if (m_clip)
+        return;
+    if (m_preRecording && m_preRecording->setup() != m_preRecordingSetup)
+        m_preRecording.reset();
+    if (m_preRecording || m_preRecordingSetup.seconds <= 0 || m_preRecordingFailed ||
+        !delivering()) {
+        return;
+    }
+    GstPointer<GstElement> tee(gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline.get()), "split"));
+    std::string error;
+    m_preRecording = PreRecording::start(m_pipeline->pipeline.get(), tee.get(), m_preRecordingSetup,
+                                         soundSourceFor(m_source), error);
+    if (!m_preRecording) {
+        std::fprintf(stderr, "sentello: footage before the trigger: %s\n", error.c_str());
+        m_preRecordingFailed = true;
+    }
+}
+
+// A pre-recording that fails goes; the camera and clips taken the usual way go on.
+bool Camera::handlePreRecordingMessage(void* data) {
+    auto* message = static_cast<GstMessage*>(data);
+    if (!m_preRecording || GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR ||
+        !m_preRecording->owns(message)) {
+        return false;
+    }
+    std::fprintf(stderr, "sentello: footage before the trigger: %s\n", errorText(message).c_str());
+    if (m_clip && m_clip->takesFootage())
+        m_clip->endNow();
+    m_preRecording.reset();
+    m_preRecordingFailed = true;
+    return true;
 }
 
 bool Camera::startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPictureWait) {
@@ -450,15 +501,18 @@ bool Camera::startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPi
         },
         this);
     m_pipeline = std::move(pipeline);
+    m_preRecordingFailed = false;
+    updatePreRecording();
     return true;
 }
 
 void Camera::stopPipeline() {
+    m_preRecording.reset();
     m_pipeline.reset();
 }
 
 void Camera::onBusMessage(void* data) {
-    if (handleClipMessage(data))
+    if (handleClipMessage(data) || handlePreRecordingMessage(data))
         return;
     auto* message = static_cast<GstMessage*>(data);
     switch (GST_MESSAGE_TYPE(message)) {
@@ -492,8 +546,10 @@ bool Camera::delivering() const {
 }
 
 void Camera::checkDelivery() {
-    if (delivering())
+    if (delivering()) {
+        updatePreRecording();
         return;
+    }
     // The clip is finished with what it has before the pipeline starts over.
     if (m_clip) {
         m_clip->endNow();

@@ -14,6 +14,7 @@
 #include "media/camerasources.h"
 
 class ClipBranch;
+class PreRecording;
 
 // A picture handed out by grabFrame; the pixels stay valid while the frame is kept.
 struct CameraFrame {
@@ -80,6 +81,10 @@ public:
     // before it when data were written. A request while a clip is recorded is ignored.
     void startRecording(const ClipRequest& request);
     bool recording() const { return m_clip != nullptr; }
+    // Clips of the setup's compression begin its seconds before their trigger. A change while
+    // a clip is recorded waits for its end.
+    void setPreRecording(const PreRecordingSetup& setup);
+    bool preRecording() const { return m_preRecording != nullptr; }
     // Cuts a clip being recorded short and waits until its file is finished (a few seconds at
     // most); kCaptureEnds is sent as usual.
     void finishRecording();
@@ -103,12 +108,19 @@ private:
     bool handleClipMessage(void* message);
     void onClipOverdue();
     void endClip(const std::string& error);
+    void updatePreRecording();
+    bool handlePreRecordingMessage(void* message);
 
     CameraSource m_source;
     std::optional<CameraFormat> m_format;
     std::unique_ptr<Pipeline> m_pipeline;
     QEventLoop* m_connectionWait = nullptr;
     QTimer m_watchdog;
+    PreRecordingSetup m_preRecordingSetup;
+    // Tried and failed on this pipeline with this setup: not tried again until either changes.
+    bool m_preRecordingFailed = false;
+    // Outlives the clip, which may take its footage.
+    std::unique_ptr<PreRecording> m_preRecording;
     std::unique_ptr<ClipBranch> m_clip;
     // Ends a clip whose pictures stopped coming, and gives it up when even that fails.
     QTimer m_clipGuard;

@@ -1,8 +1,13 @@
 #include "media/clipbranch.h"
 
+#include <gst/app/gstappsrc.h>
+#include <gst/audio/audio.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
+#include "media/clipparts.h"
 #include "media/gstmessages.h"
 #include "media/gstparse.h"
 #include "media/gstpointer.h"
@@ -11,60 +16,44 @@ namespace {
 
 constexpr const char* kBegunMessage = "sentello-clip-begun";
 
-// Raw pictures wait here while the muxer waits for the first sound; when it takes longer, the
-// oldest go, never the live picture.
-constexpr int kRawPictureBacklog = 60;
-// Encoded pictures and sound are small; ten seconds cover any start-up of the sound source.
-constexpr guint64 kEncodedBacklogNs = 10 * GST_SECOND;
-
-std::string backlogQueue() {
-    return "queue max-size-buffers=0 max-size-bytes=0 max-size-time=" +
-           std::to_string(kEncodedBacklogNs);
-}
-
-// Network cameras send pictures when they have them (framerate 0/1), which an AVI cannot say:
-// their clips get a steady rate, pictures repeated or dropped by their times.
-constexpr const char* kSteadyRate = " ! videorate skip-to-first=true ! video/x-raw,framerate=25/1";
-
-bool deliversAtVariableRate(GstElement* tee) {
-    GstPointer<GstPad> input(gst_element_get_static_pad(tee, "sink"));
-    GstPointer<GstCaps> caps(gst_pad_get_current_caps(input.get()));
-    gint numerator = 0;
-    gint denominator = 1;
-    return !caps || gst_caps_get_size(caps.get()) == 0 ||
-           !gst_structure_get_fraction(gst_caps_get_structure(caps.get(), 0), "framerate",
-                                       &numerator, &denominator) ||
-           numerator == 0;
-}
-
 std::string branchDescription(const ClipRequest& request, const std::string& soundSource,
                               bool variableRate) {
-    std::string description =
-        "queue name=entry leaky=downstream max-size-bytes=0 max-size-time=0 max-size-buffers=" +
-        std::to_string(kRawPictureBacklog) + (variableRate ? kSteadyRate : "") +
-        " ! videoconvert ! " + encoderDescription(request.compression) + " ! " + backlogQueue() +
-        // A sink that joins a playing pipeline must not make it wait for a preroll.
-        " ! avimux name=mux ! filesink name=file async=false";
+    std::string description = pictureEntryQueue() + (variableRate ? " ! " + steadyRate() : "") +
+                              " ! videoconvert ! " + encoderDescription(request.compression) +
+                              " ! " + backlogQueue() +
+                              // A sink that joins a playing pipeline must not make it wait for
+                              // a preroll.
+                              " ! avimux name=mux ! filesink name=file async=false";
     if (!soundSource.empty()) {
-        description += " " + soundSource + " name=sound ! audioconvert ! audioresample ! " +
-                       "audio/x-raw,format=S16LE ! " + backlogQueue() + " ! mux.";
+        description += " " + soundSource + " name=sound ! " + soundConversion() + " ! " +
+                       backlogQueue() + " ! mux.";
     }
     return description;
 }
 
-// Whether the sound source opens; a clip is better without sound than not at all.
-bool soundSourceOpens(const std::string& soundSource) {
-    std::string error;
-    const PipelinePointer source = parseLaunch(soundSource, error);
-    return source &&
-           gst_element_set_state(source.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+// A clip of kept footage: pictures and sound come encoded and timed from the pre-recording.
+// Their kinds are known only with the first data, so each is linked to its muxer pad by name.
+std::string footageDescription(bool withSound) {
+    const std::string source = " appsrc format=time max-bytes=0 name=";
+    std::string description = "avimux name=mux ! filesink name=file async=false" + source +
+                              "pictures ! " + backlogQueue() + " ! mux.video_%u";
+    if (withSound)
+        description += source + "sound ! " + backlogQueue() + " ! mux.audio_%u";
+    return description;
+}
+
+// Frames of sound from `from` to `time`, before `from` below zero.
+gint64 framesBetween(GstClockTime from, GstClockTime time, int rate) {
+    if (time >= from)
+        return static_cast<gint64>(gst_util_uint64_scale(time - from, rate, GST_SECOND));
+    return -static_cast<gint64>(gst_util_uint64_scale(from - time, rate, GST_SECOND));
 }
 
 }  // namespace
 
 // What the streaming threads use. It holds its own references, so a probe that is still running
 // while the branch goes never sees a freed element.
-struct ClipBranch::Shared {
+struct ClipBranch::Shared final : FootageReceiver {
     GstPointer<GstElement> bin;
     GstPointer<GstElement> sound;  // may be absent
     GstClockTime length = 0;
@@ -73,16 +62,35 @@ struct ClipBranch::Shared {
     std::atomic<bool> closed{false};
     std::atomic<bool> gotPicture{false};
     std::atomic<bool> begun{false};
-    GstClockTime firstPictureTime = GST_CLOCK_TIME_NONE;  // tee's streaming thread only
+    // On the thread that sends the pictures only (for kept footage: under the pre-recording's
+    // lock, which its sound also takes).
+    GstClockTime firstPictureTime = GST_CLOCK_TIME_NONE;
+
+    // A clip of kept footage: the sources of its pictures and sound, the end of its length on
+    // the clock, and the sound frames it has had.
+    GstPointer<GstElement> pictures;
+    GstClockTime end = GST_CLOCK_TIME_NONE;
+    std::atomic<bool> soundClosed{false};
+    gint64 soundFrames = 0;
 
     // Takes no more pictures and lets the branch drain; the muxer finishes the file once video
     // and sound have ended. Runs once, on whichever thread gets here first.
     void close(GstPad* entry) {
         if (closed.exchange(true))
             return;
+        if (pictures) {
+            gst_app_src_end_of_stream(GST_APP_SRC(pictures.get()));
+            closeSound();
+            return;
+        }
         gst_pad_send_event(entry, gst_event_new_eos());
         if (sound)
             gst_element_send_event(sound.get(), gst_event_new_eos());
+    }
+
+    void closeSound() {
+        if (sound && !soundClosed.exchange(true))
+            gst_app_src_end_of_stream(GST_APP_SRC(sound.get()));
     }
 
     GstClockTime now() const {
@@ -117,6 +125,74 @@ struct ClipBranch::Shared {
         if (entry)
             shared->close(entry.get());
         return GST_PAD_PROBE_DROP;
+    }
+
+    // Kept footage begins with a key picture; its times count from there.
+    void takePicture(GstSample* picture) override {
+        if (closed)
+            return;
+        GstBuffer* buffer = gst_sample_get_buffer(picture);
+        const GstClockTime time = GST_BUFFER_PTS(buffer);
+        if (firstPictureTime == GST_CLOCK_TIME_NONE) {
+            if (!GST_CLOCK_TIME_IS_VALID(time) ||
+                GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT)) {
+                return;
+            }
+            firstPictureTime = time;
+        }
+        if (time >= end || endRequested) {
+            close(nullptr);
+            return;
+        }
+        if (time < firstPictureTime)
+            return;
+        GstPointer<GstBuffer> placed(gst_buffer_copy(buffer));
+        GST_BUFFER_PTS(placed.get()) = time - firstPictureTime;
+        GST_BUFFER_DTS(placed.get()) = GST_CLOCK_TIME_NONE;
+        push(pictures.get(), placed.get(), gst_sample_get_caps(picture));
+        gotPicture = true;
+    }
+
+    // The sound fills the clip from its first picture to its end without a gap: what was not
+    // heard is silence, what came twice or too early is cut.
+    void takeSound(GstSample* heard) override {
+        if (!sound || soundClosed || firstPictureTime == GST_CLOCK_TIME_NONE)
+            return;
+        GstCaps* caps = gst_sample_get_caps(heard);
+        GstAudioInfo info;
+        if (!gst_audio_info_from_caps(&info, caps) || info.bpf == 0)
+            return;
+        GstBuffer* buffer = gst_sample_get_buffer(heard);
+        const gint64 frames = gst_buffer_get_size(buffer) / info.bpf;
+        const gint64 begin = framesBetween(firstPictureTime, GST_BUFFER_PTS(buffer), info.rate);
+        const gint64 last = framesBetween(firstPictureTime, end, info.rate);
+        if (const gint64 silent = std::min(begin, last) - soundFrames; silent > 0) {
+            GstPointer<GstBuffer> silence(
+                gst_buffer_new_allocate(nullptr, silent * info.bpf, nullptr));
+            gst_buffer_memset(silence.get(), 0, 0, silent * info.bpf);
+            pushSound(silence.get(), silent, info, caps);
+        }
+        const gint64 skipped = std::max<gint64>(0, soundFrames - begin);
+        const gint64 taken = std::min(frames - skipped, last - soundFrames);
+        if (taken > 0) {
+            GstPointer<GstBuffer> part(gst_buffer_copy_region(
+                buffer, GST_BUFFER_COPY_MEMORY, skipped * info.bpf, taken * info.bpf));
+            pushSound(part.get(), taken, info, caps);
+        }
+        if (soundFrames >= last)
+            closeSound();
+    }
+
+    void pushSound(GstBuffer* part, gint64 frames, const GstAudioInfo& info, GstCaps* caps) {
+        GST_BUFFER_PTS(part) = gst_util_uint64_scale(soundFrames, GST_SECOND, info.rate);
+        GST_BUFFER_DURATION(part) = gst_util_uint64_scale(frames, GST_SECOND, info.rate);
+        soundFrames += frames;
+        push(sound.get(), part, caps);
+    }
+
+    static void push(GstElement* source, GstBuffer* buffer, GstCaps* caps) {
+        const GstPointer<GstSample> sample(gst_sample_new(buffer, caps, nullptr, nullptr));
+        gst_app_src_push_sample(GST_APP_SRC(source), sample.get());
     }
 
     // Recorded footage that is replayed as the camera ends and starts over; the clip goes on
@@ -156,12 +232,46 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
     const bool withSound =
         request.withSound && !soundSource.empty() && soundSourceOpens(soundSource);
     ClipRequest clip = request;
-    // Without the MPEG-4 encoder a clip is still better in Motion-JPEG than not at all.
-    GstPointer<GstElementFactory> mpeg4(gst_element_factory_find("avenc_mpeg4"));
-    if (clip.compression.codec == ClipCodec::Mpeg4 && !mpeg4)
-        clip.compression.codec = ClipCodec::MotionJpeg;
-    const std::string description =
-        branchDescription(clip, withSound ? soundSource : "", deliversAtVariableRate(tee));
+    clip.compression = availableCompression(request.compression);
+    std::unique_ptr<ClipBranch> branch =
+        prepare(pipeline, tee,
+                branchDescription(clip, withSound ? soundSource : "", deliveredRate(tee) == 0),
+                request, error);
+    if (!branch)
+        return nullptr;
+    const std::shared_ptr<Shared>& shared = branch->m_shared;
+    exposeEntry(shared->bin.get());
+    if (!branch->join(error))
+        return nullptr;
+    if (!linkToTee(tee, shared->bin.get(),
+                   {&Shared::onPicture, new std::shared_ptr<Shared>(shared), &Shared::release},
+                   &Shared::onStreamEvent, branch->m_teePad)) {
+        error = "the recording cannot take the camera's pictures";
+        return nullptr;
+    }
+    return branch;
+}
+
+std::unique_ptr<ClipBranch> ClipBranch::startWithFootage(GstElement* pipeline,
+                                                         PreRecording& footage,
+                                                         const ClipRequest& request,
+                                                         std::string& error) {
+    std::unique_ptr<ClipBranch> branch =
+        prepare(pipeline, nullptr, footageDescription(request.withSound && footage.hasSound()),
+                request, error);
+    if (!branch || !branch->join(error))
+        return nullptr;
+    const std::shared_ptr<Shared>& shared = branch->m_shared;
+    shared->pictures.reset(gst_bin_get_by_name(GST_BIN(shared->bin.get()), "pictures"));
+    const GstClockTime trigger = footageClockTime();
+    shared->end = trigger + shared->length;
+    footage.attach(shared, trigger);
+    return branch;
+}
+
+std::unique_ptr<ClipBranch> ClipBranch::prepare(GstElement* pipeline, GstElement* tee,
+                                                const std::string& description,
+                                                const ClipRequest& request, std::string& error) {
     GstPointer<GstElement> parsed = parseBin(description, false, error);
     if (!parsed)
         return nullptr;
@@ -179,32 +289,19 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
     GstPointer<GstPad> fileInput(gst_element_get_static_pad(file.get(), "sink"));
     gst_pad_add_probe(fileInput.get(), GST_PAD_PROBE_TYPE_BUFFER, &Shared::onFileData,
                       new std::shared_ptr<Shared>(shared), &Shared::release);
+    return std::unique_ptr<ClipBranch>(new ClipBranch(pipeline, tee, shared, request.path));
+}
 
-    GstPointer<GstElement> entry(gst_bin_get_by_name(bin, "entry"));
-    GstPointer<GstPad> entryInput(gst_element_get_static_pad(entry.get(), "sink"));
-    gst_element_add_pad(shared->bin.get(), gst_ghost_pad_new("sink", entryInput.get()));
-
-    std::unique_ptr<ClipBranch> branch(new ClipBranch(pipeline, tee, shared, request.path));
+bool ClipBranch::join(std::string& error) {
     // The pipeline takes a reference of its own.
-    gst_bin_add(GST_BIN(pipeline), shared->bin.get());
+    gst_bin_add(GST_BIN(m_pipeline), m_shared->bin.get());
+    m_joined = true;
     // Running before the first picture arrives.
-    if (!gst_element_sync_state_with_parent(shared->bin.get())) {
+    if (!gst_element_sync_state_with_parent(m_shared->bin.get())) {
         error = "the recording does not start";
-        return nullptr;
+        return false;
     }
-    branch->m_teePad.reset(gst_element_request_pad_simple(tee, "src_%u"));
-    gst_pad_add_probe(branch->m_teePad.get(), GST_PAD_PROBE_TYPE_BUFFER, &Shared::onPicture,
-                      new std::shared_ptr<Shared>(shared), &Shared::release);
-    gst_pad_add_probe(
-        branch->m_teePad.get(),
-        GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
-        &Shared::onStreamEvent, nullptr, nullptr);
-    GstPointer<GstPad> branchInput(gst_element_get_static_pad(shared->bin.get(), "sink"));
-    if (gst_pad_link(branch->m_teePad.get(), branchInput.get()) != GST_PAD_LINK_OK) {
-        error = "the recording cannot take the camera's pictures";
-        return nullptr;
-    }
-    return branch;
+    return true;
 }
 
 ClipBranch::ClipBranch(GstElement* pipeline, GstElement* tee, std::shared_ptr<Shared> shared,
@@ -218,7 +315,12 @@ ClipBranch::~ClipBranch() {
         m_teePad.reset();
     }
     gst_element_set_state(m_shared->bin.get(), GST_STATE_NULL);
-    gst_bin_remove(GST_BIN(m_pipeline), m_shared->bin.get());
+    if (m_joined)
+        gst_bin_remove(GST_BIN(m_pipeline), m_shared->bin.get());
+}
+
+bool ClipBranch::takesFootage() const {
+    return m_shared->pictures != nullptr;
 }
 
 void ClipBranch::requestEnd() {

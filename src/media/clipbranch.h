@@ -7,12 +7,16 @@
 
 #include "detection/cliprequest.h"
 #include "media/gstpointer.h"
+#include "media/prerecording.h"
 
 // A clip being recorded: a branch on a request pad of the camera pipeline's tee, from a leaky
 // queue (so the live picture never waits for the file) through the encoder into an AVI file,
 // with sound from `soundSource` when asked. The clip is timed on the pipeline's clock from its
 // first picture; at its end the branch takes no more pictures and drains, and the muxer
 // finishes the file.
+//
+// A clip that begins before its trigger takes its pictures and sound, encoded, from a
+// pre-recording instead; it is timed on the same clock from the trigger.
 //
 // Created and destroyed on the main thread; the streaming threads only ever see the shared
 // state of the branch.
@@ -26,6 +30,12 @@ public:
     static std::unique_ptr<ClipBranch> start(GstElement* pipeline, GstElement* tee,
                                              const ClipRequest& request,
                                              const std::string& soundSource, std::string& error);
+    // The same from the footage `footage` keeps and encodes after: the clip begins its
+    // seconds before now and lasts `request.seconds` after. The caller detaches the footage
+    // at the clip's end.
+    static std::unique_ptr<ClipBranch> startWithFootage(GstElement* pipeline, PreRecording& footage,
+                                                        const ClipRequest& request,
+                                                        std::string& error);
     // Takes the branch out of the pipeline, finished or not.
     ~ClipBranch();
 
@@ -42,16 +52,25 @@ public:
     Event handleBusMessage(GstMessage* message, std::string& error) const;
 
     const std::string& path() const { return m_path; }
+    // Whether it takes its footage from a pre-recording.
+    bool takesFootage() const;
 
 private:
     struct Shared;
 
     ClipBranch(GstElement* pipeline, GstElement* tee, std::shared_ptr<Shared> shared,
                std::string path);
+    // The branch from its description, with the file named, not yet in the pipeline.
+    static std::unique_ptr<ClipBranch> prepare(GstElement* pipeline, GstElement* tee,
+                                               const std::string& description,
+                                               const ClipRequest& request, std::string& error);
+    // Puts it into the pipeline, running.
+    bool join(std::string& error);
 
     GstElement* m_pipeline;
     GstElement* m_tee;
     GstPointer<GstPad> m_teePad;
     std::shared_ptr<Shared> m_shared;
     std::string m_path;
+    bool m_joined = false;
 };

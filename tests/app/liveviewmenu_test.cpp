@@ -99,19 +99,21 @@ TEST(LiveViewMenu, OpensOnTheRightButtonAndTheMenuKeyAndHoldsOff) {
 TEST(AdvancedSettings, TheChosenOptionsGoIntoTheirOwnGroupAndHoldOff) {
     Window w("[Optionen]\r\nhspiegeln = 1\r\n");
     editAdvancedSettings(w, [](QWidget* dialog) {
-        dialog->findChild<QCheckBox*>()->setChecked(true);
-        dialog->findChild<QSpinBox*>()->setValue(30);
+        dialog->findChild<QCheckBox*>("lichtausgleich")->setChecked(true);
+        dialog->findChild<QSpinBox*>("kameraalarm")->setValue(30);
+        dialog->findChild<QSpinBox*>("vorlauf")->setValue(4);
         press(dialog, QDialogButtonBox::Ok);
     });
     EXPECT_EQ(w.state.holdOffFrames, 1);
     EXPECT_EQ(w.settings(),
-              "[Optionen]\r\nhspiegeln = 1\r\n[Erweitert]\r\nvorlauf = 0\r\n"
+              "[Optionen]\r\nhspiegeln = 1\r\n[Erweitert]\r\nvorlauf = 4\r\n"
               "lichtausgleich = 1\r\nmaske = \r\nkameraalarm = 30\r\n");
 
     // Opened again, it shows what was chosen.
     editAdvancedSettings(w, [](QWidget* dialog) {
-        EXPECT_TRUE(dialog->findChild<QCheckBox*>()->isChecked());
-        EXPECT_EQ(dialog->findChild<QSpinBox*>()->value(), 30);
+        EXPECT_TRUE(dialog->findChild<QCheckBox*>("lichtausgleich")->isChecked());
+        EXPECT_EQ(dialog->findChild<QSpinBox*>("kameraalarm")->value(), 30);
+        EXPECT_EQ(dialog->findChild<QSpinBox*>("vorlauf")->value(), 4);
         press(dialog, QDialogButtonBox::Cancel);
     });
 }
@@ -120,7 +122,7 @@ TEST(AdvancedSettings, CancelledOrUnchangedTheFileStaysAsItIs) {
     const std::string classic = "[Optionen]\r\nhspiegeln = 0\r\n";
     Window w(classic);
     editAdvancedSettings(w, [](QWidget* dialog) {
-        dialog->findChild<QCheckBox*>()->setChecked(true);
+        dialog->findChild<QCheckBox*>("lichtausgleich")->setChecked(true);
         press(dialog, QDialogButtonBox::Cancel);
     });
     editAdvancedSettings(w, [](QWidget* dialog) { press(dialog, QDialogButtonBox::Ok); });

@@ -104,6 +104,7 @@ class MjpegServer:
 
     def __init__(self, picture):
         self.picture = picture  # the JPEG bytes sent from now on
+        self.served = 0  # pictures sent so far
         self.stopping = threading.Event()
         server = self
 
@@ -120,6 +121,7 @@ class MjpegServer:
                                          b"Content-Length: %d\r\n\r\n%s\r\n" % (
                                              server.BOUNDARY, len(picture), picture))
                         self.wfile.flush()
+                        server.served += 1
                         server.stopping.wait(1 / server.RATE)
                 except OSError:
                     pass  # the camera was disconnected

@@ -60,6 +60,22 @@ def halved(pixel):
     return dark
 
 
+def box_colours(clip):
+    """The mean red, green and blue inside the box's place, for each picture of a clip."""
+    frames = subprocess.run(
+        ["gst-launch-1.0", "-q", "filesrc", "location=" + clip, "!", "avidemux", "!", "jpegdec",
+         "!", "videoconvert", "!", "video/x-raw,format=RGB", "!", "fdsink"],
+        check=True, stdin=subprocess.DEVNULL, capture_output=True, timeout=60).stdout
+    size = WIDTH * HEIGHT * 3
+    colours = []
+    for start in range(0, len(frames) - size + 1, size):
+        picture = frames[start:start + size]
+        inside = [picture[(y * WIDTH + x) * 3:(y * WIDTH + x) * 3 + 3]
+                  for y in range(40, 80, 4) for x in range(50, 110, 4)]
+        colours.append(tuple(sum(pixel[c] for pixel in inside) / len(inside) for c in range(3)))
+    return colours
+
+
 class WatchingTest(DesktopTestCase):
 
     @classmethod
@@ -215,6 +231,37 @@ class WatchingTest(DesktopTestCase):
         self.assertTrue(found["container"], found)
         self.assertEqual(found["size"], (WIDTH, HEIGHT))
         self.assertAlmostEqual(found["seconds"], 5.0, delta=0.5)
+
+    def test_a_clip_begins_its_lead_before_the_trigger(self):
+        server = MjpegServer(self.wall)
+        self.addCleanup(server.stop)
+        sentello, window = self.start_with(
+            ["--camera", server.uri], {"vorlauf": 3}, {"videolaenge": 3, "warten": 1})
+        wait_until(lambda: self.picture_brightness(window) or None, PICTURE_TIMEOUT,
+                   "the picture" + sentello.describe())
+        self.desktop.click(window, *RECORD_MODE_CHECK_BOX)
+        # Four seconds of the wall while triggers record clips, then the box walks in.
+        start = server.served
+        wait_until(lambda: server.served >= start + 4 * MjpegServer.RATE, PICTURE_TIMEOUT,
+                   "four seconds of pictures")
+        server.picture = self.box
+        wait_until(lambda: len(self.finished_clips(sentello)) == 1, TRIGGER_TIMEOUT,
+                   "the clip of the box" + sentello.describe())
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+        self.assertIn(b"[Erweitert]\r\nvorlauf = 3\r\n", sentello.settings())
+
+        # Three seconds before the trigger, the length asked and two more.
+        clip = self.clips(sentello)[0]
+        self.assertAlmostEqual(discover(clip)["seconds"], 8.0, delta=0.3)
+        boxed = [green > 2 * max(red, blue) for red, green, blue in box_colours(clip)]
+        self.assertAlmostEqual(len(boxed) / 25, 8.0, delta=0.3)
+        # The wall from the start, the box from the trigger on to the end.
+        self.assertFalse(boxed[0])
+        self.assertTrue(boxed[-1])
+        lead = boxed.index(True)
+        self.assertEqual(boxed[lead:], [True] * (len(boxed) - lead))
+        self.assertAlmostEqual(lead / 25, 3.0, delta=0.5)
 
     def test_a_network_camera_that_stops_sounds_the_alarm_once(self):
         sound, alarm = self.sound_and_alarm()

@@ -2,7 +2,6 @@
 // discoverer; recordings that fail at once or halfway; a clip cut short at program end.
 
 #include <gst/gst.h>
-#include <gst/pbutils/pbutils.h>
 #include <gtest/gtest.h>
 
 #include <QtCore/qtestsupport_core.h>
@@ -12,117 +11,16 @@
 #include <sys/resource.h>
 
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "../support/testfootage.h"
-#include "../tempfolder.h"
+#include "clipfixture.h"
 #include "media/camera.h"
 #include "media/camerasources.h"
 
 namespace {
 
-// Generous bounds: the sanitizer build on a busy machine is many times slower than normal.
-constexpr int kConnectTries = 3;
-constexpr int kClipEndTimeoutMs = 60000;
-
-// What GStreamer's discoverer reads from a file.
-struct ClipFacts {
-    double seconds = 0;
-    int width = 0;
-    int height = 0;
-    bool hasSound = false;
-    std::string container;
-};
-
-std::optional<ClipFacts> discover(const std::filesystem::path& path) {
-    GError* error = nullptr;
-    GstDiscoverer* discoverer = gst_discoverer_new(20 * GST_SECOND, &error);
-    if (!discoverer) {
-        g_clear_error(&error);
-        return std::nullopt;
-    }
-    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
-    GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer, uri, &error);
-    g_free(uri);
-    g_clear_error(&error);
-    std::optional<ClipFacts> facts;
-    if (info && gst_discoverer_info_get_result(info) == GST_DISCOVERER_OK) {
-        facts.emplace();
-        facts->seconds = double(gst_discoverer_info_get_duration(info)) / GST_SECOND;
-        GList* videos = gst_discoverer_info_get_video_streams(info);
-        if (videos) {
-            auto* video = GST_DISCOVERER_VIDEO_INFO(videos->data);
-            facts->width = int(gst_discoverer_video_info_get_width(video));
-            facts->height = int(gst_discoverer_video_info_get_height(video));
-        }
-        gst_discoverer_stream_info_list_free(videos);
-        GList* sounds = gst_discoverer_info_get_audio_streams(info);
-        facts->hasSound = sounds != nullptr;
-        gst_discoverer_stream_info_list_free(sounds);
-        GstDiscovererStreamInfo* top = gst_discoverer_info_get_stream_info(info);
-        if (top) {
-            GstCaps* caps = gst_discoverer_stream_info_get_caps(top);
-            facts->container = gst_structure_get_name(gst_caps_get_structure(caps, 0));
-            gst_caps_unref(caps);
-            gst_discoverer_stream_info_unref(top);
-        }
-    }
-    if (info)
-        gst_discoverer_info_unref(info);
-    g_object_unref(discoverer);
-    return facts;
-}
-
-class ClipRecording : public ::testing::Test {
-protected:
-    void connect(const CameraSource& source) {
-        ASSERT_TRUE(loadCaptureLibrary());
-        bool connected = false;
-        for (int attempt = 0; attempt < kConnectTries && !connected; ++attempt)
-            connected = camera.connectSource(source);
-        ASSERT_TRUE(connected);
-    }
-
-    // Records and waits for the end; the statuses in the order they came.
-    QList<int> record(const ClipRequest& request) {
-        QSignalSpy statuses(&camera, &Camera::captureStatus);
-        camera.startRecording(request);
-        waitForEnd(statuses);
-        QList<int> numbers;
-        for (const QList<QVariant>& status : statuses) {
-            numbers.append(status.at(0).toInt());
-            lastText = status.at(1).toString();
-        }
-        return numbers;
-    }
-
-    static void waitForEnd(QSignalSpy& statuses) {
-        (void)QTest::qWaitFor(
-            [&] { return !statuses.isEmpty() && statuses.last().at(0).toInt() == kCaptureEnds; },
-            kClipEndTimeoutMs);
-    }
-
-    // The camera hands out a picture it did not hand out before.
-    bool stillDelivering() {
-        const auto before = camera.grabFrame();
-        const std::uint64_t seen = before ? before->sequence : 0;
-        return QTest::qWaitFor(
-            [&] {
-                const auto frame = camera.grabFrame();
-                return frame && frame->sequence > seen;
-            },
-            20000);
-    }
-
-    TempFolder folder;
-    Camera camera;
-    QString lastText;
-};
-
-const CameraSource kTestPattern{"test",
-                                "videotestsrc is-live=true pattern=ball"
-                                " ! video/x-raw,width=320,height=240,framerate=25/1"};
+class ClipRecording : public ClipFixture {};
 
 TEST_F(ClipRecording, DemoClipHasItsLengthPictureAndSound) {
     connect({"demo", ""});

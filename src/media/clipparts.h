@@ -1,0 +1,58 @@
+#pragma once
+
+#include <gst/gst.h>
+
+#include <string>
+
+#include "detection/cliprequest.h"
+#include "media/gstpointer.h"
+
+// What a clip branch and the pre-recording build alike, so that footage from before a trigger
+// joins a clip in the clip's own format.
+
+// The pictures a second the tee delivers; 0 for a source that sends pictures when it has them
+// (a network camera: framerate 0/1), whose clips get kSteadyRate.
+int deliveredRate(GstElement* tee);
+
+// Gives the pictures of a variable-rate source a steady rate, which an AVI needs: pictures are
+// repeated or dropped by their times.
+inline constexpr int kSteadyPicturesPerSecond = 25;
+std::string steadyRate();
+
+// The clip's compression on this machine: without the MPEG-4 encoder a clip is still better in
+// Motion-JPEG than not at all.
+ClipCompression availableCompression(const ClipCompression& compression);
+
+// The first element of a branch on the tee, named "entry": raw pictures wait there while the
+// branch is busy; when it falls behind, the oldest go, never the live picture.
+std::string pictureEntryQueue();
+
+// Gives the bin a ghost pad "sink" for the input of its element "entry".
+void exposeEntry(GstElement* bin);
+
+// A probe's callback with the data it is given and how that data goes.
+struct PadProbe {
+    GstPadProbeCallback callback = nullptr;
+    gpointer data = nullptr;
+    GDestroyNotify release = nullptr;
+};
+
+// Requests a pad of the tee for the bin's entry, probes the pictures (`onPicture`) and the
+// stream's events (`onEvent`, flushes included) that go down it, and links it. The pad is
+// handed out, to be released by the caller, even when the link fails (false).
+bool linkToTee(GstElement* tee, GstElement* bin, PadProbe onPicture, GstPadProbeCallback onEvent,
+               GstPointer<GstPad>& teePad);
+
+// A queue for encoded pictures or sound: small, so it holds whatever comes for ten seconds.
+std::string backlogQueue();
+
+// The sound as the AVI muxer takes it.
+std::string soundConversion();
+
+// Now on GStreamer's system clock, which kept footage is timed on: a camera pipeline runs on
+// it unless a sound source gives it another, and unlike the pipeline's running time it goes on
+// steadily when replayed footage starts over.
+GstClockTime footageClockTime();
+
+// Whether the sound source opens; a clip is better without sound than not at all.
+bool soundSourceOpens(const std::string& soundSource);
