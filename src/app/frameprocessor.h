@@ -25,6 +25,9 @@ public:
     // are compensated.
     void setWatchOptions(const BlockMask& cameraMask, bool lightCompensation);
 
+    // The share of changed blocks the last comparison found, in percent.
+    float lastChangePercent() const { return m_comparison.changePercent; }
+
     // Pixel size of the last working frame; 0 until a picture was processed.
     int bytesPerPixel() const { return m_workFrame.bytesPerPixel; }
 

@@ -11,7 +11,10 @@
 #include <QScrollBar>
 #include <QTimerEvent>
 
+#include <filesystem>
+
 #include "app/alertbeep.h"
+#include "app/eventlogwindow.h"
 #include "app/fonts.h"
 #include "app/frameprocessor.h"
 #include "app/gadgettable.h"
@@ -21,6 +24,7 @@
 #include "detection/triggeractions.h"
 #include "media/alertplayback.h"
 #include "media/camera.h"
+#include "outputs/eventlog.h"
 #include "outputs/launching.h"
 #include "outputs/picturefolder.h"
 #include "outputs/pictureupload.h"
@@ -60,11 +64,17 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
     m_frameProcessor = std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state);
     createTriggerActions();
     m_pictureFolder = std::make_unique<PictureFolder>();
-    m_pictureUploader = std::make_unique<PictureUploader>();
+    m_eventLog = std::make_unique<EventLog>(
+        (std::filesystem::path(m_settingsFile).parent_path() / "Sentello.log").string());
+    // Said from the upload's own thread; the log takes lines from any thread.
+    m_pictureUploader = std::make_unique<PictureUploader>([this](const std::string& failure) {
+        logEvent({"Upload fehlgeschlagen", failure});
+    });
     connectGadgetEvents();
     connectVideoList();
     connectLiveView();
     connectCameraDialogs();
+    connectEventLog();
 }
 
 void MainWindow::createTriggerActions() {
@@ -158,7 +168,7 @@ void MainWindow::timerEvent(QTimerEvent* event) {
     if (m_state.recordingActive || m_dialogOpen || !m_detectionPause.hasExpired()) {
         m_frameProcessor->showFrame(values);
     } else if (m_frameProcessor->processFrame(values)) {
-        m_triggerActions->runTriggerActions();
+        logTrigger(m_triggerActions->runTriggerActions());
     }
     m_statusDisplay->showRecording(m_state.recordingActive);
     watchCamera(nowMs);

@@ -7,16 +7,20 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/mainloopclock.h"
 #include "detection/camerawatch.h"
 #include "detection/cliprequest.h"
 #include "detection/motiondetector.h"
 #include "detection/timeslots.h"
+#include "detection/triggeractions.h"
 #include "settings/advancedoptions.h"
 #include "settings/gadgets.h"
 
 class AlertBeep;
+class EventLog;
+class EventLogWindow;
 class QMenu;
 class AlertPlayback;
 class Camera;
@@ -25,7 +29,6 @@ class GadgetTable;
 class PictureFolder;
 class PictureUploader;
 class StatusDisplay;
-class TriggerActions;
 
 // The main window: fixed 800 x 480, hidden until the first picture was processed. Its 10 ms
 // frameTimer drives everything that happens while the program runs; its gadgets hold every
@@ -64,6 +67,9 @@ public:
     // going.
     void stopWatching();
 
+    // One line in the event log ("Sentello.log" beside the settings file), stamped now.
+    void logEvent(const std::vector<std::string>& fields);
+
     // Starts frameTimer; the first minute step comes a minute from now.
     void startFrameTimer();
 
@@ -73,6 +79,10 @@ protected:
 
 private:
     void createTriggerActions();
+    void connectEventLog();
+    void logTrigger(const TriggerOutcome& outcome);
+    // The log's window, read anew.
+    void showEventLog();
     void connectGadgetEvents();
     void holdOff(int frames) { m_state.holdOffFrames = frames; }
     void holdOffForWait();
@@ -135,6 +145,8 @@ private:
     std::unique_ptr<AlertBeep> m_alertBeep;
     std::unique_ptr<AlertPlayback> m_alertPlayback;
     std::unique_ptr<TriggerActions> m_triggerActions;
+    std::unique_ptr<EventLog> m_eventLog;
+    std::unique_ptr<EventLogWindow> m_eventLogWindow;
     std::unique_ptr<PictureFolder> m_pictureFolder;
     std::unique_ptr<PictureUploader> m_pictureUploader;
     QMetaObject::Connection m_captureStatusConnection;

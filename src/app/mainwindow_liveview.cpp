@@ -29,6 +29,8 @@ void MainWindow::showLiveViewMenu(QPoint position) {
                               &MainWindow::editMask);
     m_liveViewMenu->addAction(QStringLiteral("Alarm testen"), this,
                               [this] { m_triggerActions->soundAlarm(); });
+    m_liveViewMenu->addAction(QStringLiteral("Protokoll anzeigen"), this,
+                              &MainWindow::showEventLog);
     m_liveViewMenu->popup(m_statusDisplay->liveView()->mapToGlobal(position));
     holdOff(1);
 }

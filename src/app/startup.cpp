@@ -12,6 +12,7 @@
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
 #include "app/translations.h"
+#include "app/version.h"
 #include "media/camera.h"
 #include "settings/camerachoices.h"
 #include "settings/settingsfolder.h"
@@ -130,11 +131,13 @@ int runSentello(const CommandLine& commandLine) {
     }
     window.show();
     window.startFrameTimer();
+    window.logEvent({"Start", std::string("Sentello ") + versionText, camera.sourceName()});
     quitOnTerminationSignals();
     QApplication::exec();
 
     window.saveSettings();
     window.stopWatching();
     camera.disconnectSource();
+    window.logEvent({"Ende"});
     return 0;
 }

@@ -60,23 +60,24 @@ TriggerActions::TriggerActions(GadgetAccess& gadgets, DetectionState& state, std
       m_clipFolder(std::move(clipFolder)),
       m_services(std::move(services)) {}
 
-void TriggerActions::runTriggerActions() {
+TriggerOutcome TriggerActions::runTriggerActions() {
     soundAlarm();
     if (!m_gadgets.state(Gadget::recordModeCheck)) {
         m_state.holdOffFrames = 1;
         m_services.pauseDetection(kPauseOutsideRecordingMs);
-        return;
+        return {};
     }
     m_state.holdOffFrames = 1;
     if (m_gadgets.state(Gadget::countOnlyCheck)) {
-        m_gadgets.setText(Gadget::counterField,
-                          QString::fromStdString(
-                              countedOnce(m_gadgets.text(Gadget::counterField).toStdString())));
+        const std::string count = countedOnce(m_gadgets.text(Gadget::counterField).toStdString());
+        m_gadgets.setText(Gadget::counterField, QString::fromStdString(count));
         m_state.holdOffFrames = holdOffRunsForWait(m_gadgets.state(Gadget::waitSpin));
-        return;
+        return {TriggerOutcome::Kind::Counted, count};
     }
-    if (!m_clipRequested)
-        startRecording();
+    if (m_clipRequested)
+        return {TriggerOutcome::Kind::ClipUnderWay, m_lastVideoPath};
+    startRecording();
+    return {TriggerOutcome::Kind::ClipStarted, m_lastVideoPath};
 }
 
 void TriggerActions::startRecording() {

@@ -30,6 +30,14 @@ std::string countedOnce(const std::string& counterText);
 // name already (the clock was set back), "_2", "_3", ... go before ".avi".
 std::string newClipPath(const std::string& folder, const DateFields& now);
 
+// What a trigger did besides sounding the alarm: outside the recording mode nothing, in it a
+// count (the new count) or a clip (its path), or nothing while a clip is still under way.
+struct TriggerOutcome {
+    enum class Kind { AlarmOnly, Counted, ClipStarted, ClipUnderWay };
+    Kind kind = Kind::AlarmOnly;
+    std::string detail;
+};
+
 // What a trigger does besides showing it: beep, alert file, then in recording mode count or
 // record a clip; and the ends of clips, reported by the camera.
 class TriggerActions {
@@ -37,7 +45,7 @@ public:
     TriggerActions(GadgetAccess& gadgets, DetectionState& state, std::string clipFolder,
                    TriggerServices services);
 
-    void runTriggerActions();
+    TriggerOutcome runTriggerActions();
     // The sounds of a trigger as the options set them (beep, alert file), without counting or
     // recording: for a lost camera and for a test of the alarm.
     void soundAlarm();

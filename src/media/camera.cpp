@@ -213,6 +213,7 @@ bool Camera::connectSource(const CameraSource& source,
                            QEventLoop::ProcessEventsFlags whileWaiting) {
     finishRecording();
     m_watchdog.stop();
+    m_reconnections = -1;
     m_source = source;
     if (!startPipeline(whileWaiting))
         return false;
@@ -547,6 +548,11 @@ bool Camera::delivering() const {
 
 void Camera::checkDelivery() {
     if (delivering()) {
+        // A new pipeline counts as delivering for a while; back is only a picture from it.
+        if (m_reconnections >= 0 && newestSequence()) {
+            emit deliveryResumed(m_reconnections);
+            m_reconnections = -1;
+        }
         updatePreRecording();
         return;
     }
@@ -556,6 +562,11 @@ void Camera::checkDelivery() {
         return;
     }
     std::fprintf(stderr, "sentello: camera delivers no pictures; reconnecting\n");
+    if (m_reconnections < 0) {
+        m_reconnections = 0;
+        emit deliveryStopped();
+    }
+    ++m_reconnections;
     startPipeline(std::nullopt);
 }
 

@@ -93,6 +93,10 @@ signals:
     // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip
     // and the reason for one that failed (its file is then removed).
     void captureStatus(int status, const QString& text);
+    // The camera stopped delivering and is being reconnected; it delivers again, after that
+    // many attempts.
+    void deliveryStopped();
+    void deliveryResumed(int reconnections);
 
 private:
     struct Pipeline;
@@ -125,4 +129,6 @@ private:
     // Ends a clip whose pictures stopped coming, and gives it up when even that fails.
     QTimer m_clipGuard;
     bool m_clipOverdue = false;
+    // Reconnections since the camera stopped delivering; -1 while it delivers.
+    int m_reconnections = -1;
 };

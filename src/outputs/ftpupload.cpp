@@ -77,14 +77,20 @@ std::string hostAndPort(const std::string& server) {
     return (emptyPort ? server.substr(0, colon) : server) + ':' + kFtpPort;
 }
 
+// Notes why the upload failed, for the debug log and the caller.
+bool failed(const std::string& why, std::string* failure) {
+    qCDebug(uploadLog) << "upload failed:" << why.c_str();
+    if (failure)
+        *failure = why;
+    return false;
+}
+
 // One request, within what is left of the whole upload's time.
-bool perform(CURL* easy, const char* step, Clock::time_point deadline) {
+bool perform(CURL* easy, const char* step, Clock::time_point deadline, std::string* failure) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) {
-        qCDebug(uploadLog) << "upload failed:" << step << "- no time left";
-        return false;
-    }
+    if (left.count() <= 0)
+        return failed(std::string(step) + ": no time left", failure);
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
     char reason[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, reason);
@@ -92,9 +98,8 @@ bool perform(CURL* easy, const char* step, Clock::time_point deadline) {
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
     if (result == CURLE_OK)
         return true;
-    qCDebug(uploadLog) << "upload failed:" << step << "-"
-                       << (reason[0] ? reason : curl_easy_strerror(result));
-    return false;
+    return failed(std::string(step) + ": " + (reason[0] ? reason : curl_easy_strerror(result)),
+                  failure);
 }
 
 }  // namespace
@@ -112,17 +117,15 @@ std::string ftpAddress(const FtpTarget& target) {
 }
 
 bool uploadFile(const FtpTarget& target, std::string_view picture, std::chrono::milliseconds limit,
-                const std::atomic<bool>* cancelled) {
+                const std::atomic<bool>* cancelled, std::string* failure) {
     const Clock::time_point deadline = Clock::now() + limit;
     initialiseOnce();
     const std::string address = ftpAddress(target);
-    if (address.empty()) {
-        qCDebug(uploadLog) << "upload failed: no server given";
-        return false;
-    }
+    if (address.empty())
+        return failed("connect: no server given", failure);
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy)
-        return false;
+        return failed("connect: no connection can be made", failure);
     CURL* e = easy.get();
     const long seconds = std::max<long>(1, static_cast<long>((limit.count() + 999) / 1000));
     curl_easy_setopt(e, CURLOPT_USERAGENT, kAgent);
@@ -147,7 +150,7 @@ bool uploadFile(const FtpTarget& target, std::string_view picture, std::chrono::
     const std::string folder = address.substr(0, address.find('/', 6) + 1);
     curl_easy_setopt(e, CURLOPT_URL, folder.c_str());
     curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-    if (!perform(e, "connect", deadline))
+    if (!perform(e, "connect", deadline, failure))
         return false;
 
     Reading reading{picture};
@@ -157,5 +160,5 @@ bool uploadFile(const FtpTarget& target, std::string_view picture, std::chrono::
     curl_easy_setopt(e, CURLOPT_READFUNCTION, readPicture);
     curl_easy_setopt(e, CURLOPT_READDATA, &reading);
     curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(picture.size()));
-    return perform(e, "put", deadline);
+    return perform(e, "put", deadline, failure);
 }

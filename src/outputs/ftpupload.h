@@ -24,8 +24,9 @@ std::string ftpAddress(const FtpTarget& target);
 
 // Connects and logs in (passive mode), then puts `picture` (a file's bytes) under the remote
 // name in binary mode. The whole upload ends within `limit` from the first connect, and at
-// once when `cancelled` becomes true. Failures are not shown: the reason goes to the debug log
-// category "sentello.upload". True when the picture arrived.
+// once when `cancelled` becomes true. Failures are not shown: the step that failed and the
+// reason ("connect: …", "put: …"; never the password) go to the debug log category
+// "sentello.upload" and into `failure`. True when the picture arrived.
 bool uploadFile(const FtpTarget& target, std::string_view picture,
                 std::chrono::milliseconds limit = std::chrono::seconds(15),
-                const std::atomic<bool>* cancelled = nullptr);
+                const std::atomic<bool>* cancelled = nullptr, std::string* failure = nullptr);

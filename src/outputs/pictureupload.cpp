@@ -2,7 +2,9 @@
 
 #include "outputs/jpegfile.h"
 
-PictureUploader::PictureUploader(std::chrono::milliseconds limit) : m_limit(limit) {}
+PictureUploader::PictureUploader(std::function<void(const std::string& failure)> onFailure,
+                                 std::chrono::milliseconds limit)
+    : m_onFailure(std::move(onFailure)), m_limit(limit) {}
 
 PictureUploader::~PictureUploader() {
     m_cancelled = true;
@@ -15,7 +17,11 @@ bool PictureUploader::start(const FtpTarget& target, std::string picture) {
     waitForEnd();
     m_running = true;
     m_worker = std::thread([this, target, picture = std::move(picture)] {
-        uploadFile(target, picture, m_limit, &m_cancelled);
+        std::string failure;
+        if (!uploadFile(target, picture, m_limit, &m_cancelled, &failure) && !m_cancelled &&
+            m_onFailure) {
+            m_onFailure(failure);
+        }
         m_running = false;
     });
     return true;

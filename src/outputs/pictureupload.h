@@ -17,10 +17,12 @@ struct PictureUploadOptions {
 };
 
 // Uploads beside the main thread, so that the window and the detection go on while a server
-// takes its time; one upload at a time.
+// takes its time; one upload at a time. `onFailure` hears, on the upload's thread, why an
+// upload failed (not one cancelled).
 class PictureUploader {
 public:
-    explicit PictureUploader(std::chrono::milliseconds limit = std::chrono::seconds(15));
+    explicit PictureUploader(std::function<void(const std::string& failure)> onFailure = {},
+                             std::chrono::milliseconds limit = std::chrono::seconds(15));
     PictureUploader(const PictureUploader&) = delete;
     PictureUploader& operator=(const PictureUploader&) = delete;
     // An upload still running is cancelled, and its end waited for.
@@ -34,6 +36,7 @@ public:
     void waitForEnd();
 
 private:
+    std::function<void(const std::string& failure)> m_onFailure;
     std::chrono::milliseconds m_limit;
     std::thread m_worker;
     std::atomic<bool> m_running{false};

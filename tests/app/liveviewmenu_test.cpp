@@ -1,13 +1,15 @@
-// The pop-up menu of the live picture, the advanced settings it opens, and the alarm for a
-// camera that delivers nothing.
+// The pop-up menu of the live picture, the advanced settings and the event log it opens, and
+// the alarm for a camera that delivers nothing.
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -15,15 +17,22 @@
 #include <gtest/gtest.h>
 #include <QTest>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 
+#include "app/eventlogwindow.h"
 #include "app/maskeditor.h"
 #include "app/statusdisplay.h"
 #include "detection/blockmask.h"
+#include "outputs/eventlog.h"
 #include "testwindow.h"
 
 namespace {
+
+std::size_t recentEventCount(const std::string& log) {
+    return recentEvents(log, 10).size();
+}
 
 QMenu* visibleMenu() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -87,13 +96,48 @@ TEST(LiveViewMenu, OpensOnTheRightButtonAndTheMenuKeyAndHoldsOff) {
     Window w;
     w.state.holdOffFrames = 0;
     const QStringList expected{"Erweiterte Einstellungen…", "Erkennungsmaske bearbeiten",
-                               "Alarm testen"};
+                               "Alarm testen", "Protokoll anzeigen"};
     EXPECT_EQ(openLiveViewMenu(w, QContextMenuEvent::Mouse), expected);
     EXPECT_EQ(w.state.holdOffFrames, 1);
     visibleMenu()->close();
     EXPECT_EQ(openLiveViewMenu(w, QContextMenuEvent::Keyboard), expected);
     visibleMenu()->close();
     EXPECT_EQ(w.window.statusDisplay().liveView()->focusPolicy(), Qt::StrongFocus);
+}
+
+// The log beside the settings, newest first; the filter narrows it, the window stays beside
+// the main window.
+TEST(EventLogView, ShowsTheNewestLinesFirstAndFilters) {
+    Window w;
+    w.window.logEvent({"Start", "Sentello Version 1.17", "Demo"});
+    w.window.logEvent({"Auslösung", "40 %", "Video Video_Sentello_20261209120000.avi"});
+    w.window.logEvent({"Kamera verloren"});
+    const auto log = w.folder / "Sentello.log";
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::error_code error;
+            return std::filesystem::file_size(log, error) > 100 && !error &&
+                   recentEventCount(log.string()) == 3;
+        },
+        20000));
+    openLiveViewMenu(w, QContextMenuEvent::Mouse);
+    chooseFromMenu("Protokoll anzeigen");
+    auto* view = w.window.findChild<EventLogWindow*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_EQ(view->windowTitle(), "Protokoll");
+    EXPECT_FALSE(view->isModal());
+    const QStringList lines = view->findChild<QPlainTextEdit*>()->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].endsWith("\tKamera verloren"));
+    EXPECT_TRUE(lines[2].contains("\tStart\t"));
+
+    view->findChild<QLineEdit*>()->setText("video_sentello");
+    EXPECT_EQ(view->findChild<QPlainTextEdit*>()->toPlainText().count('\n'), 0);
+    EXPECT_TRUE(view->findChild<QPlainTextEdit*>()->toPlainText().contains("40 %"));
+    view->findChild<QLineEdit*>()->setText("nirgends");
+    EXPECT_EQ(view->findChild<QPlainTextEdit*>()->toPlainText(), "Keine Einträge.");
+    view->close();
 }
 
 TEST(AdvancedSettings, TheChosenOptionsGoIntoTheirOwnGroupAndHoldOff) {

@@ -103,6 +103,28 @@ TEST_F(TriggerActionsTest, TheAlertFileAndTheVideoToolAreTheStoredBytes) {
     EXPECT_EQ(calls[2], "launch /opt/Schnitt\xE4r " + actions.lastVideoPath());
 }
 
+// What a trigger did, for the event log.
+TEST_F(TriggerActionsTest, EachTriggerSaysWhatItDid) {
+    using Kind = TriggerOutcome::Kind;
+    EXPECT_EQ(actions.runTriggerActions().kind, Kind::AlarmOnly);
+    gadgets.setState(Gadget::recordModeCheck, 1);
+    gadgets.setState(Gadget::countOnlyCheck, 1);
+    gadgets.setText(Gadget::counterField, "41");
+    const TriggerOutcome counted = actions.runTriggerActions();
+    EXPECT_EQ(counted.kind, Kind::Counted);
+    EXPECT_EQ(counted.detail, "42");
+    gadgets.setState(Gadget::countOnlyCheck, 0);
+    const TriggerOutcome started = actions.runTriggerActions();
+    EXPECT_EQ(started.kind, Kind::ClipStarted);
+    EXPECT_EQ(started.detail, actions.lastVideoPath());
+    ASSERT_EQ(clips.size(), 1u);
+    EXPECT_EQ(clips[0].path, started.detail);
+    const TriggerOutcome underWay = actions.runTriggerActions();
+    EXPECT_EQ(underWay.kind, Kind::ClipUnderWay);
+    EXPECT_EQ(underWay.detail, started.detail);
+    EXPECT_EQ(clips.size(), 1u);
+}
+
 TEST_F(TriggerActionsTest, UncheckedOptionsDoNothing) {
     gadgets.setText(Gadget::soundFileField, "/media/alarm.ogg");
     actions.runTriggerActions();

@@ -102,7 +102,7 @@ class MjpegServer:
     # Pictures a second, as a cheap network camera sends them.
     RATE = 10
 
-    def __init__(self, picture):
+    def __init__(self, picture, port=0):
         self.picture = picture  # the JPEG bytes sent from now on
         self.served = 0  # pictures sent so far
         self.stopping = threading.Event()
@@ -129,7 +129,7 @@ class MjpegServer:
             def log_message(self, *arguments):
                 pass
 
-        self.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.http = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
         self.http.daemon_threads = True
         self.thread = threading.Thread(target=self.http.serve_forever, daemon=True)
         self.thread.start()

@@ -47,6 +47,15 @@ def encode(folder, name, pixel):
         return picture.read()
 
 
+def encode_pictures(test_class, pictures):
+    """Each picture (name: pixel colours) encoded as a class attribute of that name; the files
+    go with the class."""
+    folder = tempfile.mkdtemp(prefix="sentello-e2e-pictures-")
+    test_class.addClassCleanup(shutil.rmtree, folder, True)
+    for name, pixel in pictures.items():
+        setattr(test_class, name, encode(folder, name, pixel))
+
+
 def with_box(pixel):
     """A box of a colour of its own over a third of the picture."""
     def boxed(x, y):
@@ -80,12 +89,8 @@ class WatchingTest(DesktopTestCase):
 
     @classmethod
     def setUpClass(cls):
-        folder = tempfile.mkdtemp(prefix="sentello-e2e-pictures-")
-        cls.addClassCleanup(shutil.rmtree, folder, True)
-        cls.wall = encode(folder, "wall", wall)
-        cls.dark = encode(folder, "dark", halved(wall))
-        cls.box = encode(folder, "box", with_box(wall))
-        cls.dark_box = encode(folder, "darkbox", with_box(halved(wall)))
+        encode_pictures(cls, {"wall": wall, "dark": halved(wall), "box": with_box(wall),
+                              "dark_box": with_box(halved(wall))})
         super().setUpClass()
 
     def start_with(self, arguments, advanced, settings=None, environment=None):

@@ -129,6 +129,21 @@ TEST_F(FtpUpload, ReasonOfAFailureGoesToTheDebugLogWhenSwitchedOn) {
     EXPECT_FALSE(uploadMessages[0].contains("falsch")) << "never the password";
 }
 
+// The step and the reason for the event log; a put that fails names the put.
+TEST_F(FtpUpload, TheCallerHearsTheStepAndTheReason) {
+    std::string failure;
+    EXPECT_FALSE(uploadFile({server, "wächter", "falsch", "bild.jpg"}, pictureBytes(),
+                            std::chrono::seconds(15), nullptr, &failure));
+    EXPECT_TRUE(failure.starts_with("connect: ")) << failure;
+    EXPECT_EQ(failure.find("falsch"), std::string::npos) << "never the password";
+    EXPECT_FALSE(uploadFile({server, "wächter", "geheim 1", "fehlt/bild.jpg"}, pictureBytes(),
+                            std::chrono::seconds(15), nullptr, &failure));
+    EXPECT_TRUE(failure.starts_with("put: ")) << failure;
+    EXPECT_FALSE(uploadFile({"", "wächter", "geheim 1", "bild.jpg"}, pictureBytes(),
+                            std::chrono::seconds(15), nullptr, &failure));
+    EXPECT_EQ(failure, "connect: no server given");
+}
+
 TEST_F(FtpUpload, MissingFolderOnTheServerFailsThePut) {
     EXPECT_FALSE(uploadFile({server, "wächter", "geheim 1", "fehlt/bild.jpg"}, pictureBytes()));
 }
@@ -149,7 +164,7 @@ protected:
             });
     }
 
-    PictureUploader uploader{std::chrono::seconds(3)};
+    PictureUploader uploader{{}, std::chrono::seconds(3)};
     std::string picturePath = (folder / "sentello.jpg").string();
     bool haveSnapshots = true;
     int snapshots = 0;
@@ -268,7 +283,7 @@ TEST(PictureUploaderBeside, TheMinuteStepReturnsWhileTheServerIsSilent) {
     uploadMessages.clear();
     const QtMessageHandler previous = qInstallMessageHandler(noteMessage);
     QLoggingCategory::setFilterRules("sentello.upload.debug=true");
-    auto uploader = std::make_shared<PictureUploader>(std::chrono::seconds(60));
+    auto uploader = std::make_shared<PictureUploader>(nullptr, std::chrono::seconds(60));
     const auto step = [&] {
         uploadPicture(
             {true, {silent.server, "", "", "bild.jpg"}, false, {}}, *uploader,
@@ -362,12 +377,17 @@ TEST_F(Vsftpd, AFolderThatTakesNoUploadFailsThePut) {
 }
 
 TEST_F(Vsftpd, AServerStoppedBetweenTwoMinutesIsTakenUpAgainWhenBack) {
-    PictureUploader uploader(std::chrono::seconds(5));
+    std::vector<std::string> failures;
+    PictureUploader uploader(
+        [&failures](const std::string& failure) { failures.push_back(failure); },
+        std::chrono::seconds(5));
     m_process.kill();
     m_process.waitForFinished();
     uploader.start({server, "", "", "webcam/bild.jpg"}, "while it was away");
     uploader.waitForEnd();
     EXPECT_FALSE(fs::exists(root / "webcam" / "bild.jpg"));
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_TRUE(failures[0].starts_with("connect: ")) << failures[0];
     m_process.start("/usr/sbin/vsftpd",
                     {QString::fromStdString((folder / "vsftpd.conf").string())});
     ASSERT_TRUE(m_process.waitForStarted(20000));

@@ -1,0 +1,199 @@
+#include "outputs/eventlog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+// The length of the UTF-8 sequence at `text[at]`, or 0 when none starts there.
+std::size_t utf8Length(const std::string& text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char first = byte(at);
+    std::size_t length = 0;
+    if (first < 0x80)
+        return 1;
+    if (first >= 0xC2 && first <= 0xDF)
+        length = 2;
+    else if (first >= 0xE0 && first <= 0xEF)
+        length = 3;
+    else if (first >= 0xF0 && first <= 0xF4)
+        length = 4;
+    else
+        return 0;
+    if (at + length > text.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+    }
+    // Overlong forms, surrogates and code points beyond U+10FFFF are no UTF-8.
+    const unsigned char second = byte(at + 1);
+    if ((first == 0xE0 && second < 0xA0) || (first == 0xED && second >= 0xA0) ||
+        (first == 0xF0 && second < 0x90) || (first == 0xF4 && second >= 0x90)) {
+        return 0;
+    }
+    return length;
+}
+
+void appendField(std::string& line, const std::string& field) {
+    for (std::size_t at = 0; at < field.size();) {
+        const char c = field[at];
+        if (c == '\t' || c == '\r' || c == '\n') {
+            line += ' ';
+            ++at;
+            continue;
+        }
+        const std::size_t length = utf8Length(field, at);
+        if (length == 0) {
+            line += '?';
+            ++at;
+            continue;
+        }
+        line.append(field, at, length);
+        at += length;
+    }
+}
+
+// The log file opened for appending; -1 when it cannot be, or is not a plain file.
+int openLog(const std::string& path, struct stat& status) {
+    const int descriptor = ::open(
+        path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return -1;
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+// Writes all of `line` or, when the disk takes only part of it, takes that part back.
+void writeWhole(int descriptor, const std::string& line, off_t sizeBefore) {
+    std::size_t written = 0;
+    while (written < line.size()) {
+        const ssize_t now = ::write(descriptor, line.data() + written, line.size() - written);
+        if (now < 0 && errno == EINTR)
+            continue;
+        if (now <= 0) {
+            if (written > 0 && ::ftruncate(descriptor, sizeBefore) != 0)
+                std::perror("sentello: event log");
+            return;
+        }
+        written += static_cast<std::size_t>(now);
+    }
+}
+
+// The lines of a plain file, oldest first; a file larger than two generations is read from
+// where its last ones begin.
+std::vector<std::string> linesOf(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return {};
+    struct stat status {};
+    std::string text;
+    if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
+        const off_t start =
+            std::max<off_t>(0, status.st_size - static_cast<off_t>(2 * EventLog::kRotationBytes));
+        char buffer[65536];
+        for (off_t at = start;;) {
+            const ssize_t count = ::pread(descriptor, buffer, sizeof buffer, at);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            text.append(buffer, static_cast<std::size_t>(count));
+            at += count;
+            if (text.size() > 2 * EventLog::kRotationBytes)
+                break;
+        }
+    }
+    ::close(descriptor);
+    std::vector<std::string> lines;
+    for (std::size_t begin = 0; begin < text.size();) {
+        const std::size_t end = std::min(text.find('\n', begin), text.size());
+        lines.push_back(text.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> recentEvents(const std::string& path, std::size_t count) {
+    std::vector<std::string> events;
+    for (const std::string& generation : {path, path + ".1"}) {
+        const std::vector<std::string> lines = linesOf(generation);
+        for (auto line = lines.rbegin(); line != lines.rend() && events.size() < count; ++line)
+            events.push_back(*line);
+    }
+    return events;
+}
+
+std::string eventLine(const DateFields& when, const std::vector<std::string>& fields) {
+    std::string line = formatDateTemplate("%yyyy-%mm-%dd %hh:%ii:%ss", when);
+    for (const std::string& field : fields) {
+        line += '\t';
+        appendField(line, field);
+    }
+    line += '\n';
+    return line;
+}
+
+EventLog::EventLog(std::string path) : m_path(std::move(path)), m_writer([this] { run(); }) {}
+
+EventLog::~EventLog() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_ending = true;
+    }
+    m_wake.notify_one();
+    m_writer.join();
+}
+
+void EventLog::write(const DateFields& when, const std::vector<std::string>& fields) {
+    std::string line = eventLine(when, fields);
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_waiting.size() >= kMaxWaitingLines)
+            return;
+        m_waiting.push_back(std::move(line));
+    }
+    m_wake.notify_one();
+}
+
+void EventLog::run() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_ending || !m_waiting.empty(); });
+        if (m_waiting.empty())
+            return;
+        const std::string line = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        lock.unlock();
+        append(line);
+        lock.lock();
+    }
+}
+
+void EventLog::append(const std::string& line) const {
+    struct stat status {};
+    int descriptor = openLog(m_path, status);
+    if (descriptor < 0)
+        return;
+    if (status.st_size > 0 &&
+        static_cast<std::uintmax_t>(status.st_size) + line.size() > kRotationBytes) {
+        ::close(descriptor);
+        if (::rename(m_path.c_str(), (m_path + ".1").c_str()) != 0)
+            return;
+        descriptor = openLog(m_path, status);
+        if (descriptor < 0)
+            return;
+    }
+    writeWhole(descriptor, line, status.st_size);
+    ::close(descriptor);
+}

@@ -1,0 +1,95 @@
+"""End-to-end tests of the event log: what a trigger did and how its clip ended, and a network
+camera that the test stops and starts again, read from "Sentello.log" beside the settings."""
+
+import os
+import re
+
+from desktop import MAIN_WINDOW, DesktopTestCase, wait_until
+from test_recording import RECORD_MODE_CHECK_BOX
+from test_sentello import MjpegServer
+from test_watching import encode_pictures, wall, with_box
+
+WINDOW_TIMEOUT = 30
+PICTURE_TIMEOUT = 15
+TRIGGER_TIMEOUT = 20
+RECONNECT_TIMEOUT = 30
+EXIT_TIMEOUT = 30
+
+LINE = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\t(.*)")
+
+
+class EventLogTest(DesktopTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        encode_pictures(cls, {"wall": wall, "box": with_box(wall)})
+        super().setUpClass()
+
+    def events(self, sentello):
+        """The fields after the time of each line of the log, or None for a line without."""
+        path = os.path.join(os.path.dirname(sentello.settings_path), "Sentello.log")
+        try:
+            with open(path, encoding="utf-8") as log:
+                lines = log.read().splitlines()
+        except FileNotFoundError:
+            return []
+        return [LINE.fullmatch(line).group(1).split("\t") if LINE.fullmatch(line) else None
+                for line in lines]
+
+    def start(self, server, settings=None):
+        sentello = self.start_sentello("--camera", server.uri, settings=settings or {})
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        wait_until(lambda: [["Start", "Sentello Version 1.17", server.uri]] == self.events(
+            sentello)[:1] or None, PICTURE_TIMEOUT, "the start in the log" + sentello.describe())
+        return sentello, window
+
+    def test_a_trigger_is_logged_with_its_clip_and_how_it_ended(self):
+        server = MjpegServer(self.wall)
+        self.addCleanup(server.stop)
+        sentello, window = self.start(server, {"videolaenge": 3, "warten": 1})
+        self.desktop.click(window, *RECORD_MODE_CHECK_BOX)
+        start = server.served
+        wait_until(lambda: server.served >= start + 2 * MjpegServer.RATE, PICTURE_TIMEOUT,
+                   "two seconds of pictures")
+        server.picture = self.box
+        wait_until(lambda: any(event and event[0] == "Video fertig"
+                               for event in self.events(sentello)),
+                   TRIGGER_TIMEOUT, "the finished clip in the log" + sentello.describe())
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+
+        clips = [name for name in os.listdir(sentello.home) if name.endswith(".avi")]
+        self.assertEqual(len(clips), 1)
+        events = self.events(sentello)
+        self.assertEqual(events[0][0], "Start")
+        trigger, finished, end = events[1:]
+        self.assertEqual(trigger[0], "Auslösung")
+        share = re.fullmatch(r"(\d+) %", trigger[1])
+        self.assertIsNotNone(share, trigger)
+        self.assertGreaterEqual(int(share.group(1)), 25)
+        self.assertEqual(trigger[2], "Video " + clips[0])
+        self.assertEqual(finished, ["Video fertig", clips[0]])
+        self.assertEqual(end, ["Ende"])
+
+    def test_a_lost_camera_is_logged_once_and_its_return(self):
+        server = MjpegServer(self.wall)
+        port = server.http.server_address[1]
+        sentello, window = self.start(server)
+        server.stop()
+        wait_until(lambda: ["Kamera verloren"] in self.events(sentello), RECONNECT_TIMEOUT,
+                   "the lost camera in the log" + sentello.describe())
+        # Reconnecting goes on meanwhile.
+        wait_until(lambda: sentello.stderr().count("reconnecting") >= 2, RECONNECT_TIMEOUT,
+                   "two reconnections" + sentello.describe())
+        server = MjpegServer(self.wall, port)
+        self.addCleanup(server.stop)
+
+        def back():
+            return next((event for event in self.events(sentello)
+                         if event and event[0] == "Kamera wieder da"), None)
+        returned = wait_until(back, RECONNECT_TIMEOUT, "the camera back in the log"
+                              + sentello.describe())
+        self.assertRegex(returned[1], r"^nach \d+ Verbindungsversuchen?$")
+        self.assertEqual(self.events(sentello).count(["Kamera verloren"]), 1)
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
