@@ -22,21 +22,27 @@ QLabel* helpLine(const QString& text) {
     return help;
 }
 
-// A row with a label and a number of seconds, 0 shown as "aus"; named as its key.
-QSpinBox* addSecondsRow(QVBoxLayout* layout, const QString& label, const char* key, int maximum,
-                        int value) {
+// A row with a label and a number with its unit, 0 shown as `none`; named as its key.
+QSpinBox* addNumberRow(QVBoxLayout* layout, const QString& label, const char* key, int maximum,
+                       int value, const QString& unit, const QString& none) {
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel(label));
-    auto* seconds = new QSpinBox;
-    seconds->setObjectName(QLatin1String(key));
-    seconds->setRange(0, maximum);
-    seconds->setSuffix(QStringLiteral(" s"));
-    seconds->setSpecialValueText(QStringLiteral("aus"));
-    seconds->setValue(value);
-    row->addWidget(seconds);
+    auto* number = new QSpinBox;
+    number->setObjectName(QLatin1String(key));
+    number->setRange(0, maximum);
+    number->setSuffix(QLatin1Char(' ') + unit);
+    number->setSpecialValueText(none);
+    number->setValue(value);
+    row->addWidget(number);
     row->addStretch();
     layout->addLayout(row);
-    return seconds;
+    return number;
+}
+
+QSpinBox* addSecondsRow(QVBoxLayout* layout, const QString& label, const char* key, int maximum,
+                        int value) {
+    return addNumberRow(layout, label, key, maximum, value, QStringLiteral("s"),
+                        QStringLiteral("aus"));
 }
 
 QString maskSummary(const std::string& mask) {
@@ -80,6 +86,14 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
                        "Hinweiston und Sounddatei, wie eingestellt; gezählt und aufgezeichnet "
                        "wird nicht.")));
 
+    QSpinBox* storageLimit = addNumberRow(
+        layout, QStringLiteral("Speichergrenze der Videos:"), "speichergrenze", kMaxStorageLimitMb,
+        current.storageLimitMb, QStringLiteral("MB"), QStringLiteral("keine"));
+    layout->addWidget(helpLine(
+        QStringLiteral("Vor und nach jedem Video werden die ältesten Videos gelöscht, bis alle "
+                       "zusammen nicht mehr als die Grenze belegen; das neueste bleibt immer. "
+                       "Bei weniger als 200 MB freiem Platz beginnt kein Video.")));
+
     auto* maskRow = new QHBoxLayout;
     auto* maskState = new QLabel(maskSummary(current.mask));
     auto* clearMask = new QPushButton(QStringLiteral("Maske löschen"));
@@ -105,5 +119,6 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
     chosen.preTriggerSeconds = preTrigger->value();
     chosen.lightCompensation = light->isChecked();
     chosen.cameraAlarmSeconds = alarm->value();
+    chosen.storageLimitMb = storageLimit->value();
     return chosen;
 }

@@ -31,6 +31,7 @@ std::vector<ListedClip> findClips(const std::string& folder) {
     struct Found {
         statx_timestamp created;
         std::string path;
+        std::uintmax_t bytes;
     };
     std::vector<Found> found;
     std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.c_str()));
@@ -44,13 +45,13 @@ std::vector<ListedClip> findClips(const std::string& folder) {
         if (path.find("Video_Sentello_") == std::string::npos)
             continue;
         struct statx status {};
-        if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_MTIME | STATX_BTIME, &status) !=
-                0 ||
+        if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_MTIME | STATX_BTIME | STATX_SIZE,
+                    &status) != 0 ||
             !S_ISREG(status.stx_mode)) {
             continue;
         }
-        found.push_back(
-            {(status.stx_mask & STATX_BTIME) ? status.stx_btime : status.stx_mtime, path});
+        found.push_back({(status.stx_mask & STATX_BTIME) ? status.stx_btime : status.stx_mtime,
+                         path, status.stx_size});
     }
     // Oldest first, as the clips of this run are added at the end.
     std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
@@ -60,9 +61,25 @@ std::vector<ListedClip> findClips(const std::string& folder) {
     std::vector<ListedClip> clips;
     clips.reserve(found.size());
     for (const Found& clip : found) {
-        clips.push_back(
-            {clip.path, formatDateTemplate(kDateTimeTemplate,
-                                           localDateFields(std::time_t(clip.created.tv_sec)))});
+        clips.push_back({clip.path,
+                         formatDateTemplate(kDateTimeTemplate,
+                                            localDateFields(std::time_t(clip.created.tv_sec))),
+                         clip.bytes});
     }
     return clips;
+}
+
+std::vector<std::string> clipsBeyondLimit(const std::vector<ListedClip>& clips,
+                                          std::uintmax_t limitBytes, const std::string& newest) {
+    std::uintmax_t total = 0;
+    for (const ListedClip& clip : clips)
+        total += clip.bytes;
+    std::vector<std::string> beyond;
+    for (auto clip = clips.begin(); clip != clips.end() && total > limitBytes; ++clip) {
+        if (clip->path == newest)
+            continue;
+        beyond.push_back(clip->path);
+        total -= clip->bytes;
+    }
+    return beyond;
 }

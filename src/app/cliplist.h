@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@
 struct ListedClip {
     std::string path;
     std::string createdText;  // "dd.mm.yyyy hh:ii:ss", local time
+    std::uintmax_t bytes = 0;
 };
 
 // The program's clips in `folder` (ending in "/"): files named "*.avi" (any case) whose path
@@ -14,3 +16,8 @@ struct ListedClip {
 // the file system keeps one, otherwise its last change). A folder that
 // cannot be read gives none.
 std::vector<ListedClip> findClips(const std::string& folder);
+
+// The clips to delete, oldest first, so that the others take no more than `limitBytes`
+// together; `newest` (the clip being recorded, or the one just recorded) is never among them.
+std::vector<std::string> clipsBeyondLimit(const std::vector<ListedClip>& clips,
+                                          std::uintmax_t limitBytes, const std::string& newest);

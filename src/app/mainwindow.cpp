@@ -86,6 +86,7 @@ void MainWindow::createTriggerActions() {
         .recordClip =
             [this](ClipRequest request) {
                 request.compression = m_clipCompression;
+                keepStorageLimit();
                 m_camera->startRecording(request);
             },
         .launchProgram = [](const std::string& program,

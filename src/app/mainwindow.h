@@ -83,6 +83,7 @@ private:
     void logTrigger(const TriggerOutcome& outcome);
     // The log's window, read anew.
     void showEventLog();
+    void keepStorageLimit();
     void connectGadgetEvents();
     void holdOff(int frames) { m_state.holdOffFrames = frames; }
     void holdOffForWait();

@@ -29,6 +29,7 @@ void MainWindow::connectEventLog() {
             logEvent({"Video fertig", clip});
         else
             logEvent({"Video fehlgeschlagen", clip, text.toStdString()});
+        keepStorageLimit();
     });
     connect(m_camera, &Camera::deliveryStopped, this, [this] { logEvent({"Kamera verloren"}); });
     connect(m_camera, &Camera::deliveryResumed, this, [this](int reconnections) {

@@ -4,12 +4,16 @@
 #include <QMenu>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "app/cliplist.h"
 #include "app/gadgettable.h"
 #include "app/ownplayer.h"
 #include "app/videolistmenu.h"
+#include "detection/triggeractions.h"
 #include "media/alertplayback.h"
 #include "outputs/launching.h"
 
@@ -75,4 +79,23 @@ void MainWindow::playSelectedVideo() {
         return;
     }
     withFrameTimerStopped([&] { playInOwnPlayer(m_alertPlayback->movies(), path); });
+}
+
+// Before a clip starts and after it ends, the oldest clips go until the others take no more
+// than the limit; the newest (being recorded, or just recorded) always stays.
+void MainWindow::keepStorageLimit() {
+    if (m_advancedOptions.storageLimitMb <= 0)
+        return;
+    const std::uintmax_t limit = std::uintmax_t(m_advancedOptions.storageLimitMb) << 20;
+    for (const std::string& path :
+         clipsBeyondLimit(findClips(m_clipFolder), limit, m_triggerActions->lastVideoPath())) {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            ::unlink(path.c_str()) != 0) {
+            continue;
+        }
+        logEvent(
+            {"Video gelöscht", std::filesystem::path(path).filename().string(), "Speichergrenze"});
+        removeClipRow(*m_gadgets, path);
+    }
 }

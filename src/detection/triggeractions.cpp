@@ -53,6 +53,17 @@ std::string newClipPath(const std::string& folder, const DateFields& now) {
     }
 }
 
+bool removeClipRow(GadgetAccess& gadgets, const std::string& path) {
+    const QString wanted = QString::fromStdString(path);
+    for (int row = gadgets.countItems(Gadget::videoList) - 1; row >= 0; --row) {
+        if (gadgets.itemText(Gadget::videoList, row).section(u'\n', 0, 0) == wanted) {
+            gadgets.removeItem(Gadget::videoList, row);
+            return true;
+        }
+    }
+    return false;
+}
+
 TriggerActions::TriggerActions(GadgetAccess& gadgets, DetectionState& state, std::string clipFolder,
                                TriggerServices services)
     : m_gadgets(gadgets),
@@ -98,13 +109,7 @@ void TriggerActions::removeRowOfMissingClip() {
     std::error_code error;
     if (m_lastVideoPath.empty() || std::filesystem::exists(m_lastVideoPath, error))
         return;
-    const QString path = QString::fromStdString(m_lastVideoPath);
-    for (int row = m_gadgets.countItems(Gadget::videoList) - 1; row >= 0; --row) {
-        if (m_gadgets.itemText(Gadget::videoList, row).section(u'\n', 0, 0) == path) {
-            m_gadgets.removeItem(Gadget::videoList, row);
-            return;
-        }
-    }
+    removeClipRow(m_gadgets, m_lastVideoPath);
 }
 
 void TriggerActions::soundAlarm() {

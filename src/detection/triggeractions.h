@@ -30,6 +30,9 @@ std::string countedOnce(const std::string& counterText);
 // name already (the clock was set back), "_2", "_3", ... go before ".avi".
 std::string newClipPath(const std::string& folder, const DateFields& now);
 
+// Takes the row of the clip at `path` out of the video list; false when it has none.
+bool removeClipRow(GadgetAccess& gadgets, const std::string& path);
+
 // What a trigger did besides sounding the alarm: outside the recording mode nothing, in it a
 // count (the new count) or a clip (its path), or nothing while a clip is still under way.
 struct TriggerOutcome {

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -80,6 +81,19 @@ void syncFile(const std::string& path) {
         return;
     ::fsync(descriptor);
     ::close(descriptor);
+}
+
+// A clip needs room: with less free than this in its folder none starts, so that the disk never
+// fills to its last byte.
+constexpr std::uint64_t kMinFreeBytes = std::uint64_t{200} << 20;
+
+// False only when the clip's folder is known to have too little room.
+bool roomForClip(const std::string& path) {
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    struct statvfs disk {};
+    if (::statvfs(folder.empty() ? "." : folder.c_str(), &disk) != 0)
+        return true;
+    return std::uint64_t{disk.f_bavail} * disk.f_frsize >= kMinFreeBytes;
 }
 
 // A clip that failed is no clip: its remains go, unless the path names something that is not
@@ -309,7 +323,9 @@ void Camera::startRecording(const ClipRequest& request) {
     if (m_clip)
         return;
     std::string error = "the camera delivers no pictures";
-    if (m_pipeline && !m_pipeline->failed) {
+    if (!roomForClip(request.path)) {
+        error = "less than 200 MB free on the disk";
+    } else if (m_pipeline && !m_pipeline->failed) {
         GstPointer<GstElement> tee(
             gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline.get()), "split"));
         if (m_preRecording && m_preRecording->setup().compression == request.compression) {

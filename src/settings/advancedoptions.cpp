@@ -16,6 +16,8 @@ AdvancedOptions loadAdvancedOptions(const std::string& settingsFile) {
     options.mask = file.readBytes("maske", "");
     options.cameraAlarmSeconds =
         std::clamp(file.readNumber("kameraalarm", 0), 0, kMaxCameraAlarmSeconds);
+    options.storageLimitMb =
+        std::clamp(file.readNumber("speichergrenze", 0), 0, kMaxStorageLimitMb);
     return options;
 }
 
@@ -28,4 +30,5 @@ void saveAdvancedOptions(const AdvancedOptions& options, const std::string& sett
     file.writeNumber("lichtausgleich", options.lightCompensation ? 1 : 0);
     file.writeBytes("maske", options.mask);
     file.writeNumber("kameraalarm", options.cameraAlarmSeconds);
+    file.writeNumber("speichergrenze", options.storageLimitMb);
 }

@@ -9,16 +9,18 @@ inline constexpr char kAdvancedGroup[] = "Erweitert";
 
 inline constexpr int kMaxPreTriggerSeconds = 10;
 inline constexpr int kMaxCameraAlarmSeconds = 300;
+inline constexpr int kMaxStorageLimitMb = 1'000'000;
 
 struct AdvancedOptions {
     int preTriggerSeconds = 0;       // "vorlauf": footage from before the trigger, 0..10 s
     bool lightCompensation = false;  // "lichtausgleich": changes of the whole light never count
     std::string mask;                // "maske": the ignored blocks as hexadecimal digits
     int cameraAlarmSeconds = 0;      // "kameraalarm": 0 = off, else 1..300 s without a picture
+    int storageLimitMb = 0;          // "speichergrenze": 0 = none, else the clips' total in MB
     bool operator==(const AdvancedOptions&) const = default;
 };
 
 // Values outside their ranges are taken at the nearest end; a missing group gives the defaults.
 AdvancedOptions loadAdvancedOptions(const std::string& settingsFile);
-// Writes all four keys into the group, making it when missing.
+// Writes all its keys into the group, making it when missing.
 void saveAdvancedOptions(const AdvancedOptions& options, const std::string& settingsFile);

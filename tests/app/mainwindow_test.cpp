@@ -33,6 +33,7 @@
 #include <gtest/gtest.h>
 #include <QTest>
 
+#include "outputs/eventlog.h"
 #include "testwindow.h"
 
 #include <algorithm>
@@ -414,6 +415,38 @@ TEST(MainWindowVideoList, ShowsTheProgramsClipsOfTheFolder) {
                     .hasMatch())
         << date.toStdString();
     EXPECT_EQ(std::filesystem::last_write_time(w.folder / "holiday.avi"), touched);
+}
+
+// Before a clip starts the oldest clips go until the others take no more than the limit; the
+// new one stays, whatever it takes, and each deletion is in the log.
+TEST(MainWindowVideoList, TheStorageLimitDeletesTheOldestClipsFirst) {
+    Window w("[Erweitert]\r\nspeichergrenze = 1\r\n");
+    const std::vector<std::string> old{"Video_Sentello_20110304211503.avi",
+                                       "Video_Sentello_20110304211600.avi",
+                                       "Video_Sentello_20110304211700.avi"};
+    // Made one after the other, so each is younger than the one before.
+    for (const std::string& name : old)
+        std::ofstream(w.folder / name) << std::string(600 * 1024, 'x');
+    w.window.fillVideoList();
+    ASSERT_EQ(w.g.countItems(Gadget::videoList), 3);
+    w.g.setState(Gadget::recordModeCheck, 1);
+    w.window.triggerActions().runTriggerActions();
+
+    EXPECT_FALSE(std::filesystem::exists(w.folder / old[0]));
+    EXPECT_FALSE(std::filesystem::exists(w.folder / old[1]));
+    EXPECT_TRUE(std::filesystem::exists(w.folder / old[2]));
+    QStringList rows;
+    for (int row = 0; row < w.g.countItems(Gadget::videoList); ++row)
+        rows.append(w.g.itemText(Gadget::videoList, row).section(u'\n', 0, 0));
+    EXPECT_FALSE(rows.contains(QString::fromStdString((w.folder / old[0]).string())));
+    EXPECT_TRUE(rows.contains(QString::fromStdString((w.folder / old[2]).string())));
+    EXPECT_TRUE(rows.contains(QString::fromStdString(w.window.triggerActions().lastVideoPath())));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return recentEvents((w.folder / "Sentello.log").string(), 10).size() >= 2; }, 20000));
+    const std::vector<std::string> events = recentEvents((w.folder / "Sentello.log").string(), 10);
+    EXPECT_NE(events.back().find("\tVideo gelöscht\t" + old[0] + "\tSpeichergrenze"),
+              std::string::npos)
+        << events.back();
 }
 
 TEST(MainWindowVideoList, AFolderThatCannotBeReadGivesAnEmptyList) {

@@ -312,9 +312,12 @@ class Image:
 class Sentello:
     """One run of the program on a Desktop, with stdout and stderr kept in files."""
 
-    def __init__(self, desktop, arguments, folder, environment=None, file_size_limit=None):
+    def __init__(self, desktop, arguments, folder, environment=None, file_size_limit=None,
+                 launcher=()):
         self.desktop = desktop
         self.arguments = list(arguments)
+        # A command that runs the program, given as its last arguments, in a world of its own.
+        self.launcher = list(launcher)
         self.folder = folder
         self.extra_environment = environment or {}
         self.file_size_limit = file_size_limit
@@ -350,7 +353,8 @@ class Sentello:
             **self.extra_environment)
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen(
-                [sentello_binary()] + self.arguments, cwd=self.folder, env=environment,
+                self.launcher + [sentello_binary()] + self.arguments, cwd=self.folder,
+                env=environment,
                 stdin=subprocess.DEVNULL, stdout=out, stderr=err, preexec_fn=self._prepare_child)
         return self
 
@@ -485,9 +489,10 @@ class DesktopTestCase(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.folder, True)
         self.sentello = None
 
-    def start_sentello(self, *arguments, environment=None, settings=None, file_size_limit=None):
+    def start_sentello(self, *arguments, environment=None, settings=None, file_size_limit=None,
+                       launcher=()):
         self.sentello = Sentello(self.desktop, arguments, self.folder, environment,
-                                 file_size_limit)
+                                 file_size_limit, launcher)
         if settings is not None:
             self.sentello.write_settings(settings)
         # Cleanups run last-in first-out: the program ends before its folder goes.

@@ -3,6 +3,7 @@ camera that the test stops and starts again, read from "Sentello.log" beside the
 
 import os
 import re
+import subprocess
 
 from desktop import MAIN_WINDOW, DesktopTestCase, wait_until
 from test_recording import RECORD_MODE_CHECK_BOX
@@ -25,9 +26,10 @@ class EventLogTest(DesktopTestCase):
         encode_pictures(cls, {"wall": wall, "box": with_box(wall)})
         super().setUpClass()
 
-    def events(self, sentello):
-        """The fields after the time of each line of the log, or None for a line without."""
-        path = os.path.join(os.path.dirname(sentello.settings_path), "Sentello.log")
+    def events(self, sentello, root=""):
+        """The fields after the time of each line of the log, or None for a line without; the
+        log as a program in a mount namespace of its own sees it through `root`."""
+        path = root + os.path.join(os.path.dirname(sentello.settings_path), "Sentello.log")
         try:
             with open(path, encoding="utf-8") as log:
                 lines = log.read().splitlines()
@@ -43,18 +45,25 @@ class EventLogTest(DesktopTestCase):
             sentello)[:1] or None, PICTURE_TIMEOUT, "the start in the log" + sentello.describe())
         return sentello, window
 
+    def box_walks_in(self, window, server, record=True):
+        """Recording mode on (unless it is), two seconds of the wall, then the box."""
+        if record:
+            self.desktop.click(window, *RECORD_MODE_CHECK_BOX)
+        start = server.served
+        wait_until(lambda: server.served >= start + 2 * MjpegServer.RATE, PICTURE_TIMEOUT,
+                   "two seconds of the wall")
+        server.picture = self.box
+
+    def count(self, sentello, kind, root=""):
+        return sum(1 for event in self.events(sentello, root) if event and event[0] == kind)
+
     def test_a_trigger_is_logged_with_its_clip_and_how_it_ended(self):
         server = MjpegServer(self.wall)
         self.addCleanup(server.stop)
         sentello, window = self.start(server, {"videolaenge": 3, "warten": 1})
-        self.desktop.click(window, *RECORD_MODE_CHECK_BOX)
-        start = server.served
-        wait_until(lambda: server.served >= start + 2 * MjpegServer.RATE, PICTURE_TIMEOUT,
-                   "two seconds of pictures")
-        server.picture = self.box
-        wait_until(lambda: any(event and event[0] == "Video fertig"
-                               for event in self.events(sentello)),
-                   TRIGGER_TIMEOUT, "the finished clip in the log" + sentello.describe())
+        self.box_walks_in(window, server)
+        wait_until(lambda: self.count(sentello, "Video fertig"), TRIGGER_TIMEOUT,
+                   "the finished clip in the log" + sentello.describe())
         self.desktop.close_window(MAIN_WINDOW)
         self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
 
@@ -70,6 +79,69 @@ class EventLogTest(DesktopTestCase):
         self.assertEqual(trigger[2], "Video " + clips[0])
         self.assertEqual(finished, ["Video fertig", clips[0]])
         self.assertEqual(end, ["Ende"])
+
+    def test_the_storage_limit_deletes_the_oldest_clip_and_keeps_the_new_one(self):
+        server = MjpegServer(self.wall)
+        self.addCleanup(server.stop)
+        sentello = self.start_sentello("--camera", server.uri,
+                                       settings={"videolaenge": 3, "warten": 1})
+        with open(sentello.settings_path, "ab") as stored:
+            stored.write(b"[Erweitert]\r\nspeichergrenze = 4\r\n")
+        os.makedirs(sentello.home, exist_ok=True)
+        # Two old clips of 3 MB each (sparse: only their size counts).
+        old = ["Video_Sentello_20110304211503.avi", "Video_Sentello_20110304211600.avi"]
+        for name in old:
+            with open(os.path.join(sentello.home, name), "wb") as clip:
+                clip.truncate(3 * 1024 * 1024)
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        self.box_walks_in(window, server)
+        wait_until(lambda: self.count(sentello, "Video fertig"), TRIGGER_TIMEOUT,
+                   "the finished clip in the log" + sentello.describe())
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+
+        clips = sorted(name for name in os.listdir(sentello.home) if name.endswith(".avi"))
+        self.assertEqual(len(clips), 2, clips)
+        self.assertEqual(clips[0], old[1])
+        events = self.events(sentello)
+        self.assertIn(["Video gelöscht", old[0], "Speichergrenze"], events)
+        self.assertEqual(self.count(sentello, "Video gelöscht"), 1)
+
+    def test_with_too_little_room_left_no_clip_starts(self):
+        if subprocess.run(["unshare", "-m", "true"], capture_output=True,
+                          check=False).returncode != 0:
+            self.skipTest("no mount namespace of its own may be made here")
+        server = MjpegServer(self.wall)
+        self.addCleanup(server.stop)
+        # The home folder, where clips go, becomes a disk of 20 MB for the program alone, with
+        # what the test put there before.
+        home = os.path.join(self.folder, "home")
+        launcher = ["unshare", "-m", "sh", "-e", "-c",
+                    'tar -C "$HOME" -cf "$HOME.tar" . && mount -t tmpfs -o size=20m none "$HOME"'
+                    ' && tar -C "$HOME" -xf "$HOME.tar" && exec "$@"', "sh"]
+        sentello = self.start_sentello("--camera", server.uri, launcher=launcher,
+                                       settings={"videolaenge": 3, "warten": 1})
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        inside = "/proc/%d/root" % sentello.process.pid
+        with open("/proc/%d/mounts" % sentello.process.pid) as mounts:
+            self.assertIn(" %s tmpfs " % home, mounts.read())
+        self.box_walks_in(window, server)
+
+        def failed():
+            return next((event for event in self.events(sentello, inside)
+                         if event and event[0] == "Video fehlgeschlagen"), None)
+        failure = wait_until(failed, TRIGGER_TIMEOUT, "the failed clip in the log"
+                             + sentello.describe())
+        self.assertEqual(failure[2], "less than 200 MB free on the disk")
+        self.assertEqual([name for name in os.listdir(inside + home) if name.endswith(".avi")],
+                         [])
+        # The watch goes on: the box leaves and comes again, and fails again.
+        server.picture = self.wall
+        self.box_walks_in(window, server, record=False)
+        wait_until(lambda: self.count(sentello, "Video fehlgeschlagen", inside) == 2,
+                   TRIGGER_TIMEOUT, "the second failed clip" + sentello.describe())
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
 
     def test_a_lost_camera_is_logged_once_and_its_return(self):
         server = MjpegServer(self.wall)
