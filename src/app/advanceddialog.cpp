@@ -39,6 +39,15 @@ QSpinBox* addNumberRow(QVBoxLayout* layout, const QString& label, const char* ke
     return number;
 }
 
+// A check box named as its key.
+QCheckBox* addCheckBox(QVBoxLayout* layout, const QString& text, const char* key, bool checked) {
+    auto* box = new QCheckBox(text);
+    box->setObjectName(QLatin1String(key));
+    box->setChecked(checked);
+    layout->addWidget(box);
+    return box;
+}
+
 QSpinBox* addSecondsRow(QVBoxLayout* layout, const QString& label, const char* key, int maximum,
                         int value) {
     return addNumberRow(layout, label, key, maximum, value, QStringLiteral("s"),
@@ -70,10 +79,8 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
                        "Aufzeichnungs-Modus laufend aufgenommen (mit Ton, wenn eingestellt) und "
                        "das Letzte im Speicher behalten.")));
 
-    auto* light = new QCheckBox(QStringLiteral("Lichtausgleich"));
-    light->setObjectName(QStringLiteral("lichtausgleich"));
-    light->setChecked(current.lightCompensation);
-    layout->addWidget(light);
+    QCheckBox* light = addCheckBox(layout, QStringLiteral("Lichtausgleich"), "lichtausgleich",
+                                   current.lightCompensation);
     layout->addWidget(helpLine(
         QStringLiteral("Wird das ganze Bild heller oder dunkler (Licht an oder aus, Wolken, die "
                        "Belichtung der Kamera), löst das nicht aus; wer sich im Bild bewegt, "
@@ -93,6 +100,12 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
         QStringLiteral("Vor und nach jedem Video werden die ältesten Videos gelöscht, bis alle "
                        "zusammen nicht mehr als die Grenze belegen; das neueste bleibt immer. "
                        "Bei weniger als 200 MB freiem Platz beginnt kein Video.")));
+
+    QCheckBox* notification = addCheckBox(layout, QStringLiteral("Desktop-Benachrichtigung"),
+                                          "benachrichtigung", current.desktopNotification);
+    layout->addWidget(helpLine(
+        QStringLiteral("Beim Auslösen meldet der Desktop „Sentello: Bewegung erkannt“ mit dem "
+                       "Bild des Augenblicks, höchstens alle 10 Sekunden einmal.")));
 
     auto* maskRow = new QHBoxLayout;
     auto* maskState = new QLabel(maskSummary(current.mask));
@@ -120,5 +133,6 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
     chosen.lightCompensation = light->isChecked();
     chosen.cameraAlarmSeconds = alarm->value();
     chosen.storageLimitMb = storageLimit->value();
+    chosen.desktopNotification = notification->isChecked();
     return chosen;
 }

@@ -24,6 +24,7 @@
 #include "detection/triggeractions.h"
 #include "media/alertplayback.h"
 #include "media/camera.h"
+#include "outputs/desktopnotification.h"
 #include "outputs/eventlog.h"
 #include "outputs/launching.h"
 #include "outputs/picturefolder.h"
@@ -64,6 +65,7 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
     m_frameProcessor = std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state);
     createTriggerActions();
     m_pictureFolder = std::make_unique<PictureFolder>();
+    m_desktopNotifier = std::make_unique<DesktopNotifier>();
     m_eventLog = std::make_unique<EventLog>(
         (std::filesystem::path(m_settingsFile).parent_path() / "Sentello.log").string());
     // Said from the upload's own thread; the log takes lines from any thread.
@@ -169,7 +171,7 @@ void MainWindow::timerEvent(QTimerEvent* event) {
     if (m_state.recordingActive || m_dialogOpen || !m_detectionPause.hasExpired()) {
         m_frameProcessor->showFrame(values);
     } else if (m_frameProcessor->processFrame(values)) {
-        logTrigger(m_triggerActions->runTriggerActions());
+        reportTrigger(m_triggerActions->runTriggerActions());
     }
     m_statusDisplay->showRecording(m_state.recordingActive);
     watchCamera(nowMs);

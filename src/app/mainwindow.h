@@ -19,6 +19,7 @@
 #include "settings/gadgets.h"
 
 class AlertBeep;
+class DesktopNotifier;
 class EventLog;
 class EventLogWindow;
 class QMenu;
@@ -80,7 +81,8 @@ protected:
 private:
     void createTriggerActions();
     void connectEventLog();
-    void logTrigger(const TriggerOutcome& outcome);
+    // Into the log and, when chosen, to the desktop.
+    void reportTrigger(const TriggerOutcome& outcome);
     // The log's window, read anew.
     void showEventLog();
     void keepStorageLimit();
@@ -148,6 +150,7 @@ private:
     std::unique_ptr<TriggerActions> m_triggerActions;
     std::unique_ptr<EventLog> m_eventLog;
     std::unique_ptr<EventLogWindow> m_eventLogWindow;
+    std::unique_ptr<DesktopNotifier> m_desktopNotifier;
     std::unique_ptr<PictureFolder> m_pictureFolder;
     std::unique_ptr<PictureUploader> m_pictureUploader;
     QMetaObject::Connection m_captureStatusConnection;

@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include <QImage>
 #include <QString>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "detection/cliprequest.h"
 #include "detection/datetemplate.h"
 #include "media/camera.h"
+#include "outputs/desktopnotification.h"
 #include "outputs/eventlog.h"
 
 namespace {
@@ -52,9 +54,24 @@ void MainWindow::logEvent(const std::vector<std::string>& fields) {
     m_eventLog->write(localNow(), fields);
 }
 
-void MainWindow::logTrigger(const TriggerOutcome& outcome) {
+void MainWindow::reportTrigger(const TriggerOutcome& outcome) {
     const std::string share =
         std::to_string(std::lround(m_frameProcessor->lastChangePercent())) + " %";
+    if (m_advancedOptions.desktopNotification) {
+        QImage picture;
+        if (const std::optional<CameraFrame> frame = m_camera->grabFrame()) {
+            const FrameView& view = frame->view;
+            // Blue, green, red, unused: Qt's RGB32 on a little-endian machine.
+            picture =
+                QImage(view.pixels, view.width, view.height, view.stride, QImage::Format_RGB32)
+                    .copy();
+        }
+        m_desktopNotifier->notifyMotion(
+            m_clock.ticksMs(),
+            QString::fromStdString(formatDateTemplate(kDateTimeTemplate, localNow()) + " – " +
+                                   share + " des Bildes verändert"),
+            picture);
+    }
     switch (outcome.kind) {
         case TriggerOutcome::Kind::AlarmOnly:
             logEvent({"Auslösung", share});

@@ -18,6 +18,7 @@ AdvancedOptions loadAdvancedOptions(const std::string& settingsFile) {
         std::clamp(file.readNumber("kameraalarm", 0), 0, kMaxCameraAlarmSeconds);
     options.storageLimitMb =
         std::clamp(file.readNumber("speichergrenze", 0), 0, kMaxStorageLimitMb);
+    options.desktopNotification = file.readNumber("benachrichtigung", 0) != 0;
     return options;
 }
 
@@ -31,4 +32,5 @@ void saveAdvancedOptions(const AdvancedOptions& options, const std::string& sett
     file.writeBytes("maske", options.mask);
     file.writeNumber("kameraalarm", options.cameraAlarmSeconds);
     file.writeNumber("speichergrenze", options.storageLimitMb);
+    file.writeNumber("benachrichtigung", options.desktopNotification ? 1 : 0);
 }

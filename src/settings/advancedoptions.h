@@ -12,11 +12,12 @@ inline constexpr int kMaxCameraAlarmSeconds = 300;
 inline constexpr int kMaxStorageLimitMb = 1'000'000;
 
 struct AdvancedOptions {
-    int preTriggerSeconds = 0;       // "vorlauf": footage from before the trigger, 0..10 s
-    bool lightCompensation = false;  // "lichtausgleich": changes of the whole light never count
-    std::string mask;                // "maske": the ignored blocks as hexadecimal digits
-    int cameraAlarmSeconds = 0;      // "kameraalarm": 0 = off, else 1..300 s without a picture
-    int storageLimitMb = 0;          // "speichergrenze": 0 = none, else the clips' total in MB
+    int preTriggerSeconds = 0;         // "vorlauf": footage from before the trigger, 0..10 s
+    bool lightCompensation = false;    // "lichtausgleich": changes of the whole light never count
+    std::string mask;                  // "maske": the ignored blocks as hexadecimal digits
+    int cameraAlarmSeconds = 0;        // "kameraalarm": 0 = off, else 1..300 s without a picture
+    int storageLimitMb = 0;            // "speichergrenze": 0 = none, else the clips' total in MB
+    bool desktopNotification = false;  // "benachrichtigung": a trigger tells the desktop
     bool operator==(const AdvancedOptions&) const = default;
 };
 

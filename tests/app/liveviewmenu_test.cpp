@@ -151,7 +151,8 @@ TEST(AdvancedSettings, TheChosenOptionsGoIntoTheirOwnGroupAndHoldOff) {
     EXPECT_EQ(w.state.holdOffFrames, 1);
     EXPECT_EQ(w.settings(),
               "[Optionen]\r\nhspiegeln = 1\r\n[Erweitert]\r\nvorlauf = 4\r\n"
-              "lichtausgleich = 1\r\nmaske = \r\nkameraalarm = 30\r\nspeichergrenze = 0\r\n");
+              "lichtausgleich = 1\r\nmaske = \r\nkameraalarm = 30\r\nspeichergrenze = 0\r\n"
+              "benachrichtigung = 0\r\n");
 
     // Opened again, it shows what was chosen.
     editAdvancedSettings(w, [](QWidget* dialog) {
@@ -189,7 +190,7 @@ TEST(AdvancedSettings, AStoredMaskIsCountedAndCanBeCleared) {
     });
     EXPECT_EQ(w.settings(),
               "[Erweitert]\r\nmaske = \r\nvorlauf = 0\r\nlichtausgleich = 0\r\n"
-              "kameraalarm = 0\r\nspeichergrenze = 0\r\n");
+              "kameraalarm = 0\r\nspeichergrenze = 0\r\nbenachrichtigung = 0\r\n");
 }
 
 // A clock whose milliseconds the test sets; every step of the frame timer reads it once.

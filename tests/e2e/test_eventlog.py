@@ -1,11 +1,13 @@
-"""End-to-end tests of the event log: what a trigger did and how its clip ended, and a network
-camera that the test stops and starts again, read from "Sentello.log" beside the settings."""
+"""End-to-end tests of the record of the watch: the event log (what a trigger did and how its
+clip ended, a network camera that the test stops and starts again), the storage limit and the
+floor of free space, read from "Sentello.log" beside the settings; and the desktop
+notification of a trigger, received by dunst on a private session bus."""
 
 import os
 import re
 import subprocess
 
-from desktop import MAIN_WINDOW, DesktopTestCase, wait_until
+from desktop import MAIN_WINDOW, DesktopTestCase, end_with_parent, wait_until
 from test_recording import RECORD_MODE_CHECK_BOX
 from test_sentello import MjpegServer
 from test_watching import encode_pictures, wall, with_box
@@ -14,6 +16,7 @@ WINDOW_TIMEOUT = 30
 PICTURE_TIMEOUT = 15
 TRIGGER_TIMEOUT = 20
 RECONNECT_TIMEOUT = 30
+NOTIFICATION_TIMEOUT = 20
 EXIT_TIMEOUT = 30
 
 LINE = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\t(.*)")
@@ -163,5 +166,108 @@ class EventLogTest(DesktopTestCase):
                               + sentello.describe())
         self.assertRegex(returned[1], r"^nach \d+ Verbindungsversuchen?$")
         self.assertEqual(self.events(sentello).count(["Kamera verloren"]), 1)
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+
+
+class NotificationBus:
+    """A private session bus with dunst as its notification service, and dbus-monitor noting
+    every call to it."""
+
+    def __init__(self, folder, desktop):
+        self.folder = folder
+        self.desktop = desktop
+        self.processes = []
+        self.calls = os.path.join(folder, "notification-calls.txt")
+        self.address = None
+
+    def start(self):
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1",
+                          "--address=unix:path=" + os.path.join(self.folder, "bus")],
+                         stdout=subprocess.PIPE)
+        self.address = bus.stdout.readline().decode().strip()
+        with open(self.calls, "wb") as calls:
+            self.spawn(["dbus-monitor", "--address", self.address,
+                        "interface='org.freedesktop.Notifications',member='Notify'"],
+                       stdout=calls)
+        self.spawn(["dunst"], environment=self.environment)
+        wait_until(lambda: b"boolean true" in self.call_bus(
+            "org.freedesktop.DBus", "/", "org.freedesktop.DBus.NameHasOwner",
+            "string:org.freedesktop.Notifications"), NOTIFICATION_TIMEOUT,
+            "dunst on the private bus")
+
+    @property
+    def environment(self):
+        return {"DBUS_SESSION_BUS_ADDRESS": self.address}
+
+    def spawn(self, command, environment=None, stdout=subprocess.DEVNULL):
+        process = subprocess.Popen(
+            command, env=self.desktop.environment(HOME=self.folder, XDG_CONFIG_HOME=self.folder,
+                                                  **(environment or {})),
+            stdin=subprocess.DEVNULL, stdout=stdout, stderr=subprocess.DEVNULL,
+            preexec_fn=end_with_parent)
+        self.processes.append(process)
+        return process
+
+    def call_bus(self, destination, path, method, *arguments):
+        return subprocess.run(
+            ["dbus-send", "--bus=" + self.address, "--print-reply",
+             "--dest=" + destination, path, method, *arguments],
+            capture_output=True, timeout=20, check=False).stdout
+
+    def received(self):
+        """How many notifications dunst has shown, is showing or keeps waiting."""
+        counts = [subprocess.run(["dunstctl", "count", which], env=dict(
+            os.environ, **self.environment), capture_output=True, text=True, timeout=20,
+            check=False).stdout.strip() for which in ("displayed", "history", "waiting")]
+        return sum(int(count) for count in counts if count.isdigit())
+
+    def stop(self):
+        for process in reversed(self.processes):
+            process.terminate()
+            process.wait(timeout=20)
+            if process.stdout:
+                process.stdout.close()
+
+
+class NotificationTest(DesktopTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        encode_pictures(cls, {"wall": wall, "box": with_box(wall)})
+        super().setUpClass()
+
+    def test_triggers_reach_the_desktop_once_in_ten_seconds_with_their_picture(self):
+        bus = NotificationBus(self.folder, self.desktop)
+        self.addCleanup(bus.stop)
+        bus.start()
+        server = MjpegServer(self.wall)
+        self.addCleanup(server.stop)
+        sentello = self.start_sentello("--camera", server.uri, environment=bus.environment,
+                                       settings={"warten": 1})
+        with open(sentello.settings_path, "ab") as stored:
+            stored.write(b"[Erweitert]\r\nbenachrichtigung = 1\r\n")
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        log = EventLogTest.events
+        # The box comes and goes three times within a few seconds: three triggers.
+        for picture in (self.box, self.wall, self.box):
+            start = server.served
+            wait_until(lambda: server.served >= start + MjpegServer.RATE, PICTURE_TIMEOUT,
+                       "a second of pictures")
+            server.picture = picture
+        wait_until(lambda: sum(1 for event in log(self, sentello)
+                               if event and event[0] == "Auslösung") >= 3, TRIGGER_TIMEOUT,
+                   "three triggers in the log" + sentello.describe())
+        wait_until(lambda: bus.received() >= 1, NOTIFICATION_TIMEOUT,
+                   "the notification at dunst" + sentello.describe())
+        self.assertEqual(bus.received(), 1)
+        with open(bus.calls) as calls:
+            call = calls.read()
+        self.assertEqual(call.count("member=Notify"), 1, call)
+        self.assertIn('string "Sentello: Bewegung erkannt"', call)
+        self.assertRegex(call, r'string "\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d – \d+ % des Bildes')
+        # The picture of the moment, 160 pixels wide as the camera's: width, height, stride.
+        self.assertRegex(call, r'string "image-data"\s+variant\s+struct {\s+int32 160\s+'
+                               r'int32 120\s+int32 480')
         self.desktop.close_window(MAIN_WINDOW)
         self.assertExitCode(sentello, 0, EXIT_TIMEOUT)

@@ -22,18 +22,20 @@ TEST_F(AdvancedOptionsTest, AFileWithoutTheGroupGivesTheDefaultsAndStaysAsItIs) 
 TEST_F(AdvancedOptionsTest, AreWrittenAsTheirOwnGroupAfterTheClassicKeys) {
     put("[Optionen]\r\nhspiegeln = 0\r\n");
     const std::string mask(300, 'f');
-    saveAdvancedOptions({3, true, mask, 45, 500}, m_path);
+    saveAdvancedOptions({3, true, mask, 45, 500, true}, m_path);
     EXPECT_EQ(contents(),
               "[Optionen]\r\nhspiegeln = 0\r\n[Erweitert]\r\nvorlauf = 3\r\n"
               "lichtausgleich = 1\r\nmaske = " +
-                  mask + "\r\nkameraalarm = 45\r\nspeichergrenze = 500\r\n");
-    EXPECT_EQ(loadAdvancedOptions(m_path), (AdvancedOptions{3, true, mask, 45, 500}));
+                  mask +
+                  "\r\nkameraalarm = 45\r\nspeichergrenze = 500\r\nbenachrichtigung = 1\r\n");
+    EXPECT_EQ(loadAdvancedOptions(m_path), (AdvancedOptions{3, true, mask, 45, 500, true}));
 
     // Written again in place, the group keeps its place and the classic keys theirs.
-    saveAdvancedOptions({0, false, "", 0, 0}, m_path);
+    saveAdvancedOptions({0, false, "", 0, 0, false}, m_path);
     EXPECT_EQ(contents(),
               "[Optionen]\r\nhspiegeln = 0\r\n[Erweitert]\r\nvorlauf = 0\r\n"
-              "lichtausgleich = 0\r\nmaske = \r\nkameraalarm = 0\r\nspeichergrenze = 0\r\n");
+              "lichtausgleich = 0\r\nmaske = \r\nkameraalarm = 0\r\nspeichergrenze = 0\r\n"
+              "benachrichtigung = 0\r\n");
 }
 
 TEST_F(AdvancedOptionsTest, ValuesOutsideTheirRangesStopAtTheNearestEnd) {

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+
+// Tells the desktop of a trigger in its own way: a freedesktop notification through the
+// session bus, with the picture of the moment. At most one every ten seconds, so that a
+// restless scene does not flood the desktop; without a session bus or a notification service
+// there is silently none. The call never waits for the desktop.
+class DesktopNotifier {
+public:
+    static constexpr std::int64_t kQuietMs = 10'000;
+
+    DesktopNotifier();
+
+    // `nowMs` on a steady clock; `picture` may be null.
+    void notifyMotion(std::int64_t nowMs, const QString& body, const QImage& picture);
+
+private:
+    std::int64_t m_lastMs;
+};
