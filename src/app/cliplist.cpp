@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <memory>
+#include <regex>
 #include <string_view>
 #include <tuple>
 
 #include "detection/datetemplate.h"
+#include "settings/settingsfolder.h"
 
 namespace {
 
@@ -21,13 +23,29 @@ bool hasAviExtension(std::string_view name) {
            (extension[3] | 0x20) == 'i';
 }
 
+// A clip of a profile: "Video_Sentello_", the profile's name, "_" and the date's digits.
+bool isProfileClip(const std::string& name) {
+    static const std::regex profileClip("Video_Sentello_[A-Za-z][-A-Za-z0-9_]{0,31}_[0-9]{14}");
+    return std::regex_search(name, profileClip);
+}
+
+// Without a profile, what has always been listed (a path with "Video_Sentello_"), but for the
+// clips of profiles; with one, only its own.
+bool isListed(const std::string& path, const std::string& name, const std::string& stem) {
+    if (stem == clipStem({}))
+        return path.find(stem) != std::string::npos && !isProfileClip(name);
+    const std::size_t at = name.find(stem);
+    return at != std::string::npos && at + stem.size() < name.size() &&
+           name[at + stem.size()] >= '0' && name[at + stem.size()] <= '9';
+}
+
 struct DirectoryCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }
 };
 
 }  // namespace
 
-std::vector<ListedClip> findClips(const std::string& folder) {
+std::vector<ListedClip> findClips(const std::string& folder, const std::string& stem) {
     struct Found {
         statx_timestamp created;
         std::string path;
@@ -42,7 +60,7 @@ std::vector<ListedClip> findClips(const std::string& folder) {
         if (!hasAviExtension(name))
             continue;
         const std::string path = folder + std::string(name);
-        if (path.find("Video_Sentello_") == std::string::npos)
+        if (!isListed(path, std::string(name), stem))
             continue;
         struct statx status {};
         if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_MTIME | STATX_BTIME | STATX_SIZE,

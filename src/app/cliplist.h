@@ -12,10 +12,11 @@ struct ListedClip {
 };
 
 // The program's clips in `folder` (ending in "/"): files named "*.avi" (any case) whose path
-// contains "Video_Sentello_", oldest first, each with its creation time (its birth time where
-// the file system keeps one, otherwise its last change). A folder that
-// cannot be read gives none.
-std::vector<ListedClip> findClips(const std::string& folder);
+// contains "Video_Sentello_", but for the clips of profiles ("Video_Sentello_<name>_<date>");
+// with a profile's `stem` (see clipStem), those whose name holds it followed by a digit. Oldest
+// first, each with its creation time (its birth time where the file system keeps one,
+// otherwise its last change). A folder that cannot be read gives none.
+std::vector<ListedClip> findClips(const std::string& folder, const std::string& stem);
 
 // The clips to delete, oldest first, so that the others take no more than `limitBytes`
 // together; `newest` (the clip being recorded, or the one just recorded) is never among them.

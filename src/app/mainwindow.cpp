@@ -45,10 +45,11 @@ MainWindow::MainWindow(DetectionState& state, MainLoopClock clock)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
-                               const std::string& clipFolder) {
+                               const std::string& clipFolder, const std::string& clipStem) {
     m_camera = &camera;
     m_settingsFile = settingsFile;
     m_clipFolder = clipFolder;
+    m_clipStem = clipStem;
     registerTahoma();
     const WindowFonts fonts =
         windowFonts(static_cast<int>(QGuiApplication::primaryScreen()->logicalDotsPerInchX()));
@@ -96,8 +97,8 @@ void MainWindow::createTriggerActions() {
         .pauseDetection =
             [this](int milliseconds) { m_detectionPause.setRemainingTime(milliseconds); },
     };
-    m_triggerActions =
-        std::make_unique<TriggerActions>(*m_gadgets, m_state, m_clipFolder, std::move(services));
+    m_triggerActions = std::make_unique<TriggerActions>(*m_gadgets, m_state, m_clipFolder,
+                                                        m_clipStem, std::move(services));
     m_captureStatusConnection =
         connect(m_camera, &Camera::captureStatus, this, [this](int status, const QString& text) {
             m_triggerActions->onCaptureStatus(status, text);

@@ -42,9 +42,11 @@ public:
     ~MainWindow() override;
 
     // The gadgets with their start values and what a trigger sets going; the options are read
-    // from and written to `settingsFile`, clips go into `clipFolder` (ending in "/").
+    // from and written to `settingsFile`, clips go into `clipFolder` (ending in "/"), their
+    // names beginning with `clipStem` (see clipStem()).
     void createGadgets(Camera& camera, const std::string& settingsFile,
-                       const std::string& clipFolder);
+                       const std::string& clipFolder,
+                       const std::string& clipStem = "Video_Sentello_");
     GadgetTable& gadgets() { return *m_gadgets; }
     FrameProcessor& frameProcessor() { return *m_frameProcessor; }
     StatusDisplay& statusDisplay() { return *m_statusDisplay; }
@@ -142,6 +144,7 @@ private:
     Camera* m_camera = nullptr;
     std::string m_settingsFile;
     std::string m_clipFolder;
+    std::string m_clipStem;
     std::unique_ptr<GadgetTable> m_gadgets;
     std::unique_ptr<StatusDisplay> m_statusDisplay;
     std::unique_ptr<FrameProcessor> m_frameProcessor;

@@ -18,7 +18,7 @@
 #include "outputs/launching.h"
 
 void MainWindow::fillVideoList() {
-    for (const ListedClip& clip : findClips(m_clipFolder)) {
+    for (const ListedClip& clip : findClips(m_clipFolder, m_clipStem)) {
         m_gadgets->appendRow(Gadget::videoList,
                              QString::fromStdString(clip.path + '\n' + clip.createdText));
     }
@@ -87,8 +87,8 @@ void MainWindow::keepStorageLimit() {
     if (m_advancedOptions.storageLimitMb <= 0)
         return;
     const std::uintmax_t limit = std::uintmax_t(m_advancedOptions.storageLimitMb) << 20;
-    for (const std::string& path :
-         clipsBeyondLimit(findClips(m_clipFolder), limit, m_triggerActions->lastVideoPath())) {
+    for (const std::string& path : clipsBeyondLimit(findClips(m_clipFolder, m_clipStem), limit,
+                                                    m_triggerActions->lastVideoPath())) {
         struct stat status {};
         if (::lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
             ::unlink(path.c_str()) != 0) {

@@ -78,7 +78,8 @@ Connection connectCamera(Camera& camera, const CameraSource& source,
 int runSentello(const CommandLine& commandLine) {
     installGermanTranslations();
     DetectionState state;
-    const std::string settingsFolder = prepareSettingsFolder(homeFolder(), runningProgramFolder());
+    const std::string settingsFolder =
+        prepareSettingsFolder(homeFolder(), runningProgramFolder(), commandLine.profile);
     MainWindow window(state);
 
     if (!runsGlibMainLoop()) {
@@ -108,7 +109,12 @@ int runSentello(const CommandLine& commandLine) {
         return abortStartup(window, "Ein Kamera-Treiber ist nicht verfügbar.");
 
     Camera camera;
-    window.createGadgets(camera, settingsFilePath(settingsFolder), homeFolder());
+    window.createGadgets(camera, settingsFilePath(settingsFolder), homeFolder(),
+                         clipStem(commandLine.profile));
+    // Two watches side by side are told apart by their profile.
+    if (!commandLine.profile.empty())
+        window.setWindowTitle(window.windowTitle() + " – " +
+                              QString::fromStdString(commandLine.profile));
     state.changePercent = 0.0f;
     switch (connectCamera(camera, sources[chosenDriver - 1], settingsFilePath(settingsFolder),
                           &window)) {

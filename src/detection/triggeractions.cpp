@@ -34,10 +34,9 @@ std::string countedOnce(const std::string& counterText) {
     return std::to_string(count);
 }
 
-std::string newClipPath(const std::string& folder, const DateFields& now) {
-    const std::string stem =
-        folder + "Video_Sentello_" + formatDateTemplate("%yyyy%mm%dd%hh%ii%ss", now);
-    std::string path = stem + ".avi";
+std::string newClipPath(const std::string& folder, const std::string& stem, const DateFields& now) {
+    const std::string named = folder + stem + formatDateTemplate("%yyyy%mm%dd%hh%ii%ss", now);
+    std::string path = named + ".avi";
     for (int number = 2;; ++number) {
         // Made here, so nothing that stands at the name (a link, a file) is ever written over.
         const int descriptor =
@@ -49,7 +48,7 @@ std::string newClipPath(const std::string& folder, const DateFields& now) {
         // A folder that takes no file: the recording says why.
         if (errno != EEXIST)
             return path;
-        path = stem + "_" + std::to_string(number) + ".avi";
+        path = named + "_" + std::to_string(number) + ".avi";
     }
 }
 
@@ -65,10 +64,11 @@ bool removeClipRow(GadgetAccess& gadgets, const std::string& path) {
 }
 
 TriggerActions::TriggerActions(GadgetAccess& gadgets, DetectionState& state, std::string clipFolder,
-                               TriggerServices services)
+                               std::string clipStem, TriggerServices services)
     : m_gadgets(gadgets),
       m_state(state),
       m_clipFolder(std::move(clipFolder)),
+      m_clipStem(std::move(clipStem)),
       m_services(std::move(services)) {}
 
 TriggerOutcome TriggerActions::runTriggerActions() {
@@ -93,7 +93,7 @@ TriggerOutcome TriggerActions::runTriggerActions() {
 
 void TriggerActions::startRecording() {
     const DateFields now = localNow();
-    const std::string path = newClipPath(m_clipFolder, now);
+    const std::string path = newClipPath(m_clipFolder, m_clipStem, now);
     const std::string dateText = formatDateTemplate(kDateTimeTemplate, now);
     m_gadgets.appendRow(Gadget::videoList, QString::fromStdString(path + '\n' + dateText));
     m_lastTriggerText = dateText;

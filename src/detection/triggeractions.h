@@ -25,10 +25,11 @@ struct TriggerServices {
 // is not a number counts as 0, and the largest number stays.
 std::string countedOnce(const std::string& counterText);
 
-// "Video_Sentello_" and the date as yyyymmddhhiiss, with ".avi", in `folder` (ending in "/"),
-// made there as a new, empty file that only the user may read. When something stands at that
-// name already (the clock was set back), "_2", "_3", ... go before ".avi".
-std::string newClipPath(const std::string& folder, const DateFields& now);
+// `stem` ("Video_Sentello_", see clipStem) and the date as yyyymmddhhiiss, with ".avi", in
+// `folder` (ending in "/"), made there as a new, empty file that only the user may read. When
+// something stands at that name already (the clock was set back), "_2", "_3", ... go before
+// ".avi".
+std::string newClipPath(const std::string& folder, const std::string& stem, const DateFields& now);
 
 // Takes the row of the clip at `path` out of the video list; false when it has none.
 bool removeClipRow(GadgetAccess& gadgets, const std::string& path);
@@ -46,7 +47,7 @@ struct TriggerOutcome {
 class TriggerActions {
 public:
     TriggerActions(GadgetAccess& gadgets, DetectionState& state, std::string clipFolder,
-                   TriggerServices services);
+                   std::string clipStem, TriggerServices services);
 
     TriggerOutcome runTriggerActions();
     // The sounds of a trigger as the options set them (beep, alert file), without counting or
@@ -67,6 +68,7 @@ private:
     GadgetAccess& m_gadgets;
     DetectionState& m_state;
     std::string m_clipFolder;
+    std::string m_clipStem;
     TriggerServices m_services;
     std::string m_lastTriggerText;
     std::string m_lastVideoPath;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -40,12 +41,30 @@ std::string programFolderName(const std::string& programFolder) {
     return name;
 }
 
-std::string prepareSettingsFolder(const std::string& homeFolder, const std::string& programFolder) {
+std::string prepareSettingsFolder(const std::string& homeFolder, const std::string& programFolder,
+                                  const std::string& profile) {
     const std::string home = withSlash(homeFolder);
     makeFolder(home + "Sentello");
-    const std::string folder = home + "Sentello/" + programFolderName(programFolder) + "/";
+    std::string folder = home + "Sentello/" + programFolderName(programFolder) + "/";
     makeFolder(folder);
+    if (!profile.empty()) {
+        folder += profile + "/";
+        makeFolder(folder);
+    }
     return folder;
+}
+
+bool isProfileName(const std::string& name) {
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (name.empty() || name.size() > 32 || !letter(name.front()))
+        return false;
+    return std::all_of(name.begin(), name.end(), [&](char c) {
+        return letter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    });
+}
+
+std::string clipStem(const std::string& profile) {
+    return profile.empty() ? "Video_Sentello_" : "Video_Sentello_" + profile + "_";
 }
 
 std::string settingsFilePath(const std::string& settingsFolder) {

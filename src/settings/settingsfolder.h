@@ -6,7 +6,17 @@
 // home + "/Sentello/" + the program's folder with "/" turned into "_" (spaces and ":" left
 // out, one "_" at the end dropped) + "/". Both levels are made when missing; failures are
 // left to the reads and writes, which then give defaults and are lost.
-std::string prepareSettingsFolder(const std::string& homeFolder, const std::string& programFolder);
+// With a profile, its own folder inside that one: <that folder> + profile + "/".
+std::string prepareSettingsFolder(const std::string& homeFolder, const std::string& programFolder,
+                                  const std::string& profile = {});
+
+// Whether a profile name may name a folder and a part of clip names: 1 to 32 letters, digits,
+// "-" and "_", beginning with a letter.
+bool isProfileName(const std::string& name);
+
+// The beginning of the clips' file names: "Video_Sentello_", with a profile
+// "Video_Sentello_<profile>_".
+std::string clipStem(const std::string& profile);
 
 // The folder name that stands for the program's folder, e.g. "_usr_local_bin".
 std::string programFolderName(const std::string& programFolder);

@@ -30,4 +30,19 @@ TEST(CommandLine, RejectsWhatItDoesNotUnderstand) {
     EXPECT_EQ(parseCommandLine({"clip.avi"}).error, "unknown argument: clip.avi");
 }
 
+// A profile names a folder and a part of clip names: nothing that could leave the folder,
+// hide among the dates or break a name.
+TEST(CommandLine, TakesAProfileOfASafeName) {
+    EXPECT_EQ(parseCommandLine({}).profile, "");
+    EXPECT_EQ(parseCommandLine({"--profile", "Garten"}).profile, "Garten");
+    const CommandLine joined = parseCommandLine({"--demo", "--profile=Flur-2_oben"});
+    EXPECT_TRUE(joined.error.empty());
+    EXPECT_EQ(joined.profile, "Flur-2_oben");
+    for (const char* bad : {"", "../x", "a/b", "2.Kamera", "Küche", "a b", ".", "_x", "-x",
+                            "Garten\n", "abcdefghijklmnopqrstuvwxyzABCDEFG"}) {
+        EXPECT_FALSE(parseCommandLine({"--profile", bad}).error.empty()) << bad;
+    }
+    EXPECT_FALSE(parseCommandLine({"--profile"}).error.empty());
+}
+
 }  // namespace

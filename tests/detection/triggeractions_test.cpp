@@ -50,7 +50,7 @@ protected:
     DetectionState state;
     std::vector<std::string> calls;
     std::vector<ClipRequest> clips;
-    TriggerActions actions{gadgets, state, clipFolder, services()};
+    TriggerActions actions{gadgets, state, clipFolder, "Video_Sentello_", services()};
 };
 
 TEST_F(TriggerActionsTest, OutsideRecordingModeBeepsPlaysAndPauses) {
@@ -262,11 +262,14 @@ TEST(ClipPath, NamedByTheDateAndNeverOverAnOlderClip) {
     TempFolder folder;
     const std::string base = folder.path().string() + "/";
     const DateFields date{2011, 3, 4, 21, 15, 3};
-    EXPECT_EQ(newClipPath(base, date), base + "Video_Sentello_20110304211503.avi");
+    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
+              base + "Video_Sentello_20110304211503.avi");
     std::ofstream(base + "Video_Sentello_20110304211503.avi") << "older clip";
-    EXPECT_EQ(newClipPath(base, date), base + "Video_Sentello_20110304211503_2.avi");
+    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
+              base + "Video_Sentello_20110304211503_2.avi");
     std::ofstream(base + "Video_Sentello_20110304211503_2.avi") << "older clip";
-    EXPECT_EQ(newClipPath(base, date), base + "Video_Sentello_20110304211503_3.avi");
+    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
+              base + "Video_Sentello_20110304211503_3.avi");
     EXPECT_EQ(std::filesystem::status(base + "Video_Sentello_20110304211503_3.avi").permissions() &
                   std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
@@ -279,7 +282,8 @@ TEST(ClipPath, ALinkAtTheNameIsNeverWrittenThrough) {
     const DateFields date{2011, 3, 4, 21, 15, 3};
     const auto victim = folder / "victim";
     std::filesystem::create_symlink(victim, base + "Video_Sentello_20110304211503.avi");
-    EXPECT_EQ(newClipPath(base, date), base + "Video_Sentello_20110304211503_2.avi");
+    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
+              base + "Video_Sentello_20110304211503_2.avi");
     EXPECT_FALSE(std::filesystem::exists(victim));
 }
 

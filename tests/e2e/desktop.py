@@ -363,13 +363,24 @@ class Sentello:
         return os.path.join(self.folder, "home")
 
     @property
+    def profile(self):
+        """The profile given on the command line, or ""."""
+        for index, argument in enumerate(self.arguments):
+            if argument == "--profile" and index + 1 < len(self.arguments):
+                return self.arguments[index + 1]
+            if argument.startswith("--profile="):
+                return argument[len("--profile="):]
+        return ""
+
+    @property
     def settings_path(self):
-        """Where the program keeps its settings: one folder per folder it runs from."""
+        """Where the program keeps its settings: one folder per folder it runs from, and one
+        inside it per profile."""
         program_folder = os.path.dirname(os.path.abspath(sentello_binary())) + "/"
         name = program_folder.replace("/", "_").replace(" ", "").replace(":", "")
         if name.endswith("_"):
             name = name[:-1]
-        return os.path.join(self.home, "Sentello", name, "Sentello.prefs")
+        return os.path.join(self.home, "Sentello", name, self.profile, "Sentello.prefs")
 
     def settings(self):
         try:
@@ -380,11 +391,11 @@ class Sentello:
 
     @property
     def stdout_path(self):
-        return os.path.join(self.folder, "stdout.txt")
+        return os.path.join(self.folder, "stdout%s.txt" % self.profile)
 
     @property
     def stderr_path(self):
-        return os.path.join(self.folder, "stderr.txt")
+        return os.path.join(self.folder, "stderr%s.txt" % self.profile)
 
     def stdout(self):
         with open(self.stdout_path, encoding="utf-8", errors="replace") as out:

@@ -22,7 +22,8 @@ EXIT_TIMEOUT = 30
 LINE = re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\t(.*)")
 
 
-class EventLogTest(DesktopTestCase):
+class WatchOfTheWall:
+    """A wall on the camera that a box walks in front of, and the log read back."""
 
     @classmethod
     def setUpClass(cls):
@@ -41,13 +42,6 @@ class EventLogTest(DesktopTestCase):
         return [LINE.fullmatch(line).group(1).split("\t") if LINE.fullmatch(line) else None
                 for line in lines]
 
-    def start(self, server, settings=None):
-        sentello = self.start_sentello("--camera", server.uri, settings=settings or {})
-        window = sentello.choose_first_source(WINDOW_TIMEOUT)
-        wait_until(lambda: [["Start", "Sentello Version 1.17", server.uri]] == self.events(
-            sentello)[:1] or None, PICTURE_TIMEOUT, "the start in the log" + sentello.describe())
-        return sentello, window
-
     def box_walks_in(self, window, server, record=True):
         """Recording mode on (unless it is), two seconds of the wall, then the box."""
         if record:
@@ -59,6 +53,16 @@ class EventLogTest(DesktopTestCase):
 
     def count(self, sentello, kind, root=""):
         return sum(1 for event in self.events(sentello, root) if event and event[0] == kind)
+
+
+class EventLogTest(WatchOfTheWall, DesktopTestCase):
+
+    def start(self, server, settings=None):
+        sentello = self.start_sentello("--camera", server.uri, settings=settings or {})
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        wait_until(lambda: [["Start", "Sentello Version 1.17", server.uri]] == self.events(
+            sentello)[:1] or None, PICTURE_TIMEOUT, "the start in the log" + sentello.describe())
+        return sentello, window
 
     def test_a_trigger_is_logged_with_its_clip_and_how_it_ended(self):
         server = MjpegServer(self.wall)
@@ -230,12 +234,7 @@ class NotificationBus:
                 process.stdout.close()
 
 
-class NotificationTest(DesktopTestCase):
-
-    @classmethod
-    def setUpClass(cls):
-        encode_pictures(cls, {"wall": wall, "box": with_box(wall)})
-        super().setUpClass()
+class NotificationTest(WatchOfTheWall, DesktopTestCase):
 
     def test_triggers_reach_the_desktop_once_in_ten_seconds_with_their_picture(self):
         bus = NotificationBus(self.folder, self.desktop)
@@ -248,15 +247,13 @@ class NotificationTest(DesktopTestCase):
         with open(sentello.settings_path, "ab") as stored:
             stored.write(b"[Erweitert]\r\nbenachrichtigung = 1\r\n")
         window = sentello.choose_first_source(WINDOW_TIMEOUT)
-        log = EventLogTest.events
         # The box comes and goes three times within a few seconds: three triggers.
         for picture in (self.box, self.wall, self.box):
             start = server.served
             wait_until(lambda: server.served >= start + MjpegServer.RATE, PICTURE_TIMEOUT,
                        "a second of pictures")
             server.picture = picture
-        wait_until(lambda: sum(1 for event in log(self, sentello)
-                               if event and event[0] == "Auslösung") >= 3, TRIGGER_TIMEOUT,
+        wait_until(lambda: self.count(sentello, "Auslösung") >= 3, TRIGGER_TIMEOUT,
                    "three triggers in the log" + sentello.describe())
         wait_until(lambda: bus.received() >= 1, NOTIFICATION_TIMEOUT,
                    "the notification at dunst" + sentello.describe())
@@ -271,3 +268,44 @@ class NotificationTest(DesktopTestCase):
                                r'int32 120\s+int32 480')
         self.desktop.close_window(MAIN_WINDOW)
         self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+
+
+class ProfileTest(WatchOfTheWall, DesktopTestCase):
+    """Two watches of one camera side by side, each with its own profile."""
+
+    def test_two_profiles_keep_two_settings_files_logs_and_clip_sets(self):
+        server = MjpegServer(self.wall)
+        self.addCleanup(server.stop)
+        watches = {}
+        for profile in ("Garten", "Flur"):
+            sentello = self.start_sentello("--camera", server.uri, "--profile", profile,
+                                           settings={"videolaenge": 3, "warten": 1})
+            sentello.choose_line(0, WINDOW_TIMEOUT)
+            title = MAIN_WINDOW + " – " + profile
+            window = sentello.wait_for_window(title, WINDOW_TIMEOUT)
+            # The windows lie on each other: the one clicked comes to the top first.
+            self.desktop.run(["xdotool", "windowactivate", "--sync", str(window)])
+            self.desktop.click(window, *RECORD_MODE_CHECK_BOX)
+            watches[profile] = sentello, title
+        self.box_walks_in(None, server, record=False)
+        for sentello, _ in watches.values():
+            wait_until(lambda: self.count(sentello, "Video fertig"), TRIGGER_TIMEOUT,
+                       "the finished clip in the log" + sentello.describe())
+        for sentello, title in watches.values():
+            self.desktop.close_window(title)
+            self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+
+        home = watches["Garten"][0].home
+        clips = sorted(name for name in os.listdir(home) if name.endswith(".avi"))
+        self.assertEqual(len(clips), 2, clips)
+        self.assertRegex(clips[0], r"^Video_Sentello_Flur_\d{14}\.avi$")
+        self.assertRegex(clips[1], r"^Video_Sentello_Garten_\d{14}\.avi$")
+        for profile, (sentello, _) in watches.items():
+            self.assertIn(b"videolaenge = 3", sentello.settings())
+            events = self.events(sentello)
+            finished = [event for event in events if event and event[0] == "Video fertig"]
+            self.assertEqual(len(finished), 1, events)
+            self.assertIn("Video_Sentello_%s_" % profile, finished[0][1])
+        # Without a profile, nothing of theirs: no settings file of its own was made.
+        folder = os.path.dirname(os.path.dirname(watches["Garten"][0].settings_path))
+        self.assertFalse(os.path.exists(os.path.join(folder, "Sentello.prefs")))

@@ -215,6 +215,12 @@ TEST(SettingsFolder, OneFolderPerProgramFolderUnderTheHomeFolder) {
     EXPECT_EQ(settingsFilePath(folder), folder + "Sentello.prefs");
     // A second start finds what the first made.
     EXPECT_EQ(prepareSettingsFolder(home.string() + "/", "/usr/local/bin/"), folder);
+    // A profile has a folder of its own inside, and clip names of its own.
+    const std::string garden = prepareSettingsFolder(home.string(), "/usr/local/bin/", "Garten");
+    EXPECT_EQ(garden, folder + "Garten/");
+    EXPECT_TRUE(fs::is_directory(garden));
+    EXPECT_EQ(clipStem(""), "Video_Sentello_");
+    EXPECT_EQ(clipStem("Garten"), "Video_Sentello_Garten_");
 }
 
 }  // namespace
