@@ -58,19 +58,20 @@ void MainWindow::reportTrigger(const TriggerOutcome& outcome) {
     const std::string share =
         std::to_string(std::lround(m_frameProcessor->lastChangePercent())) + " %";
     if (m_advancedOptions.desktopNotification) {
-        QImage picture;
-        if (const std::optional<CameraFrame> frame = m_camera->grabFrame()) {
-            const FrameView& view = frame->view;
-            // Blue, green, red, unused: Qt's RGB32 on a little-endian machine.
-            picture =
-                QImage(view.pixels, view.width, view.height, view.stride, QImage::Format_RGB32)
-                    .copy();
-        }
         m_desktopNotifier->notifyMotion(
             m_clock.ticksMs(),
             QString::fromStdString(formatDateTemplate(kDateTimeTemplate, localNow()) + " – " +
                                    share + " des Bildes verändert"),
-            picture);
+            [this] {
+                const std::optional<CameraFrame> frame = m_camera->grabFrame();
+                if (!frame)
+                    return QImage();
+                const FrameView& view = frame->view;
+                // Blue, green, red, unused: Qt's RGB32 on a little-endian machine.
+                return QImage(view.pixels, view.width, view.height, view.stride,
+                              QImage::Format_RGB32)
+                    .copy();
+            });
     }
     switch (outcome.kind) {
         case TriggerOutcome::Kind::AlarmOnly:

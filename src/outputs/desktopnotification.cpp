@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kPictureWidth = 160;
 
-// The "image-data" hint of the notification specification: width, height, row stride, alpha,
+// The "image-data" hint that notification services take: width, height, row stride, alpha,
 // bits per sample, channels, the pixels.
 struct NotificationImage {
     QImage picture;  // RGB888
@@ -41,7 +41,8 @@ DesktopNotifier::DesktopNotifier() : m_lastMs(std::numeric_limits<std::int64_t>:
     qDBusRegisterMetaType<NotificationImage>();
 }
 
-void DesktopNotifier::notifyMotion(std::int64_t nowMs, const QString& body, const QImage& picture) {
+void DesktopNotifier::notifyMotion(std::int64_t nowMs, const QString& body,
+                                   const std::function<QImage()>& takePicture) {
     if (nowMs - m_lastMs < kQuietMs)
         return;
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -49,7 +50,7 @@ void DesktopNotifier::notifyMotion(std::int64_t nowMs, const QString& body, cons
         return;
     m_lastMs = nowMs;
     QVariantMap hints;
-    if (!picture.isNull()) {
+    if (const QImage picture = takePicture(); !picture.isNull()) {
         hints.insert(QStringLiteral("image-data"),
                      QVariant::fromValue(NotificationImage{
                          picture.scaledToWidth(kPictureWidth, Qt::SmoothTransformation)

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 // Tells the desktop of a trigger in its own way: a freedesktop notification through the
 // session bus, with the picture of the moment. At most one every ten seconds, so that a
@@ -15,8 +16,10 @@ public:
 
     DesktopNotifier();
 
-    // `nowMs` on a steady clock; `picture` may be null.
-    void notifyMotion(std::int64_t nowMs, const QString& body, const QImage& picture);
+    // `nowMs` on a steady clock; `takePicture` is asked only when the notification goes out,
+    // and may give a null picture.
+    void notifyMotion(std::int64_t nowMs, const QString& body,
+                      const std::function<QImage()>& takePicture);
 
 private:
     std::int64_t m_lastMs;
