@@ -217,14 +217,14 @@ ClipSound soundInClip(const std::filesystem::path& path) {
 }
 
 // Where the demo camera's ticks begin, in seconds from the clip's start: a loud sample after
-// half a second of quiet.
+// half a second of quiet. A tick the clip's start cuts is not one: it begins before the clip.
 std::vector<double> tickStarts(const ClipSound& sound) {
     std::vector<double> starts;
     std::size_t quietSince = 0;
     for (std::size_t i = 0; i < sound.samples.size(); ++i) {
         if (std::abs(sound.samples[i]) < 2000)
             continue;
-        if (i - quietSince > std::size_t(sound.rate / 2) || (starts.empty() && i == quietSince))
+        if (i - quietSince > std::size_t(sound.rate / 2))
             starts.push_back(double(i) / sound.rate);
         quietSince = i;
     }
@@ -251,8 +251,9 @@ TEST_F(PreRecordingTest, SoundFromBeforeTheTriggerKeepsItsBeat) {
     const ClipSound sound = soundInClip(path);
     EXPECT_NEAR(sound.seconds(), facts->seconds, 0.1);
     const std::vector<double> ticks = tickStarts(sound);
+    // The trigger came two seconds into the clip.
     ASSERT_GE(ticks.size(), 4u);
-    EXPECT_LT(ticks.front(), 1.0);
+    EXPECT_LT(ticks.front(), 1.5);
     for (std::size_t i = 1; i < ticks.size(); ++i)
         EXPECT_NEAR(ticks[i] - ticks[i - 1], 1.0, 0.02) << "tick " << i;
 }
