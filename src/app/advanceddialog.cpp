@@ -1,6 +1,7 @@
 #include "app/advanceddialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -65,8 +66,8 @@ QString maskSummary(const std::string& mask) {
 
 }  // namespace
 
-std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
-                                                   const AdvancedOptions& current) {
+std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const AdvancedOptions& current,
+                                                   bool& showBlockDifferences) {
     QDialog dialog(parent);
     prepareModalDialog(dialog, QStringLiteral("Erweiterte Einstellungen"));
     auto* layout = new QVBoxLayout(&dialog);
@@ -85,6 +86,36 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
         QStringLiteral("Wird das ganze Bild heller oder dunkler (Licht an oder aus, Wolken, die "
                        "Belichtung der Kamera), löst das nicht aus; wer sich im Bild bewegt, "
                        "löst weiter aus.")));
+
+    auto* referenceRow = new QHBoxLayout;
+    referenceRow->addWidget(new QLabel(QStringLiteral("Vergleich mit:")));
+    auto* reference = new QComboBox;
+    reference->setObjectName(QStringLiteral("referenz"));
+    reference->addItems(
+        {QStringLiteral("dem vorigen Bild"), QStringLiteral("einem Hintergrundbild")});
+    reference->setCurrentIndex(current.backgroundReference ? 1 : 0);
+    referenceRow->addWidget(reference);
+    referenceRow->addStretch();
+    layout->addLayout(referenceRow);
+    QSpinBox* backgroundTime =
+        addNumberRow(layout, QStringLiteral("Hintergrund folgt dem Bild in:"), "referenzzeit",
+                     kMaxBackgroundSeconds, current.backgroundSeconds, QStringLiteral("s"), {});
+    backgroundTime->setMinimum(kMinBackgroundSeconds);
+    backgroundTime->setEnabled(current.backgroundReference);
+    QObject::connect(reference, &QComboBox::currentIndexChanged, backgroundTime,
+                     [backgroundTime](int index) { backgroundTime->setEnabled(index == 1); });
+    layout->addWidget(helpLine(QStringLiteral(
+        "Mit dem vorigen Bild verglichen fällt auf, was sich schnell bewegt. Das Hintergrundbild "
+        "mittelt die Bilder der letzten Sekunden: so fällt auch auf, wer sich langsam oder weit "
+        "weg bewegt; was lange verändert bleibt (ein abgestelltes Auto), wird in etwa dieser "
+        "Zeit Teil des Hintergrunds.")));
+
+    QCheckBox* differences = addCheckBox(layout, QStringLiteral("Blockunterschiede anzeigen"),
+                                         "blockunterschiede", showBlockDifferences);
+    layout->addWidget(helpLine(QStringLiteral(
+        "Solange dieses Fenster offen ist, und danach mit diesem Haken, färbt das Live-Bild jeden "
+        "Block nach seinem Unterschied zur Referenz: grün unter der Empfindlichkeit, gelb bis "
+        "rot darüber. Wird nicht gespeichert.")));
 
     QSpinBox* alarm = addSecondsRow(layout, QStringLiteral("Kamera-Alarm nach:"), "kameraalarm",
                                     kMaxCameraAlarmSeconds, current.cameraAlarmSeconds);
@@ -134,5 +165,8 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent,
     chosen.cameraAlarmSeconds = alarm->value();
     chosen.storageLimitMb = storageLimit->value();
     chosen.desktopNotification = notification->isChecked();
+    chosen.backgroundReference = reference->currentIndex() == 1;
+    chosen.backgroundSeconds = backgroundTime->value();
+    showBlockDifferences = differences->isChecked();
     return chosen;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
+#include "detection/backgroundpicture.h"
 #include "detection/motiondetector.h"
 #include "detection/workframe.h"
 
@@ -10,10 +12,12 @@ class Camera;
 class StatusDisplay;
 
 // One run of the motion detection per call: grab, make the working frame, show it, compare
-// the blocks with the previous run and report the level and the trigger state.
+// the blocks with the reference and report the level and the trigger state.
 class FrameProcessor {
 public:
-    FrameProcessor(Camera& camera, StatusDisplay& display, DetectionState& state);
+    // `ticksMs` tells the time that the background learns by.
+    FrameProcessor(Camera& camera, StatusDisplay& display, DetectionState& state,
+                   std::function<std::int64_t()> ticksMs);
 
     // Returns whether a trigger was raised; the caller carries out the trigger actions. A run
     // that gets no picture from the camera is skipped as a whole.
@@ -21,9 +25,13 @@ public:
     // Shows the newest picture without comparing it, for the times when no change may count.
     void showFrame(const DetectionValues& values);
 
-    // The blocks to ignore, as the camera sees them, and whether changes of the whole light
-    // are compensated.
-    void setWatchOptions(const BlockMask& cameraMask, bool lightCompensation);
+    // The blocks to ignore, as the camera sees them, whether changes of the whole light are
+    // compensated, and the reference: the previous run with 0, else a background picture that
+    // learns with this time constant in seconds.
+    void setWatchOptions(const BlockMask& cameraMask, bool lightCompensation,
+                         int backgroundSeconds);
+    // Each block's difference from the reference as a colour wash over the live picture.
+    void showBlockDifferences(bool shown);
 
     // The share of changed blocks the last comparison found, in percent.
     float lastChangePercent() const { return m_comparison.changePercent; }
@@ -32,8 +40,13 @@ public:
     int bytesPerPixel() const { return m_workFrame.bytesPerPixel; }
 
 private:
-    // False when the camera has no picture.
-    bool showNewestPicture(const DetectionValues& values);
+    enum class Shown { nothing, samePicture, newPicture };
+    Shown showNewestPicture(const DetectionValues& values);
+    // After a new picture: the background learns the one before, the wash shows the
+    // differences from the reference that the comparison takes.
+    void takeNewPicture(const DetectionValues& values);
+    // The first picture of a background is taken whole, before it is compared with.
+    void startBackground();
 
     Camera& m_camera;
     StatusDisplay& m_display;
@@ -50,4 +63,14 @@ private:
     std::uint64_t m_madeFromSequence = 0;
     bool m_madeMirrored = false;
     int m_madeWithBrightness = -1;
+
+    std::function<std::int64_t()> m_ticksMs;
+    int m_backgroundSeconds = 0;
+    BackgroundPicture m_background;
+    // The block averages of the picture before, and when it came: what the background learns
+    // next, and the reference of the wash while no frame is compared with the previous run.
+    BlockGrid m_previousAverages{};
+    std::int64_t m_previousAt = 0;
+    bool m_showsDifferences = false;
+    BlockDifferences m_differences{};
 };

@@ -63,7 +63,8 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
                             m_gadgets->as<QFrame>(Gadget::upperMarker),
                             m_gadgets->as<QFrame>(Gadget::lowerMarker),
                             m_gadgets->as<QLabel>(Gadget::triggerIndicator)});
-    m_frameProcessor = std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state);
+    m_frameProcessor =
+        std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state, m_clock.ticksMs);
     createTriggerActions();
     m_pictureFolder = std::make_unique<PictureFolder>();
     m_desktopNotifier = std::make_unique<DesktopNotifier>();

@@ -160,6 +160,8 @@ private:
     std::unique_ptr<QMenu> m_videoListMenu;
     std::unique_ptr<QMenu> m_liveViewMenu;
     AdvancedOptions m_advancedOptions;
+    // "Blockunterschiede anzeigen", for this run only.
+    bool m_showBlockDifferences = false;
     CameraWatch m_cameraWatch;
     bool m_editingMask = false;
     ClipCompression m_clipCompression;

@@ -36,12 +36,15 @@ void MainWindow::showLiveViewMenu(QPoint position) {
 }
 
 void MainWindow::onAdvancedSettingsClicked() {
+    // The wash shows while the dialog is open, so that what it says about the reference is seen.
+    m_frameProcessor->showBlockDifferences(true);
     withDialogOpen([this] {
         if (const std::optional<AdvancedOptions> chosen =
-                editAdvancedOptions(this, m_advancedOptions)) {
+                editAdvancedOptions(this, m_advancedOptions, m_showBlockDifferences)) {
             takeAdvancedOptions(*chosen);
         }
     });
+    m_frameProcessor->showBlockDifferences(m_showBlockDifferences);
 }
 
 void MainWindow::editMask() {
@@ -73,8 +76,9 @@ void MainWindow::takeAdvancedOptions(const AdvancedOptions& chosen) {
 }
 
 void MainWindow::applyAdvancedOptions() {
-    m_frameProcessor->setWatchOptions(maskFromText(m_advancedOptions.mask),
-                                      m_advancedOptions.lightCompensation);
+    m_frameProcessor->setWatchOptions(
+        maskFromText(m_advancedOptions.mask), m_advancedOptions.lightCompensation,
+        m_advancedOptions.backgroundReference ? m_advancedOptions.backgroundSeconds : 0);
     m_cameraWatch.setLimit(m_advancedOptions.cameraAlarmSeconds);
     updatePreRecording();
 }

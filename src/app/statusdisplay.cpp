@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QProgressBar>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -20,6 +21,8 @@ const QColor kQuietColour(0, 187, 0);
 const QColor kChangedBlockColour(255, 255, 0);
 const QColor kRecordingColour(255, 0, 0);
 const QColor kIgnoredBlockShade(0, 0, 0, 70);
+// The wash lets the picture show through: a block's own colour at most this opaque.
+constexpr int kWashOpacity = 140;
 // A dot in the top right corner of the live picture, as cameras show while they record.
 const QRect kRecordingMark(kPictureWidth - 18, 6, 12, 12);
 
@@ -86,12 +89,21 @@ void LiveView::setMaskEditing(bool editing) {
     update();
 }
 
+void LiveView::setDifferenceWash(const QImage& wash) {
+    if (wash.isNull() && m_differenceWash.isNull())
+        return;
+    m_differenceWash = wash;
+    update();
+}
+
 void LiveView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (m_picture.isNull()) {
         painter.fillRect(rect(), Qt::black);
     } else {
         painter.drawImage(0, 0, m_picture);
+        if (!m_differenceWash.isNull())
+            painter.drawImage(rect(), m_differenceWash);
         if (!m_maskEditing && !m_ignoredArea.isEmpty())
             painter.fillPath(m_ignoredArea, kIgnoredBlockShade);
         painter.setPen(kChangedBlockColour);
@@ -141,6 +153,30 @@ void StatusDisplay::showCameraLost(bool lost) {
 
 void StatusDisplay::showIgnoredBlocks(const BlockMask& ignored) {
     m_liveView->setIgnoredBlocks(ignored);
+}
+
+void StatusDisplay::showBlockDifferences(const BlockDifferences& differences, int sensitivity) {
+    QImage wash(kBlockColumns, kBlockRows, QImage::Format_ARGB32);
+    const int limit = std::max(sensitivity, 1);
+    for (int column = 0; column < kBlockColumns; ++column) {
+        for (int row = 0; row < kBlockRows; ++row) {
+            const int difference = differences[blockIndex(column, row)];
+            QColor colour;
+            if (difference <= limit) {
+                colour = QColor(0, 200, 0, kWashOpacity * difference / limit);
+            } else {
+                // Yellow just above the sensitivity, red from twice it on.
+                const int above = std::min(difference - limit, limit);
+                colour = QColor(255, 255 - 255 * above / limit, 0, kWashOpacity);
+            }
+            wash.setPixelColor(column, kBlockRows - 1 - row, colour);
+        }
+    }
+    m_liveView->setDifferenceWash(wash);
+}
+
+void StatusDisplay::hideBlockDifferences() {
+    m_liveView->setDifferenceWash({});
 }
 
 void StatusDisplay::showRecording(bool recording) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "detection/blockmask.h"
+#include "detection/motiondetector.h"
 
 class QFrame;
 class QLabel;
@@ -34,6 +35,8 @@ public:
     // orientation; not while the mask is edited, when the editor shows them.
     void setIgnoredBlocks(const BlockMask& ignored);
     void setMaskEditing(bool editing);
+    // One colour a block over the picture, as the working frame lies; a null image shows none.
+    void setDifferenceWash(const QImage& wash);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -45,6 +48,7 @@ private:
     bool m_cameraLost = false;
     QPainterPath m_ignoredArea;
     bool m_maskEditing = false;
+    QImage m_differenceWash;
 };
 
 // The gadgets of the main window that show the detection's level and trigger state.
@@ -68,6 +72,9 @@ public:
     void showRecording(bool recording);
     void showCameraLost(bool lost);
     void showIgnoredBlocks(const BlockMask& ignored);
+    // Green as far as a block stays below the sensitivity, yellow to red above it.
+    void showBlockDifferences(const BlockDifferences& differences, int sensitivity);
+    void hideBlockDifferences();
 
     LiveView* liveView() const { return m_liveView; }
 

@@ -38,34 +38,48 @@ int lightGain(const BlockGrid& reference, const BlockGrid& averages, const Block
     return *middle;
 }
 
+void blockDifferences(const BlockGrid& reference, const BlockGrid& averages,
+                      const ComparisonOptions& options, BlockDifferences& differences) {
+    const int gain =
+        options.lightCompensation ? lightGain(reference, averages, options.ignored) : kGainOne;
+    for (int i = 0; i < kBlockCount; ++i) {
+        const BlockColour& before = reference[i];
+        const BlockColour& now = averages[i];
+        int difference = 0;
+        if (options.ignored[i]) {
+            difference = 0;
+        } else if (gain == kGainOne) {
+            difference = std::abs(before.blue - now.blue) + std::abs(before.green - now.green) +
+                         std::abs(before.red - now.red);
+        } else {
+            difference = std::abs(inNewLight(before.blue, gain) - now.blue) +
+                         std::abs(inNewLight(before.green, gain) - now.green) +
+                         std::abs(inNewLight(before.red, gain) - now.red);
+        }
+        differences[i] = static_cast<std::int16_t>(difference);
+    }
+}
+
 void compareWithReference(DetectionState& state, const BlockGrid& averages, int sensitivity,
                           int trigger, ComparisonResult& result, const ComparisonOptions& options) {
     const bool holdingOff = state.holdOffFrames.load() != 0;
     result.changedBlocks.clear();
-    // Most runs see the camera's previous picture again: nothing differs, nothing to walk.
-    const bool unchanged = sensitivity >= 0 && averages == state.blockReference;
-    const int gain = options.lightCompensation && !unchanged
-                         ? lightGain(state.blockReference, averages, options.ignored)
-                         : kGainOne;
-    for (int c = 0; c < kBlockColumns && !unchanged; ++c) {
-        for (int r = 0; r < kBlockRows; ++r) {
-            const int index = blockIndex(c, r);
-            BlockColour& reference = state.blockReference[index];
-            const BlockColour& average = averages[index];
-            int difference = 0;
-            if (gain == kGainOne) {
-                difference = std::abs(reference.blue - average.blue) +
-                             std::abs(reference.green - average.green) +
-                             std::abs(reference.red - average.red);
-            } else {
-                difference = std::abs(inNewLight(reference.blue, gain) - average.blue) +
-                             std::abs(inNewLight(reference.green, gain) - average.green) +
-                             std::abs(inNewLight(reference.red, gain) - average.red);
+    // Most runs see the camera's previous picture again: against the previous run nothing
+    // differs, nothing to walk.
+    const bool unchanged =
+        !options.background && sensitivity >= 0 && averages == state.blockReference;
+    if (!unchanged) {
+        BlockDifferences differences;
+        blockDifferences(options.background ? *options.background : state.blockReference, averages,
+                         options, differences);
+        for (int c = 0; c < kBlockColumns && !holdingOff; ++c) {
+            for (int r = 0; r < kBlockRows; ++r) {
+                const int index = blockIndex(c, r);
+                if (differences[index] > sensitivity && !options.ignored[index])
+                    result.changedBlocks.push_back({c, r});
             }
-            if (difference > sensitivity && !holdingOff && !options.ignored[index])
-                result.changedBlocks.push_back({c, r});
-            reference = average;
         }
+        state.blockReference = averages;
     }
     // Lowered only when above zero; another thread may have set a new value since the read.
     std::int32_t holdOff = state.holdOffFrames.load();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -41,6 +42,9 @@ struct BlockPosition {
     int row = 0;  // counted from the bottom of the picture
 };
 
+// Each block's difference from its reference: the sum of the blue, green and red differences.
+using BlockDifferences = std::array<std::int16_t, kBlockCount>;
+
 struct ComparisonResult {
     std::vector<BlockPosition> changedBlocks;  // column by column, bottom to top in each
     float changePercent = 0.0f;
@@ -54,13 +58,19 @@ struct ComparisonOptions {
     BlockMask ignored;
     // The reference is brought to the new picture's light before the blocks are compared.
     bool lightCompensation = false;
+    // When set, the blocks are compared with this background instead of the previous run.
+    const BlockGrid* background = nullptr;
 };
 
 // Compares the new block averages with the reference, counts the changed blocks unless a
-// hold-off is running, makes the averages the new reference and advances hold-off and warm-up.
+// hold-off is running, makes the averages the previous run's and advances hold-off and warm-up.
 void compareWithReference(DetectionState& state, const BlockGrid& averages, int sensitivity,
                           int trigger, ComparisonResult& result,
                           const ComparisonOptions& options = {});
+
+// What the comparison measures against the sensitivity; ignored blocks differ in nothing.
+void blockDifferences(const BlockGrid& reference, const BlockGrid& averages,
+                      const ComparisonOptions& options, BlockDifferences& differences);
 
 // How much lighter the new picture is than the reference as a whole, in 1/1024: the median,
 // over the watched blocks that are not dark in the reference, of each block's new brightness

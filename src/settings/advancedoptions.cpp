@@ -19,6 +19,10 @@ AdvancedOptions loadAdvancedOptions(const std::string& settingsFile) {
     options.storageLimitMb =
         std::clamp(file.readNumber("speichergrenze", 0), 0, kMaxStorageLimitMb);
     options.desktopNotification = file.readNumber("benachrichtigung", 0) != 0;
+    options.backgroundReference = file.readNumber("referenz", 0) != 0;
+    options.backgroundSeconds =
+        std::clamp(file.readNumber("referenzzeit", options.backgroundSeconds),
+                   kMinBackgroundSeconds, kMaxBackgroundSeconds);
     return options;
 }
 
@@ -33,4 +37,6 @@ void saveAdvancedOptions(const AdvancedOptions& options, const std::string& sett
     file.writeNumber("kameraalarm", options.cameraAlarmSeconds);
     file.writeNumber("speichergrenze", options.storageLimitMb);
     file.writeNumber("benachrichtigung", options.desktopNotification ? 1 : 0);
+    file.writeNumber("referenz", options.backgroundReference ? 1 : 0);
+    file.writeNumber("referenzzeit", options.backgroundSeconds);
 }

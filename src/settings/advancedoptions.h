@@ -10,6 +10,8 @@ inline constexpr char kAdvancedGroup[] = "Erweitert";
 inline constexpr int kMaxPreTriggerSeconds = 10;
 inline constexpr int kMaxCameraAlarmSeconds = 300;
 inline constexpr int kMaxStorageLimitMb = 1'000'000;
+inline constexpr int kMinBackgroundSeconds = 1;
+inline constexpr int kMaxBackgroundSeconds = 120;
 
 struct AdvancedOptions {
     int preTriggerSeconds = 0;         // "vorlauf": footage from before the trigger, 0..10 s
@@ -18,6 +20,8 @@ struct AdvancedOptions {
     int cameraAlarmSeconds = 0;        // "kameraalarm": 0 = off, else 1..300 s without a picture
     int storageLimitMb = 0;            // "speichergrenze": 0 = none, else the clips' total in MB
     bool desktopNotification = false;  // "benachrichtigung": a trigger tells the desktop
+    bool backgroundReference = false;  // "referenz": 0 = the previous run, 1 = a background
+    int backgroundSeconds = 10;        // "referenzzeit": the background's time constant, 1..120 s
     bool operator==(const AdvancedOptions&) const = default;
 };
 

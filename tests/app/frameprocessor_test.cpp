@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
+
+#include <map>
+#include <set>
+
 #include "app/statusdisplay.h"
 #include "media/camera.h"
 
@@ -93,12 +98,42 @@ TEST(StatusDisplay, PaintsEachPictureOnceWhateverTheRunsInBetween) {
     }
 }
 
+// Block row 0, the bottom one, lies at the foot of the picture; block column 0 on the left.
+TEST(StatusDisplay, WashesEachBlockByItsDifferenceUntilHidden) {
+    DisplayWindow w;
+    const std::vector<std::uint8_t> black(320 * 240 * 4, 0);
+    w.display.showLiveFrame(black, true);
+    BlockDifferences differences{};
+    differences[blockIndex(0, 0)] = 200;  // far above the sensitivity: red
+    differences[blockIndex(1, 0)] = 60;   // just above: yellow
+    differences[blockIndex(2, 0)] = 25;   // half of it: green, fainter
+    differences[blockIndex(39, 29)] = 50;
+    w.display.showBlockDifferences(differences, 50);
+
+    const QImage image = w.livePicture();
+    const QColor red = image.pixelColor(3, 236);
+    EXPECT_GT(red.red(), 100);
+    EXPECT_EQ(red.green(), 0);
+    const QColor yellow = image.pixelColor(11, 236);
+    EXPECT_GT(yellow.red(), 100);
+    EXPECT_GT(yellow.green(), 80);
+    const QColor green = image.pixelColor(19, 236);
+    EXPECT_EQ(green.red(), 0);
+    EXPECT_GT(green.green(), 20);
+    EXPECT_LT(green.green(), image.pixelColor(315, 3).green()) << "at the sensitivity: greener";
+    EXPECT_EQ(image.pixel(27, 236), qRgb(0, 0, 0)) << "no difference, no colour";
+    EXPECT_EQ(image.pixel(3, 227), qRgb(0, 0, 0)) << "the block above";
+
+    w.display.hideBlockDifferences();
+    EXPECT_EQ(w.livePicture().pixel(3, 236), qRgb(0, 0, 0));
+}
+
 TEST(FrameProcessor, RunsOnTheDemoCameraAndSkipsRunsWithoutAPicture) {
     ASSERT_TRUE(loadCaptureLibrary());
     DisplayWindow w;
     DetectionState state;
     Camera camera;
-    FrameProcessor processor(camera, w.display, state);
+    FrameProcessor processor(camera, w.display, state, [] { return std::int64_t(0); });
 
     EXPECT_FALSE(processor.processFrame({}));
     EXPECT_EQ(processor.bytesPerPixel(), 0) << "no camera, no run";
@@ -125,6 +160,46 @@ TEST(FrameProcessor, RunsOnTheDemoCameraAndSkipsRunsWithoutAPicture) {
     camera.disconnectSource();
     EXPECT_FALSE(processor.processFrame({}));
     EXPECT_EQ(state.warmUpFrames, 2) << "runs without a picture are skipped";
+}
+
+// Against the background, every run on the same picture gives that picture's level: the
+// detection does not depend on how often the timer finds a picture again. A new brightness
+// starts the background over instead of making every block differ.
+TEST(FrameProcessor, AgainstTheBackgroundEachPictureHasOneLevelHoweverOftenItIsRun) {
+    ASSERT_TRUE(loadCaptureLibrary());
+    DisplayWindow w;
+    DetectionState state;
+    Camera camera;
+    std::int64_t nowMs = 0;
+    FrameProcessor processor(camera, w.display, state, [&] { return nowMs; });
+    processor.setWatchOptions({}, false, 10);
+    ASSERT_TRUE(camera.connectSource({"Demo", ""}));
+
+    std::map<std::uint64_t, std::set<float>> levelsOfPicture;
+    DetectionValues values;
+    for (int run = 0; run < 400 && levelsOfPicture.size() < 12; ++run) {
+        // A second a run on the clock the background learns by: runs on the same picture
+        // would learn much, were they to learn.
+        nowMs += 1000;
+        // The camera delivers meanwhile: a run counts for the picture before and after it.
+        const auto before = camera.newestSequence();
+        processor.processFrame(values);
+        if (before && before == camera.newestSequence() && run >= 2)
+            levelsOfPicture[*before].insert(state.changePercent);
+        QTest::qWait(10);
+    }
+    ASSERT_GE(levelsOfPicture.size(), 12u);
+    bool moved = false;
+    for (const auto& [sequence, levels] : levelsOfPicture) {
+        EXPECT_EQ(levels.size(), 1u) << "picture " << sequence;
+        moved |= *levels.begin() > 0;
+    }
+    EXPECT_TRUE(moved) << "the ball and the pendulum differ from the background";
+
+    values.brightness = 250;
+    processor.processFrame(values);
+    EXPECT_LT(state.changePercent, 5.0f) << "at most the ball and the pendulum";
+    camera.disconnectSource();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -146,19 +147,29 @@ TEST(AdvancedSettings, TheChosenOptionsGoIntoTheirOwnGroupAndHoldOff) {
         dialog->findChild<QCheckBox*>("lichtausgleich")->setChecked(true);
         dialog->findChild<QSpinBox*>("kameraalarm")->setValue(30);
         dialog->findChild<QSpinBox*>("vorlauf")->setValue(4);
+        // The background's time is for the background only.
+        auto* time = dialog->findChild<QSpinBox*>("referenzzeit");
+        EXPECT_FALSE(time->isEnabled());
+        dialog->findChild<QComboBox*>("referenz")->setCurrentIndex(1);
+        EXPECT_TRUE(time->isEnabled());
+        time->setValue(0);
+        EXPECT_EQ(time->value(), 1);
+        time->setValue(45);
         press(dialog, QDialogButtonBox::Ok);
     });
     EXPECT_EQ(w.state.holdOffFrames, 1);
     EXPECT_EQ(w.settings(),
               "[Optionen]\r\nhspiegeln = 1\r\n[Erweitert]\r\nvorlauf = 4\r\n"
               "lichtausgleich = 1\r\nmaske = \r\nkameraalarm = 30\r\nspeichergrenze = 0\r\n"
-              "benachrichtigung = 0\r\n");
+              "benachrichtigung = 0\r\nreferenz = 1\r\nreferenzzeit = 45\r\n");
 
     // Opened again, it shows what was chosen.
     editAdvancedSettings(w, [](QWidget* dialog) {
         EXPECT_TRUE(dialog->findChild<QCheckBox*>("lichtausgleich")->isChecked());
         EXPECT_EQ(dialog->findChild<QSpinBox*>("kameraalarm")->value(), 30);
         EXPECT_EQ(dialog->findChild<QSpinBox*>("vorlauf")->value(), 4);
+        EXPECT_EQ(dialog->findChild<QComboBox*>("referenz")->currentIndex(), 1);
+        EXPECT_EQ(dialog->findChild<QSpinBox*>("referenzzeit")->value(), 45);
         press(dialog, QDialogButtonBox::Cancel);
     });
 }
@@ -190,7 +201,8 @@ TEST(AdvancedSettings, AStoredMaskIsCountedAndCanBeCleared) {
     });
     EXPECT_EQ(w.settings(),
               "[Erweitert]\r\nmaske = \r\nvorlauf = 0\r\nlichtausgleich = 0\r\n"
-              "kameraalarm = 0\r\nspeichergrenze = 0\r\nbenachrichtigung = 0\r\n");
+              "kameraalarm = 0\r\nspeichergrenze = 0\r\nbenachrichtigung = 0\r\n"
+              "referenz = 0\r\nreferenzzeit = 10\r\n");
 }
 
 // A clock whose milliseconds the test sets; every step of the frame timer reads it once.

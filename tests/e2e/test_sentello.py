@@ -116,7 +116,7 @@ class MjpegServer:
                 self.end_headers()
                 try:
                     while not server.stopping.is_set():
-                        picture = server.picture
+                        picture = server.next_picture()
                         self.wfile.write(b"--%s\r\nContent-Type: image/jpeg\r\n"
                                          b"Content-Length: %d\r\n\r\n%s\r\n" % (
                                              server.BOUNDARY, len(picture), picture))
@@ -133,6 +133,9 @@ class MjpegServer:
         self.http.daemon_threads = True
         self.thread = threading.Thread(target=self.http.serve_forever, daemon=True)
         self.thread.start()
+
+    def next_picture(self):
+        return self.picture
 
     @property
     def uri(self):

@@ -1,6 +1,10 @@
 #include "clipfixture.h"
 
+#include <gst/app/gstappsink.h>
 #include <gst/pbutils/pbutils.h>
+
+#include "media/gstparse.h"
+#include "media/gstpointer.h"
 
 std::optional<ClipFacts> discover(const std::filesystem::path& path) {
     GError* error = nullptr;
@@ -39,4 +43,25 @@ std::optional<ClipFacts> discover(const std::filesystem::path& path) {
         gst_discoverer_info_unref(info);
     g_object_unref(discoverer);
     return facts;
+}
+
+// Hands each sample of a clip, decoded by `decoding` into an appsink, to `take`, mapped.
+void eachDecoded(const std::filesystem::path& path, const std::string& decoding,
+                 const std::function<void(GstSample*, const GstMapInfo&)>& take) {
+    std::string error;
+    PipelinePointer reader =
+        parseLaunch("filesrc location=\"" + path.string() + "\" ! " + decoding +
+                        " ! appsink name=out sync=false max-buffers=8",
+                    error);
+    ASSERT_TRUE(reader) << error;
+    GstPointer<GstElement> out(gst_bin_get_by_name(GST_BIN(reader.get()), "out"));
+    gst_element_set_state(reader.get(), GST_STATE_PLAYING);
+    while (GstPointer<GstSample> sample{
+        gst_app_sink_try_pull_sample(GST_APP_SINK(out.get()), 30 * GST_SECOND)}) {
+        GstMapInfo map;
+        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+        gst_buffer_map(buffer, &map, GST_MAP_READ);
+        take(sample.get(), map);
+        gst_buffer_unmap(buffer, &map);
+    }
 }

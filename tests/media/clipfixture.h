@@ -3,12 +3,14 @@
 // A camera that records clips into a folder of the test's own, and what GStreamer's discoverer
 // reads back from them.
 
+#include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include <QtCore/qtestsupport_core.h>
 #include <QSignalSpy>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -33,6 +35,11 @@ struct ClipFacts {
 };
 
 std::optional<ClipFacts> discover(const std::filesystem::path& path);
+
+// Hands each sample of a file, decoded by `decoding` into an appsink, to `take`, mapped; the
+// decoding waits for the test.
+void eachDecoded(const std::filesystem::path& path, const std::string& decoding,
+                 const std::function<void(GstSample*, const GstMapInfo&)>& take);
 
 class ClipFixture : public ::testing::Test {
 protected:
