@@ -1,12 +1,16 @@
 #include "app/advanceddialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -15,9 +19,29 @@
 
 namespace {
 
+// Help is broken into lines of at most this many characters here: a label that wraps by itself
+// is given too little height in a dialog that sizes itself, and its last lines are cut off.
+constexpr qsizetype kHelpLineLength = 56;
+
+QString brokenIntoLines(const QString& text) {
+    QString lines;
+    qsizetype lineLength = 0;
+    for (const QString& word : text.split(QLatin1Char(' '))) {
+        if (lineLength > 0 && lineLength + 1 + word.size() > kHelpLineLength) {
+            lines += QLatin1Char('\n');
+            lineLength = 0;
+        } else if (lineLength > 0) {
+            lines += QLatin1Char(' ');
+            ++lineLength;
+        }
+        lines += word;
+        lineLength += word.size();
+    }
+    return lines;
+}
+
 QLabel* helpLine(const QString& text) {
-    auto* help = new QLabel(text);
-    help->setWordWrap(true);
+    auto* help = new QLabel(brokenIntoLines(text));
     help->setIndent(20);
     help->setForegroundRole(QPalette::PlaceholderText);
     return help;
@@ -64,28 +88,27 @@ QString maskSummary(const std::string& mask) {
         .arg(kBlockCount);
 }
 
+// Beside the live picture as far as the screen has room, so that its wash stays in sight.
+void placeBeside(QDialog& dialog, const QWidget& livePicture) {
+    dialog.adjustSize();
+    const QRect screen = livePicture.screen()->availableGeometry();
+    QRect place(livePicture.mapToGlobal(QPoint(livePicture.width() + 8, 0)), dialog.size());
+    place.moveRight(std::min(place.right(), screen.right()));
+    place.moveBottom(std::min(place.bottom(), screen.bottom()));
+    dialog.move(place.topLeft());
+}
+
 }  // namespace
 
-std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const AdvancedOptions& current,
+std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const QWidget& livePicture,
+                                                   const AdvancedOptions& current,
                                                    bool& showBlockDifferences) {
     QDialog dialog(parent);
     prepareModalDialog(dialog, QStringLiteral("Erweiterte Einstellungen"));
-    auto* layout = new QVBoxLayout(&dialog);
     AdvancedOptions chosen = current;
-
-    QSpinBox* preTrigger = addSecondsRow(layout, QStringLiteral("Vorlauf der Videos:"), "vorlauf",
-                                         kMaxPreTriggerSeconds, current.preTriggerSeconds);
-    layout->addWidget(helpLine(
-        QStringLiteral("Ein Video beginnt so viele Sekunden vor dem Auslösen. Dafür wird im "
-                       "Aufzeichnungs-Modus laufend aufgenommen (mit Ton, wenn eingestellt) und "
-                       "das Letzte im Speicher behalten.")));
-
-    QCheckBox* light = addCheckBox(layout, QStringLiteral("Lichtausgleich"), "lichtausgleich",
-                                   current.lightCompensation);
-    layout->addWidget(helpLine(
-        QStringLiteral("Wird das ganze Bild heller oder dunkler (Licht an oder aus, Wolken, die "
-                       "Belichtung der Kamera), löst das nicht aus; wer sich im Bild bewegt, "
-                       "löst weiter aus.")));
+    // What is detected on the left, what follows a trigger on the right.
+    auto* detection = new QGroupBox(QStringLiteral("Erkennung"));
+    auto* layout = new QVBoxLayout(detection);
 
     auto* referenceRow = new QHBoxLayout;
     referenceRow->addWidget(new QLabel(QStringLiteral("Vergleich mit:")));
@@ -117,26 +140,12 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const Advanc
         "Block nach seinem Unterschied zur Referenz: grün unter der Empfindlichkeit, gelb bis "
         "rot darüber. Wird nicht gespeichert.")));
 
-    QSpinBox* alarm = addSecondsRow(layout, QStringLiteral("Kamera-Alarm nach:"), "kameraalarm",
-                                    kMaxCameraAlarmSeconds, current.cameraAlarmSeconds);
+    QCheckBox* light = addCheckBox(layout, QStringLiteral("Lichtausgleich"), "lichtausgleich",
+                                   current.lightCompensation);
     layout->addWidget(helpLine(
-        QStringLiteral("Liefert die Kamera so lange kein Bild, gibt es einmal Alarm mit "
-                       "Hinweiston und Sounddatei, wie eingestellt; gezählt und aufgezeichnet "
-                       "wird nicht.")));
-
-    QSpinBox* storageLimit = addNumberRow(
-        layout, QStringLiteral("Speichergrenze der Videos:"), "speichergrenze", kMaxStorageLimitMb,
-        current.storageLimitMb, QStringLiteral("MB"), QStringLiteral("keine"));
-    layout->addWidget(helpLine(
-        QStringLiteral("Vor und nach jedem Video werden die ältesten Videos gelöscht, bis alle "
-                       "zusammen nicht mehr als die Grenze belegen; das neueste bleibt immer. "
-                       "Bei weniger als 200 MB freiem Platz beginnt kein Video.")));
-
-    QCheckBox* notification = addCheckBox(layout, QStringLiteral("Desktop-Benachrichtigung"),
-                                          "benachrichtigung", current.desktopNotification);
-    layout->addWidget(helpLine(
-        QStringLiteral("Beim Auslösen meldet der Desktop „Sentello: Bewegung erkannt“ mit dem "
-                       "Bild des Augenblicks, höchstens alle 10 Sekunden einmal.")));
+        QStringLiteral("Wird das ganze Bild heller oder dunkler (Licht an oder aus, Wolken, die "
+                       "Belichtung der Kamera), löst das nicht aus; wer sich im Bild bewegt, "
+                       "löst weiter aus.")));
 
     auto* maskRow = new QHBoxLayout;
     auto* maskState = new QLabel(maskSummary(current.mask));
@@ -155,9 +164,46 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const Advanc
     layout->addWidget(helpLine(QStringLiteral(
         "Blöcke, die nicht beobachtet werden, zählen nie als verändert; der Auslöser-Prozentsatz "
         "gilt für die übrigen.")));
+    layout->addStretch();
 
-    layout->addWidget(okAndCancelButtons(dialog));
-    dialog.setMinimumWidth(420);
+    auto* afterTrigger = new QGroupBox(QStringLiteral("Videos und Alarm"));
+    layout = new QVBoxLayout(afterTrigger);
+    QSpinBox* preTrigger = addSecondsRow(layout, QStringLiteral("Vorlauf der Videos:"), "vorlauf",
+                                         kMaxPreTriggerSeconds, current.preTriggerSeconds);
+    layout->addWidget(helpLine(
+        QStringLiteral("Ein Video beginnt so viele Sekunden vor dem Auslösen. Dafür wird im "
+                       "Aufzeichnungs-Modus laufend aufgenommen (mit Ton, wenn eingestellt) und "
+                       "das Letzte im Speicher behalten.")));
+
+    QSpinBox* storageLimit = addNumberRow(
+        layout, QStringLiteral("Speichergrenze der Videos:"), "speichergrenze", kMaxStorageLimitMb,
+        current.storageLimitMb, QStringLiteral("MB"), QStringLiteral("keine"));
+    layout->addWidget(helpLine(
+        QStringLiteral("Vor und nach jedem Video werden die ältesten Videos gelöscht, bis alle "
+                       "zusammen nicht mehr als die Grenze belegen; das neueste bleibt immer. "
+                       "Bei weniger als 200 MB freiem Platz beginnt kein Video.")));
+
+    QSpinBox* alarm = addSecondsRow(layout, QStringLiteral("Kamera-Alarm nach:"), "kameraalarm",
+                                    kMaxCameraAlarmSeconds, current.cameraAlarmSeconds);
+    layout->addWidget(helpLine(
+        QStringLiteral("Liefert die Kamera so lange kein Bild, gibt es einmal Alarm mit "
+                       "Hinweiston und Sounddatei, wie eingestellt; gezählt und aufgezeichnet "
+                       "wird nicht.")));
+
+    QCheckBox* notification = addCheckBox(layout, QStringLiteral("Desktop-Benachrichtigung"),
+                                          "benachrichtigung", current.desktopNotification);
+    layout->addWidget(helpLine(
+        QStringLiteral("Beim Auslösen meldet der Desktop „Sentello: Bewegung erkannt“ mit dem "
+                       "Bild des Augenblicks, höchstens alle 10 Sekunden einmal.")));
+    layout->addStretch();
+
+    auto* columns = new QHBoxLayout;
+    columns->addWidget(detection);
+    columns->addWidget(afterTrigger);
+    auto* whole = new QVBoxLayout(&dialog);
+    whole->addLayout(columns);
+    whole->addWidget(okAndCancelButtons(dialog));
+    placeBeside(dialog, livePicture);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     chosen.preTriggerSeconds = preTrigger->value();

@@ -39,8 +39,8 @@ void MainWindow::onAdvancedSettingsClicked() {
     // The wash shows while the dialog is open, so that what it says about the reference is seen.
     m_frameProcessor->showBlockDifferences(true);
     withDialogOpen([this] {
-        if (const std::optional<AdvancedOptions> chosen =
-                editAdvancedOptions(this, m_advancedOptions, m_showBlockDifferences)) {
+        if (const std::optional<AdvancedOptions> chosen = editAdvancedOptions(
+                this, *m_statusDisplay->liveView(), m_advancedOptions, m_showBlockDifferences)) {
             takeAdvancedOptions(*chosen);
         }
     });

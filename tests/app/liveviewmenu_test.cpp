@@ -183,6 +183,15 @@ TEST(AdvancedSettings, CancelledOrUnchangedTheFileStaysAsItIs) {
     });
     editAdvancedSettings(w, [](QWidget* dialog) { press(dialog, QDialogButtonBox::Ok); });
     editAdvancedSettings(w, [](QWidget* dialog) { dialog->close(); });
+    // The wash is for this run only: chosen, it stays chosen, and nothing is stored.
+    editAdvancedSettings(w, [](QWidget* dialog) {
+        dialog->findChild<QCheckBox*>("blockunterschiede")->setChecked(true);
+        press(dialog, QDialogButtonBox::Ok);
+    });
+    editAdvancedSettings(w, [](QWidget* dialog) {
+        EXPECT_TRUE(dialog->findChild<QCheckBox*>("blockunterschiede")->isChecked());
+        press(dialog, QDialogButtonBox::Cancel);
+    });
     EXPECT_EQ(w.settings(), classic);
 }
 
