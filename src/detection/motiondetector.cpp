@@ -43,12 +43,14 @@ void blockDifferences(const BlockGrid& reference, const BlockGrid& averages,
     const int gain =
         options.lightCompensation ? lightGain(reference, averages, options.ignored) : kGainOne;
     for (int i = 0; i < kBlockCount; ++i) {
+        if (options.ignored[i]) {
+            differences[i] = 0;
+            continue;
+        }
         const BlockColour& before = reference[i];
         const BlockColour& now = averages[i];
         int difference = 0;
-        if (options.ignored[i]) {
-            difference = 0;
-        } else if (gain == kGainOne) {
+        if (gain == kGainOne) {
             difference = std::abs(before.blue - now.blue) + std::abs(before.green - now.green) +
                          std::abs(before.red - now.red);
         } else {
