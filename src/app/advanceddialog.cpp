@@ -98,26 +98,29 @@ void placeBeside(QDialog& dialog, const QWidget& livePicture) {
     dialog.move(place.topLeft());
 }
 
-}  // namespace
+// The fields of the dialog, read when it is accepted.
+struct Fields {
+    QComboBox* reference = nullptr;
+    QSpinBox* backgroundTime = nullptr;
+    QCheckBox* differences = nullptr;
+    QCheckBox* light = nullptr;
+    QSpinBox* preTrigger = nullptr;
+    QSpinBox* storageLimit = nullptr;
+    QSpinBox* alarm = nullptr;
+    QCheckBox* notification = nullptr;
+};
 
-std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const QWidget& livePicture,
-                                                   const AdvancedOptions& current,
-                                                   bool& showBlockDifferences) {
-    QDialog dialog(parent);
-    prepareModalDialog(dialog, QStringLiteral("Erweiterte Einstellungen"));
-    AdvancedOptions chosen = current;
-    // What is detected on the left, what follows a trigger on the right.
-    auto* detection = new QGroupBox(QStringLiteral("Erkennung"));
-    auto* layout = new QVBoxLayout(detection);
-
+// The reference and its time, and whether the wash shows.
+void addReferenceRows(QVBoxLayout* layout, const AdvancedOptions& current,
+                      bool showBlockDifferences, Fields& fields) {
     auto* referenceRow = new QHBoxLayout;
     referenceRow->addWidget(new QLabel(QStringLiteral("Vergleich mit:")));
-    auto* reference = new QComboBox;
-    reference->setObjectName(QStringLiteral("referenz"));
-    reference->addItems(
+    fields.reference = new QComboBox;
+    fields.reference->setObjectName(QStringLiteral("referenz"));
+    fields.reference->addItems(
         {QStringLiteral("dem vorigen Bild"), QStringLiteral("einem Hintergrundbild")});
-    reference->setCurrentIndex(current.backgroundReference ? 1 : 0);
-    referenceRow->addWidget(reference);
+    fields.reference->setCurrentIndex(current.backgroundReference ? 1 : 0);
+    referenceRow->addWidget(fields.reference);
     referenceRow->addStretch();
     layout->addLayout(referenceRow);
     QSpinBox* backgroundTime =
@@ -125,33 +128,30 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const QWidge
                      kMaxBackgroundSeconds, current.backgroundSeconds, QStringLiteral("s"), {});
     backgroundTime->setMinimum(kMinBackgroundSeconds);
     backgroundTime->setEnabled(current.backgroundReference);
-    QObject::connect(reference, &QComboBox::currentIndexChanged, backgroundTime,
+    QObject::connect(fields.reference, &QComboBox::currentIndexChanged, backgroundTime,
                      [backgroundTime](int index) { backgroundTime->setEnabled(index == 1); });
+    fields.backgroundTime = backgroundTime;
     layout->addWidget(helpLine(QStringLiteral(
         "Mit dem vorigen Bild verglichen fällt auf, was sich schnell bewegt. Das Hintergrundbild "
         "mittelt die Bilder der letzten Sekunden: so fällt auch auf, wer sich langsam oder weit "
         "weg bewegt; was lange verändert bleibt (ein abgestelltes Auto), wird in etwa dieser "
         "Zeit Teil des Hintergrunds.")));
 
-    QCheckBox* differences = addCheckBox(layout, QStringLiteral("Blockunterschiede anzeigen"),
-                                         "blockunterschiede", showBlockDifferences);
+    fields.differences = addCheckBox(layout, QStringLiteral("Blockunterschiede anzeigen"),
+                                     "blockunterschiede", showBlockDifferences);
     layout->addWidget(helpLine(QStringLiteral(
         "Solange dieses Fenster offen ist, und danach mit diesem Haken, färbt das Live-Bild jeden "
         "Block nach seinem Unterschied zur Referenz: grün unter der Empfindlichkeit, gelb bis "
         "rot darüber. Wird nicht gespeichert.")));
+}
 
-    QCheckBox* light = addCheckBox(layout, QStringLiteral("Lichtausgleich"), "lichtausgleich",
-                                   current.lightCompensation);
-    layout->addWidget(helpLine(
-        QStringLiteral("Wird das ganze Bild heller oder dunkler (Licht an oder aus, Wolken, die "
-                       "Belichtung der Kamera), löst das nicht aus; wer sich im Bild bewegt, "
-                       "löst weiter aus.")));
-
+// The state of the mask, and its clearing, which goes into `chosen` at once.
+void addMaskRow(QVBoxLayout* layout, QDialog& dialog, AdvancedOptions& chosen) {
     auto* maskRow = new QHBoxLayout;
-    auto* maskState = new QLabel(maskSummary(current.mask));
+    auto* maskState = new QLabel(maskSummary(chosen.mask));
     auto* clearMask = new QPushButton(QStringLiteral("Maske löschen"));
     clearMask->setAutoDefault(false);
-    clearMask->setEnabled(!current.mask.empty());
+    clearMask->setEnabled(!chosen.mask.empty());
     QObject::connect(clearMask, &QPushButton::clicked, &dialog, [&chosen, maskState, clearMask] {
         chosen.mask.clear();
         maskState->setText(maskSummary(chosen.mask));
@@ -164,55 +164,85 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const QWidge
     layout->addWidget(helpLine(QStringLiteral(
         "Blöcke, die nicht beobachtet werden, zählen nie als verändert; der Auslöser-Prozentsatz "
         "gilt für die übrigen.")));
-    layout->addStretch();
+}
 
-    auto* afterTrigger = new QGroupBox(QStringLiteral("Videos und Alarm"));
-    layout = new QVBoxLayout(afterTrigger);
-    QSpinBox* preTrigger = addSecondsRow(layout, QStringLiteral("Vorlauf der Videos:"), "vorlauf",
-                                         kMaxPreTriggerSeconds, current.preTriggerSeconds);
+// What is detected.
+QGroupBox* detectionColumn(QDialog& dialog, AdvancedOptions& chosen, bool showBlockDifferences,
+                           Fields& fields) {
+    auto* column = new QGroupBox(QStringLiteral("Erkennung"));
+    auto* layout = new QVBoxLayout(column);
+    addReferenceRows(layout, chosen, showBlockDifferences, fields);
+    fields.light = addCheckBox(layout, QStringLiteral("Lichtausgleich"), "lichtausgleich",
+                               chosen.lightCompensation);
+    layout->addWidget(helpLine(
+        QStringLiteral("Wird das ganze Bild heller oder dunkler (Licht an oder aus, Wolken, die "
+                       "Belichtung der Kamera), löst das nicht aus; wer sich im Bild bewegt, "
+                       "löst weiter aus.")));
+    addMaskRow(layout, dialog, chosen);
+    layout->addStretch();
+    return column;
+}
+
+// What follows a trigger.
+QGroupBox* afterTriggerColumn(const AdvancedOptions& current, Fields& fields) {
+    auto* column = new QGroupBox(QStringLiteral("Videos und Alarm"));
+    auto* layout = new QVBoxLayout(column);
+    fields.preTrigger = addSecondsRow(layout, QStringLiteral("Vorlauf der Videos:"), "vorlauf",
+                                      kMaxPreTriggerSeconds, current.preTriggerSeconds);
     layout->addWidget(helpLine(
         QStringLiteral("Ein Video beginnt so viele Sekunden vor dem Auslösen. Dafür wird im "
                        "Aufzeichnungs-Modus laufend aufgenommen (mit Ton, wenn eingestellt) und "
                        "das Letzte im Speicher behalten.")));
 
-    QSpinBox* storageLimit = addNumberRow(
-        layout, QStringLiteral("Speichergrenze der Videos:"), "speichergrenze", kMaxStorageLimitMb,
-        current.storageLimitMb, QStringLiteral("MB"), QStringLiteral("keine"));
+    fields.storageLimit = addNumberRow(layout, QStringLiteral("Speichergrenze der Videos:"),
+                                       "speichergrenze", kMaxStorageLimitMb, current.storageLimitMb,
+                                       QStringLiteral("MB"), QStringLiteral("keine"));
     layout->addWidget(helpLine(
         QStringLiteral("Vor und nach jedem Video werden die ältesten Videos gelöscht, bis alle "
                        "zusammen nicht mehr als die Grenze belegen; das neueste bleibt immer. "
                        "Bei weniger als 200 MB freiem Platz beginnt kein Video.")));
 
-    QSpinBox* alarm = addSecondsRow(layout, QStringLiteral("Kamera-Alarm nach:"), "kameraalarm",
-                                    kMaxCameraAlarmSeconds, current.cameraAlarmSeconds);
+    fields.alarm = addSecondsRow(layout, QStringLiteral("Kamera-Alarm nach:"), "kameraalarm",
+                                 kMaxCameraAlarmSeconds, current.cameraAlarmSeconds);
     layout->addWidget(helpLine(
         QStringLiteral("Liefert die Kamera so lange kein Bild, gibt es einmal Alarm mit "
                        "Hinweiston und Sounddatei, wie eingestellt; gezählt und aufgezeichnet "
                        "wird nicht.")));
 
-    QCheckBox* notification = addCheckBox(layout, QStringLiteral("Desktop-Benachrichtigung"),
-                                          "benachrichtigung", current.desktopNotification);
+    fields.notification = addCheckBox(layout, QStringLiteral("Desktop-Benachrichtigung"),
+                                      "benachrichtigung", current.desktopNotification);
     layout->addWidget(helpLine(
         QStringLiteral("Beim Auslösen meldet der Desktop „Sentello: Bewegung erkannt“ mit dem "
                        "Bild des Augenblicks, höchstens alle 10 Sekunden einmal.")));
     layout->addStretch();
+    return column;
+}
 
+}  // namespace
+
+std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const QWidget& livePicture,
+                                                   const AdvancedOptions& current,
+                                                   bool& showBlockDifferences) {
+    QDialog dialog(parent);
+    prepareModalDialog(dialog, QStringLiteral("Erweiterte Einstellungen"));
+    AdvancedOptions chosen = current;
+    Fields fields;
     auto* columns = new QHBoxLayout;
-    columns->addWidget(detection);
-    columns->addWidget(afterTrigger);
+    columns->addWidget(detectionColumn(dialog, chosen, showBlockDifferences, fields));
+    columns->addWidget(afterTriggerColumn(current, fields));
     auto* whole = new QVBoxLayout(&dialog);
     whole->addLayout(columns);
     whole->addWidget(okAndCancelButtons(dialog));
     placeBeside(dialog, livePicture);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    chosen.preTriggerSeconds = preTrigger->value();
-    chosen.lightCompensation = light->isChecked();
-    chosen.cameraAlarmSeconds = alarm->value();
-    chosen.storageLimitMb = storageLimit->value();
-    chosen.desktopNotification = notification->isChecked();
-    chosen.backgroundReference = reference->currentIndex() == 1;
-    chosen.backgroundSeconds = backgroundTime->value();
-    showBlockDifferences = differences->isChecked();
+    chosen.preTriggerSeconds = fields.preTrigger->value();
+    chosen.lightCompensation = fields.light->isChecked();
+    chosen.cameraAlarmSeconds = fields.alarm->value();
+    chosen.storageLimitMb = fields.storageLimit->value();
+    chosen.desktopNotification = fields.notification->isChecked();
+    chosen.backgroundReference = fields.reference->currentIndex() == 1;
+    chosen.backgroundSeconds = fields.backgroundTime->value();
+    showBlockDifferences = fields.differences->isChecked();
     return chosen;
 }
