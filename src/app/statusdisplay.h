@@ -37,6 +37,7 @@ public:
     void setMaskEditing(bool editing);
     // One colour a block over the picture, as the working frame lies; a null image shows none.
     void setDifferenceWash(const QImage& wash);
+    bool showsDifferenceWash() const { return !m_differenceWash.isNull(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -214,6 +214,32 @@ TEST(AdvancedSettings, AStoredMaskIsCountedAndCanBeCleared) {
               "referenz = 0\r\nreferenzzeit = 10\r\n");
 }
 
+// On a camera that delivers, the wash shows while the dialog is held open, goes when it is
+// cancelled, and stays after it when chosen; the background learns meanwhile.
+TEST(AdvancedSettings, TheWashShowsWhileTheDialogIsOpenAndAfterItWhenChosen) {
+    ASSERT_TRUE(loadCaptureLibrary());
+    Window w("[Erweitert]\r\nreferenz = 1\r\n");
+    ASSERT_TRUE(w.camera.connectSource({"Demo", ""}));
+    const LiveView* view = w.window.statusDisplay().liveView();
+    w.window.startFrameTimer();
+    auto washed = [view] {
+        return QTest::qWaitFor([view] { return view->showsDifferenceWash(); }, 10000);
+    };
+    editAdvancedSettings(w, [&](QWidget* dialog) {
+        EXPECT_TRUE(washed());
+        press(dialog, QDialogButtonBox::Cancel);
+    });
+    EXPECT_FALSE(view->showsDifferenceWash());
+    editAdvancedSettings(w, [](QWidget* dialog) {
+        dialog->findChild<QCheckBox*>("blockunterschiede")->setChecked(true);
+        press(dialog, QDialogButtonBox::Ok);
+    });
+    EXPECT_TRUE(washed());
+    w.window.stopWatching();
+    w.camera.disconnectSource();
+    EXPECT_EQ(w.settings(), "[Erweitert]\r\nreferenz = 1\r\n");
+}
+
 // A clock whose milliseconds the test sets; every step of the frame timer reads it once.
 struct SetClock {
     std::int64_t ticks = 0;
