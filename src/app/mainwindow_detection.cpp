@@ -90,14 +90,10 @@ void MainWindow::takeTime() {
 
 void MainWindow::selectSlotByClock(bool fromClockCheck) {
     const int now = hhmmValue(formatDateTemplate("%hh%ii", m_clock.localNow()));
-    const std::optional<int> slot = slotForClock(now, slotTimes());
-    if (slot) {
+    {
         const QSignalBlocker quietTabs(m_gadgets->widget(Gadget::slotTabs));
-        m_gadgets->setState(Gadget::slotTabs, *slot);
-    } else if (fromClockCheck) {
-        return;
+        m_gadgets->setState(Gadget::slotTabs, slotForClock(now, slotTimes()));
     }
-    // At start-up the slot selected at creation is loaded when the clock selects none.
     if (fromClockCheck)
         holdOff(1);
     withQuietSliders([this] { loadSlotValues(*m_gadgets, m_settingsFile); });

@@ -1,6 +1,7 @@
 #include "detection/timeslots.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -32,13 +33,16 @@ std::string hhmmText(int value) {
     return digits.substr(0, 2) + ":" + digits.substr(digits.size() - 2);
 }
 
-std::optional<int> slotForClock(int now, const SlotTimes& times) {
-    std::optional<int> selected;
+int slotForClock(int now, const SlotTimes& times) {
+    std::optional<int> today;
+    int latest = 0;
     for (int slot = 0; slot < kSlotCount; ++slot) {
         if (now >= times[slot])
-            selected = slot;
+            today = slot;
+        if (times[slot] >= times[latest])
+            latest = slot;
     }
-    return selected;
+    return today.value_or(latest);
 }
 
 TakenTime takeTimeIntoSlot(int value, int slot, const SlotTimes& times) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,10 +14,10 @@ int hhmmValue(std::string_view text);
 // 5 as "00:05", 959 as "09:59", 2215 as "22:15".
 std::string hhmmText(int value);
 
-// The slot whose period the clock is in: the last one whose time has come. Nothing earlier
-// than every slot's time: the selection then stays as it is, so the night after the last slot
-// still belongs to it.
-std::optional<int> slotForClock(int now, const SlotTimes& times);
+// The slot whose period the clock is in: the last one whose time has come today; before every
+// slot's time, the one whose time came last yesterday (the latest), so that the night's
+// values hold through the night whenever the program starts or the minute changes.
+int slotForClock(int now, const SlotTimes& times);
 
 // A time taken into slot `slot`, corrected when it does not lie between the times of the
 // neighbouring slots: one minute after the left one, one minute before the right one.

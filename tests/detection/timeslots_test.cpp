@@ -24,7 +24,12 @@ TEST(TimeSlots, TheClockSelectsTheLastSlotWhoseTimeHasCome) {
     EXPECT_EQ(slotForClock(1800, kDefaultTimes), 2);
     EXPECT_EQ(slotForClock(2359, kDefaultTimes), 3);
     EXPECT_EQ(slotForClock(600, kDefaultTimes), 0);
-    EXPECT_FALSE(slotForClock(300, kDefaultTimes)) << "the night stays with the last slot";
+    EXPECT_EQ(slotForClock(300, kDefaultTimes), 3) << "the night stays with the last slot";
+    EXPECT_EQ(slotForClock(4, kDefaultTimes), 3);
+    EXPECT_EQ(slotForClock(559, kDefaultTimes), 3);
+    // Times edited by hand out of order: before all of them, the latest one's night.
+    EXPECT_EQ(slotForClock(300, SlotTimes{600, 1100, 2300, 2200}), 2);
+    EXPECT_EQ(slotForClock(300, SlotTimes{700, 700, 700, 700}), 3);
 }
 
 TEST(TimeSlots, TakenTimesAreMovedAwayFromTheirNeighbours) {
