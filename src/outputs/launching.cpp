@@ -130,22 +130,49 @@ std::string openerWorkingFolder(const std::string& programPath, const std::strin
     return programPath.substr(0, slash + 1);
 }
 
+std::vector<std::string> programWords(const std::string& program) {
+    if (!program.starts_with('"'))
+        return {program};
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false;
+    bool inWord = false;
+    for (const char c : program) {
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (c == ' ' && !quoted) {
+            if (inWord)
+                words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.push_back(std::move(word));
+    return words;
+}
+
 bool launchProgram(const std::string& program, const std::string& argument,
                    const std::string& workingFolder) {
-    if (program.empty())
+    std::vector<std::string> words = programWords(program);
+    if (words.empty() || words.front().empty())
         return false;
-    if (isDesktopLauncher(program) && launchDesktopFile(program, argument))
+    const std::string file = words.front();
+    if (isDesktopLauncher(file) && launchDesktopFile(file, argument))
         return true;
-    std::vector<std::string> words{program};
     if (!argument.empty())
         words.push_back(argument);
     if (spawnDetached(words, workingFolder))
         return true;
     std::error_code error;
-    if (!std::filesystem::exists(program, error))
+    if (!std::filesystem::exists(file, error))
         return false;
     // The opener takes one file; the argument has no place on its command line.
-    return openWithDesktop(program, openerWorkingFolder(program, workingFolder));
+    return openWithDesktop(file, openerWorkingFolder(file, workingFolder));
 }
 
 bool openWithDesktop(const std::string& path, const std::string& workingFolder) {

@@ -29,6 +29,18 @@ TEST(OpenerWorkingFolder, GivenOneOrTheProgramsFolder) {
     EXPECT_EQ(openerWorkingFolder("notes.txt", ""), "");
 }
 
+TEST(ProgramWords, AQuotedProgramIsWhatTheQuotesEnclose) {
+    using Words = std::vector<std::string>;
+    EXPECT_EQ(programWords("/home/u/my tools/x.sh"), Words{"/home/u/my tools/x.sh"});
+    EXPECT_EQ(programWords("/home/u/say \"hi\".sh"), Words{"/home/u/say \"hi\".sh"})
+        << "quotes inside a path that does not begin with one stay";
+    EXPECT_EQ(programWords("\"/home/u/my tools/x.sh\""), Words{"/home/u/my tools/x.sh"});
+    EXPECT_EQ(programWords("\"/home/u/my tools/x.sh\" -q  \"a b\""),
+              (Words{"/home/u/my tools/x.sh", "-q", "a b"}));
+    EXPECT_EQ(programWords("\"/home/u/unclosed x.sh"), Words{"/home/u/unclosed x.sh"});
+    EXPECT_EQ(programWords("\"\""), Words{""});
+}
+
 std::string readAll(const std::filesystem::path& path) {
     std::ifstream in(path);
     std::stringstream text;
@@ -105,6 +117,17 @@ TEST_F(Launching, ProgramGetsThePathAsOneArgumentWhateverItHolds) {
     EXPECT_FALSE(std::filesystem::exists(folder / "opened"));
 }
 
+TEST_F(Launching, AQuotedToolStartsWithItsOwnWordsBeforeThePath) {
+    const auto tool = tools / "view";
+    writeScript(tool, notingTool(folder / "ran"));
+    EXPECT_TRUE(launchProgram("\"" + tool.string() + "\"", "/home/u/a b.avi", ""));
+    EXPECT_EQ(waitForFile("ran"), "1\n/home/u/a b.avi\n");
+    std::filesystem::remove(folder / "ran");
+    EXPECT_TRUE(launchProgram("\"" + tool.string() + "\" --fast", "/home/u/a b.avi", ""));
+    EXPECT_EQ(waitForFile("ran"), "2\n--fast\n/home/u/a b.avi\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "opened"));
+}
+
 TEST_F(Launching, ProgramGetsNoneOfThisProgramsDescriptors) {
     int leaky[2];
     ASSERT_EQ(::pipe(leaky), 0);  // without close-on-exec, as libraries leave theirs
@@ -169,6 +192,7 @@ TEST_F(Launching, AnExecutableClipIsOpenedNeverRun) {
 
 TEST_F(Launching, NothingThereStartsNothing) {
     EXPECT_FALSE(launchProgram("", "/home/u/a.jpg", ""));
+    EXPECT_FALSE(launchProgram("\"\"", "/home/u/a.jpg", ""));
     EXPECT_FALSE(launchProgram((tools / "missing").string(), "/home/u/a.jpg", ""));
     EXPECT_FALSE(std::filesystem::exists(folder / "opened"));
 }
