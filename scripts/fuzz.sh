@@ -10,7 +10,10 @@ out=${3:-$top/build-fuzz}
 mkdir -p "$out"
 
 case $target in
-  settingsfile) part=settings; sources=("$top/src/settings/settingsfile.cpp"); libraries=() ;;
+  settingsfile)
+    part=settings
+    sources=("$top/src/settings/settingsfile.cpp" "$top/src/settings/settingswriter.cpp")
+    libraries=(-pthread) ;;
   credential)
     part=settings
     sources=("$top/src/settings/credentialscrambling.cpp" "$top/src/settings/storedtext.cpp")

@@ -39,7 +39,9 @@ constexpr std::array kChoiceKeys = {
 
 void saveChoice(const std::string& settingsFile, const CameraChoices& choices, Choice choice) {
     SettingsFile file;
-    file.open(settingsFile);
+    // A file that is there but cannot be read is never replaced by the few keys of a choice.
+    if (!file.open(settingsFile) && !file.create(settingsFile))
+        return;
     file.selectGroup(kGroup);
     for (const ChoiceKey& key : kChoiceKeys) {
         if (key.choice != choice)

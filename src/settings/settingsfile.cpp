@@ -9,7 +9,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+
+#include "settings/settingswriter.h"
 
 namespace {
 
@@ -153,18 +156,6 @@ bool holdsLineBreakOrNul(std::string_view value) {
     return value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-bool writeAll(int descriptor, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t count = ::write(descriptor, text.data(), text.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        text.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return true;
-}
-
 }  // namespace
 
 std::vector<SettingsEntry> parseSettings(std::string_view text) {
@@ -190,16 +181,21 @@ bool SettingsFile::open(const std::string& path) {
     // Read and write, with the lock that keeps other writers out; without either, read only.
     m_descriptor = openRegularFile(path, O_RDWR);
     m_access = Access::ReadWrite;
+    m_readOnlyReason = std::strerror(errno);
     if (m_descriptor >= 0 && ::flock(m_descriptor, LOCK_EX | LOCK_NB) != 0) {
         ::close(m_descriptor);
         m_descriptor = -1;
+        m_readOnlyReason = "in use by another Sentello";
     }
     if (m_descriptor < 0) {
         m_descriptor = openRegularFile(path, O_RDONLY);
         m_access = m_descriptor >= 0 ? Access::ReadOnly : Access::None;
     }
-    std::optional<std::string> read;
-    if (m_descriptor >= 0)
+    // A text still on its way to the disk is newer than what the disk holds.
+    std::optional<std::string> read = SettingsWriter::instance().pendingText(fileBehindLinks(path));
+    if (read && m_access == Access::None)
+        m_access = Access::ReadWrite;  // this program's own file, not on the disk yet
+    else if (!read && m_descriptor >= 0)
         read = readAll(m_descriptor);
     if (!read) {
         // As a file that cannot be opened: defaults, and a write makes the file anew.
@@ -222,8 +218,16 @@ bool SettingsFile::create(const std::string& path) {
     close();
     m_path = path;
     m_descriptor = openRegularFile(path, O_RDWR | O_CREAT);
-    if (m_descriptor < 0 || ::flock(m_descriptor, LOCK_EX | LOCK_NB) != 0 ||
-        ::ftruncate(m_descriptor, 0) != 0) {
+    struct stat status {};
+    const bool there = ::stat(path.c_str(), &status) == 0;
+    const char* failure =
+        m_descriptor < 0 ? (there ? "the file could not be read" : "the file could not be made")
+        : ::flock(m_descriptor, LOCK_EX | LOCK_NB) != 0 ? "in use by another Sentello"
+        : ::ftruncate(m_descriptor, 0) != 0             ? "the file could not be emptied"
+                                                        : nullptr;
+    if (failure) {
+        // Only ever made to be written: the step's writes are lost, and that is said.
+        SettingsWriter::instance().reportFailure(path, failure);
         if (m_descriptor >= 0)
             ::close(m_descriptor);
         m_descriptor = -1;
@@ -349,8 +353,20 @@ std::string SettingsFile::storedForm(std::string_view text) const {
 }
 
 void SettingsFile::close() {
-    if (m_modified && m_access != Access::ReadOnly && !m_path.empty())
-        writeBack();
+    finish(true);
+}
+
+void SettingsFile::closeWithoutWaiting() {
+    finish(false);
+}
+
+void SettingsFile::finish(bool waitForDisk) {
+    if (m_modified && !m_path.empty()) {
+        if (m_access == Access::ReadOnly)
+            SettingsWriter::instance().reportFailure(m_path, "read-only: " + m_readOnlyReason);
+        else
+            writeBack(waitForDisk);
+    }
     if (m_descriptor >= 0)
         ::close(m_descriptor);
     m_descriptor = -1;
@@ -363,7 +379,7 @@ void SettingsFile::close() {
     m_pendingGroup.reset();
 }
 
-void SettingsFile::writeBack() {
+void SettingsFile::writeBack(bool waitForDisk) {
     std::string text;
     if (m_utf8) {
         text += kByteOrderMark;
@@ -386,44 +402,16 @@ void SettingsFile::writeBack() {
 
     const std::string target = fileBehindLinks(m_path);
     struct stat status {};
-    // Something that is there but no settings file (a folder, a FIFO, a device) is left alone.
-    if (::stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+    // A file that is there but could not be read (too large, unreadable) holds settings this
+    // program does not know: it is never replaced by the few keys of one step.
+    if (m_access == Access::None && (::stat(target.c_str(), &status) == 0 || errno != ENOENT)) {
+        SettingsWriter::instance().reportFailure(m_path, "the file could not be read");
         return;
+    }
     const mode_t mode =
         m_descriptor >= 0 && ::fstat(m_descriptor, &status) == 0 ? status.st_mode & 07777 : 0600;
-
-    // A new file beside the old one, on disk before it takes the old one's place. When any
-    // step fails, the old file stays as it was and this write is lost.
-    const std::string temporary = target + ".new";
-    const int descriptor =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (descriptor < 0) {
-        // A folder that takes no new file, while the file itself may be written.
-        if (errno == EACCES || errno == EPERM)
-            rewriteInPlace(target, text);
-        return;
-    }
-    const bool written = writeAll(descriptor, text) && ::fsync(descriptor) == 0;
-    ::close(descriptor);
-    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return;
-    }
-    const std::string folder = std::filesystem::path(target).parent_path().string();
-    const int folderDescriptor =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
-    if (folderDescriptor >= 0) {
-        ::fsync(folderDescriptor);
-        ::close(folderDescriptor);
-    }
-}
-
-void SettingsFile::rewriteInPlace(const std::string& target, std::string_view text) {
-    const int descriptor = openRegularFile(target, O_WRONLY);
-    if (descriptor < 0)
-        return;
-    if (::pwrite(descriptor, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()))
-        ::ftruncate(descriptor, static_cast<off_t>(text.size()));
-    ::fsync(descriptor);
-    ::close(descriptor);
+    SettingsWriter& writer = SettingsWriter::instance();
+    writer.write(target, std::move(text), mode);
+    if (waitForDisk)
+        writer.waitUntilWritten(target);
 }

@@ -48,13 +48,17 @@ public:
     std::string readBytes(std::string_view key, std::string_view fallback) const;
     void writeBytes(std::string_view key, std::string_view value);
 
-    // Writes the file back when something was written. The new text goes to a temporary file
-    // beside it, which then replaces the old one, so a crash or a full disk never leaves half
-    // a settings file; only a folder that takes no new file has the file rewritten in place.
-    // A link is written through to the file it names; what stands there and is no regular
-    // file is left alone. A value holding a line break or a NUL is never written: it would
-    // make lines of its own.
+    // Writes the file back when something was written, through the SettingsWriter, and waits
+    // until it is on the disk. The new text goes to a temporary file beside it, which then
+    // replaces the old one, so a crash or a full disk never leaves half a settings file; only
+    // a folder that takes no new file has the file rewritten in place. A link is written
+    // through to the file it names; what stands there and is no regular file is left alone,
+    // and so is a file that is there but could not be opened. A value holding a line break or
+    // a NUL is never written: it would make lines of its own. A write that cannot be made is
+    // reported through the SettingsWriter.
     void close();
+    // The same without waiting for the disk: the next open reads the new text all the same.
+    void closeWithoutWaiting();
 
     const std::vector<SettingsEntry>& entries() const { return m_entries; }
 
@@ -65,12 +69,14 @@ private:
     std::optional<std::string> storedValue(std::string_view key) const;
     void write(std::string_view key, std::string value);
     std::string storedForm(std::string_view text) const;
-    void writeBack();
-    void rewriteInPlace(const std::string& target, std::string_view text);
+    void finish(bool waitForDisk);
+    void writeBack(bool waitForDisk);
 
     std::string m_path;
     int m_descriptor = -1;
     Access m_access = Access::None;
+    // Why the file could be opened for reading only.
+    std::string m_readOnlyReason;
     bool m_modified = false;
     bool m_utf8 = false;
     std::vector<SettingsEntry> m_entries;

@@ -150,6 +150,8 @@ void saveSlotValues(const GadgetAccess& gadgets, const std::string& settingsFile
     if (!openForWriting(file, settingsFile))
         return;
     writeSlot(file, gadgets, gadgets.state(slotTabs));
+    // A slider dragged writes at every step: the disk's time is not the detection's.
+    file.closeWithoutWaiting();
 }
 
 void resetAllSlots(GadgetAccess& gadgets, const std::string& settingsFile) {

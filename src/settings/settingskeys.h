@@ -15,7 +15,8 @@ void loadGeneralSettings(GadgetAccess& gadgets, const std::string& settingsFile)
 void saveGeneralSettings(const GadgetAccess& gadgets, const std::string& settingsFile);
 
 // The three detection values of the slot selected in the slot tabs: read into the sliders
-// whenever a slot becomes selected, written at once whenever a slider moves.
+// whenever a slot becomes selected, written at once whenever a slider moves (handed to the
+// SettingsWriter, which puts them on the disk on its own thread).
 void loadSlotValues(GadgetAccess& gadgets, const std::string& settingsFile);
 void saveSlotValues(const GadgetAccess& gadgets, const std::string& settingsFile);
 

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QObject>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,6 +12,7 @@
 #include "app/gadgettable.h"
 #include "app/mainwindow.h"
 #include "media/camera.h"
+#include "settings/settingswriter.h"
 
 // A main window with its settings in a folder of its own, loaded as at start-up: from the
 // settings text given, or from no file at all.
@@ -32,7 +34,10 @@ struct Window {
         window.loadSettings();
         return window.gadgets();
     }
+    // What the disk holds once the settings writer has written what it was given.
     std::string settings() const {
+        SettingsWriter::instance().waitUntilWritten(
+            std::filesystem::weakly_canonical(settingsFile));
         std::ifstream in(settingsFile, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
