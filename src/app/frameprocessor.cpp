@@ -40,7 +40,7 @@ bool FrameProcessor::processFrame(const DetectionValues& values) {
     }
     m_display.showChangeLevel(m_comparison.changePercent, values.trigger);
     m_display.showTriggerState(m_comparison.triggered);
-    return m_comparison.triggered;
+    return m_comparison.triggered && shown == Shown::newPicture;
 }
 
 void FrameProcessor::showFrame(const DetectionValues& values) {

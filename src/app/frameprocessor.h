@@ -19,8 +19,10 @@ public:
     FrameProcessor(Camera& camera, StatusDisplay& display, DetectionState& state,
                    std::function<std::int64_t()> ticksMs);
 
-    // Returns whether a trigger was raised; the caller carries out the trigger actions. A run
-    // that gets no picture from the camera is skipped as a whole.
+    // Returns whether a trigger was raised; the caller carries out the trigger actions. Only a
+    // run with a new camera picture triggers: the runs between pictures find the same picture,
+    // which against a background would trigger again on every one of them. A run that gets no
+    // picture from the camera is skipped as a whole.
     bool processFrame(const DetectionValues& values);
     // Shows the newest picture without comparing it, for the times when no change may count.
     void showFrame(const DetectionValues& values);
@@ -30,6 +32,9 @@ public:
     // learns with this time constant in seconds.
     void setWatchOptions(const BlockMask& cameraMask, bool lightCompensation,
                          int backgroundSeconds);
+    // The background starts anew from the next picture: the camera's picture changed in ways
+    // that are no motion (its own settings, its format, a reconnection).
+    void restartBackground() { m_background.forget(); }
     // Each block's difference from the reference as a colour wash over the live picture.
     void showBlockDifferences(bool shown);
 

@@ -31,6 +31,7 @@
 #include "outputs/pictureupload.h"
 #include "settings/camerachoices.h"
 #include "settings/settingskeys.h"
+#include "settings/settingswriter.h"
 
 MainWindow::MainWindow(DetectionState& state, MainLoopClock clock)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -42,7 +43,9 @@ MainWindow::MainWindow(DetectionState& state, MainLoopClock clock)
     centreOnScreen(*this);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    SettingsWriter::instance().setFailureReport({});
+}
 
 void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
                                const std::string& clipFolder, const std::string& clipStem) {
@@ -65,11 +68,19 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
                             m_gadgets->as<QLabel>(Gadget::triggerIndicator)});
     m_frameProcessor =
         std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state, m_clock.ticksMs);
+    // The room may have changed while the camera was away: a new background, not an alarm.
+    connect(&camera, &Camera::deliveryResumed, this,
+            [this] { m_frameProcessor->restartBackground(); });
     createTriggerActions();
     m_pictureFolder = std::make_unique<PictureFolder>();
     m_desktopNotifier = std::make_unique<DesktopNotifier>();
     m_eventLog = std::make_unique<EventLog>(
         (std::filesystem::path(m_settingsFile).parent_path() / "Sentello.log").string());
+    // Said from the settings writer's thread; the log takes lines from any thread.
+    SettingsWriter::instance().setFailureReport(
+        [this](const std::string&, const std::string& reason) {
+            logEvent({"Einstellungen nicht gespeichert", reason});
+        });
     // Said from the upload's own thread; the log takes lines from any thread.
     m_pictureUploader = std::make_unique<PictureUploader>([this](const std::string& failure) {
         logEvent({"Upload fehlgeschlagen", failure});
@@ -167,10 +178,11 @@ void MainWindow::timerEvent(QTimerEvent* event) {
         return;
     }
     const std::int64_t nowMs = m_clock.ticksMs();
-    // While a clip is written, a dialog is open or the detection rests after a trigger, the
+    // While a clip is under way, a dialog is open or the detection rests after a trigger, the
     // live picture goes on but no frame is compared.
     const DetectionValues values = detectionValues();
-    if (m_state.recordingActive || m_dialogOpen || !m_detectionPause.hasExpired()) {
+    if (m_state.recordingActive || m_triggerActions->clipUnderWay() || m_dialogOpen ||
+        !m_detectionPause.hasExpired()) {
         m_frameProcessor->showFrame(values);
     } else if (m_frameProcessor->processFrame(values)) {
         reportTrigger(m_triggerActions->runTriggerActions());

@@ -135,6 +135,9 @@ private:
     // While a dialog of the detection or the camera is open the picture goes on, but nothing
     // is detected; afterwards the next run holds off.
     void withDialogOpen(const std::function<void()>& run);
+    // The same for the camera's own dialogs; the background starts anew after them, as what
+    // they change in the picture is no motion.
+    void withCameraDialogOpen(const std::function<void()>& run);
     void onFormatClicked();
     void chooseFormat();
     void onSourceClicked();

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "app/cameradialogs.h"
+#include "app/frameprocessor.h"
 #include "app/gadgettable.h"
 #include "media/camera.h"
 #include "settings/camerachoices.h"
@@ -28,8 +29,13 @@ void MainWindow::withDialogOpen(const std::function<void()>& run) {
     holdOff(1);
 }
 
+void MainWindow::withCameraDialogOpen(const std::function<void()>& run) {
+    withDialogOpen(run);
+    m_frameProcessor->restartBackground();
+}
+
 void MainWindow::onFormatClicked() {
-    withDialogOpen([this] { chooseFormat(); });
+    withCameraDialogOpen([this] { chooseFormat(); });
 }
 
 void MainWindow::chooseFormat() {
@@ -54,14 +60,14 @@ void MainWindow::chooseFormat() {
 }
 
 void MainWindow::onSourceClicked() {
-    withDialogOpen([this] {
+    withCameraDialogOpen([this] {
         if (const std::unique_ptr<CameraControls> controls = m_camera->controls())
             adjustCameraControls(this, *controls);
     });
 }
 
 void MainWindow::onCompressionClicked() {
-    withDialogOpen([this] {
+    withCameraDialogOpen([this] {
         const std::optional<ClipCompression> chosen =
             chooseClipCompression(this, m_clipCompression);
         if (!chosen)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <utility>
 
 #include "detection/datetemplate.h"
 #include "settings/gadgetaccess.h"
@@ -126,14 +127,16 @@ void TriggerActions::onCaptureStatus(int status, const QString& text) {
     }
     if (status != kCaptureEnds)
         return;
-    m_clipRequested = false;
+    const bool requested = std::exchange(m_clipRequested, false);
     removeRowOfMissingClip();
-    if (!m_state.recordingActive)
+    if (!requested && !m_state.recordingActive)
         return;
     // A clip that failed was removed; there is nothing to hand over.
-    if (m_gadgets.state(Gadget::videoToolCheck) && text.isEmpty()) {
+    if (m_state.recordingActive && m_gadgets.state(Gadget::videoToolCheck) && text.isEmpty()) {
         m_services.launchProgram(m_gadgets.storedText(Gadget::videoToolField), m_lastVideoPath);
     }
+    // A clip that could not start waits as a finished one does: a full disk must not turn a
+    // lasting change into an alarm on every picture.
     m_state.holdOffFrames = holdOffRunsForWait(m_gadgets.state(Gadget::waitSpin));
     m_state.recordingActive = false;
 }

@@ -59,6 +59,9 @@ public:
     // The date and time of the trigger that started the last clip, "dd.mm.yyyy hh:ii:ss".
     const std::string& lastTriggerText() const { return m_lastTriggerText; }
     const std::string& lastVideoPath() const { return m_lastVideoPath; }
+    // From the request of a clip to its end, whether it began or not: no frame is compared
+    // meanwhile, so the clip's own start raises no second alarm.
+    bool clipUnderWay() const { return m_clipRequested; }
 
 private:
     void startRecording();

@@ -59,6 +59,11 @@ bool waitFor(const std::function<bool()>& condition) {
     return QTest::qWaitFor(condition, 20000);
 }
 
+std::string eventLog(const Window& w) {
+    std::ifstream in(w.folder / "Sentello.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 TEST(MainLoopClock, EachNewMinuteSelectsTheSlotOfTheClock) {
     TestClock clock{{2026, 12, 9, 10, 59, 30}};
     Window w(kFourSlots, clock.clock());
@@ -111,18 +116,44 @@ TEST(MainLoopClock, TheNightBelongsToTheLastSlot) {
     EXPECT_EQ(w.window.detectionValues().sensitivity, 10);
 }
 
+TEST(MainLoopClock, AfterMidnightTheNightSlotHolds) {
+    TestClock clock{{2026, 12, 10, 0, 4, 0}};
+    Window w(kFourSlots, clock.clock());
+    EXPECT_EQ(w.g.state(Gadget::slotTabs), 3) << "started after midnight: the 22:00 slot";
+    EXPECT_EQ(w.window.detectionValues().sensitivity, 13);
+    w.window.startFrameTimer();
+    ASSERT_TRUE(
+        waitFor([&] { return w.g.text(Gadget::clockLabel) == "Aktuelle Systemzeit: 00:04"; }));
+
+    // A tab chosen by hand lasts only until the minute changes, at night too.
+    clock.now.minute = 14;
+    ASSERT_TRUE(
+        waitFor([&] { return w.g.text(Gadget::clockLabel) == "Aktuelle Systemzeit: 00:14"; }));
+    w.g.as<QTabBar>(Gadget::slotTabs)->setCurrentIndex(1);
+    ASSERT_TRUE(clock.stepsPass());
+    EXPECT_EQ(w.window.detectionValues().sensitivity, 11);
+    clock.now.minute = 16;
+    ASSERT_TRUE(waitFor([&] { return w.g.state(Gadget::slotTabs) == 3; }));
+    EXPECT_EQ(w.window.detectionValues().sensitivity, 13);
+}
+
+const char* const kRollingBall =
+    "videotestsrc is-live=true pattern=ball ! video/x-raw,width=160,height=120";
+const char* const kAgainstTheBackground = "[Erweitert]\r\nreferenz = 1\r\n";
+
 // Sensitivity 1 and trigger 1 %: every new picture of a rolling ball is counted.
 struct CountingWindow : Window {
     TimerEventCounter ticks{&window};
+    std::uint64_t firstPicture = 0;
 
-    CountingWindow() {
+    explicit CountingWindow(const std::string& storedSettings = {},
+                            const char* source = kRollingBall, int sensitivity = 1, int trigger = 1)
+        : Window(storedSettings) {
         EXPECT_TRUE(loadCaptureLibrary());
-        EXPECT_TRUE(camera.connectSource(
-            {"ball",
-             "videotestsrc is-live=true pattern=ball ! video/x-raw,width=160,height=120",
-             {}}));
-        g.setState(Gadget::sensitivitySlider, 1);
-        g.setState(Gadget::triggerSlider, 1);
+        EXPECT_TRUE(camera.connectSource({"test", source, {}}));
+        firstPicture = camera.newestSequence().value_or(0);
+        g.setState(Gadget::sensitivitySlider, sensitivity);
+        g.setState(Gadget::triggerSlider, trigger);
         g.setState(Gadget::recordModeCheck, 1);
         g.setState(Gadget::countOnlyCheck, 1);
         g.setState(Gadget::waitSpin, 0);
@@ -130,6 +161,10 @@ struct CountingWindow : Window {
         window.startFrameTimer();
     }
     int count() const { return g.text(Gadget::counterField).toInt(); }
+    // The pictures the camera has delivered since the window began to watch.
+    int newPictures() const {
+        return static_cast<int>(camera.newestSequence().value_or(firstPicture) - firstPicture);
+    }
     QImage livePicture() { return window.statusDisplay().liveView()->grab().toImage(); }
     bool ticksPass(int steps) {
         const int until = ticks.count + steps;
@@ -169,6 +204,59 @@ TEST(MainLoopCameraDialogs, NothingIsDetectedWhileADialogIsOpen) {
     EXPECT_TRUE(waitFor([&] { return w.count() > counted; }));
 }
 
+// Against the background every run on the same picture finds the ball again; only a run with
+// a new picture may count it.
+TEST(MainLoopBackground, CountsNeverExceedTheNewPictures) {
+    CountingWindow w(kAgainstTheBackground);
+    ASSERT_TRUE(w.ticksPass(300));
+    const int pictures = w.newPictures() + 1;
+    EXPECT_GT(w.count(), 0) << "the ball differs from the background";
+    EXPECT_LE(w.count(), pictures);
+}
+
+// Colour bars that stand still: only the camera's own brightness changes the picture, which
+// the background must not take for motion once the dialog is closed.
+TEST(MainLoopBackground, StartsAnewAfterTheCamerasOwnDialog) {
+    CountingWindow w(kAgainstTheBackground,
+                     "videotestsrc is-live=true pattern=smpte ! video/x-raw,width=160,height=120",
+                     10, 10);
+    ASSERT_TRUE(w.ticksPass(50));
+    ASSERT_EQ(w.count(), 0);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* brightness = dialog->findChild<QSlider*>();
+        ASSERT_NE(brightness, nullptr);
+        brightness->setValue(brightness->value() +
+                             (brightness->maximum() - brightness->value()) / 2);
+        EXPECT_TRUE(w.ticksPass(20));
+        dialog->accept();
+    });
+    w.g.as<QPushButton>(Gadget::sourceButton)->click();
+    ASSERT_TRUE(w.ticksPass(200));
+    EXPECT_EQ(w.count(), 0) << "the new brightness counted as motion";
+}
+
+// The ball moves on every picture; the clip is under way from its request, so its start, which
+// takes a few pictures, sounds no second alarm.
+TEST(MainLoopRecording, OneTriggerOneAlarmUntilTheClipHasEnded) {
+    CountingWindow w;
+    w.g.setState(Gadget::countOnlyCheck, 0);
+    w.g.setState(Gadget::clipLengthSpin, 3);
+    w.g.setState(Gadget::waitSpin, 300);
+    const auto logged = [&] { return eventLog(w); };
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return logged().find("\tVideo fertig\t") != std::string::npos; }, 30000))
+        << logged();
+    const std::string log = logged();
+    int triggers = 0;
+    for (std::size_t at = log.find("\tAuslösung\t"); at != std::string::npos;
+         at = log.find("\tAuslösung\t", at + 1))
+        ++triggers;
+    EXPECT_EQ(triggers, 1) << log;
+    EXPECT_EQ(log.find("während Video"), std::string::npos) << log;
+}
+
 TEST(MainLoopRecording, ThePictureGoesOnWithARecordingMarkWhileAClipIsWritten) {
     CountingWindow w;
     ASSERT_TRUE(waitFor([&] { return w.count() >= 1; }));
@@ -188,6 +276,20 @@ TEST(MainLoopRecording, ThePictureGoesOnWithARecordingMarkWhileAClipIsWritten) {
 
 // The minute's upload to a server that takes the connection and never answers: the frame
 // timer goes on turning meanwhile, and the window answers.
+// A settings file far larger than settings can be is none this program may replace: the
+// slider's step is not saved, and the log says so.
+TEST(MainLoopSettings, AStepThatCannotBeSavedIsInTheEventLog) {
+    const std::string large = "[Optionen]\r\n" + std::string(2 * 1024 * 1024, ';') + "\r\n";
+    Window w(large);
+    w.g.as<QSlider>(Gadget::triggerSlider)->setValue(40);
+    ASSERT_TRUE(waitFor([&] {
+        return eventLog(w).find(
+                   "\tEinstellungen nicht gespeichert\tthe file could not be read\n") !=
+               std::string::npos;
+    })) << eventLog(w);
+    EXPECT_EQ(w.settings(), large);
+}
+
 TEST(MainLoopUpload, TheWindowGoesOnWhileTheServerIsSilent) {
     const SilentServer silent;
     TestClock clock{{2026, 12, 9, 10, 30, 0}};

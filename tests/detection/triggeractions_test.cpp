@@ -239,6 +239,30 @@ TEST_F(TriggerActionsTest, FailedClipStartsNoToolButDetectionGoesOn) {
     EXPECT_EQ(gadgets.countItems(Gadget::videoList), 0);
 }
 
+TEST_F(TriggerActionsTest, AClipIsUnderWayFromItsRequestToItsEnd) {
+    gadgets.setState(Gadget::recordModeCheck, 1);
+    EXPECT_FALSE(actions.clipUnderWay());
+    actions.runTriggerActions();
+    EXPECT_TRUE(actions.clipUnderWay()) << "before the camera said that it began";
+    actions.onCaptureStatus(kCaptureBegins, {});
+    EXPECT_TRUE(actions.clipUnderWay());
+    actions.onCaptureStatus(kCaptureEnds, {});
+    EXPECT_FALSE(actions.clipUnderWay());
+}
+
+TEST_F(TriggerActionsTest, AClipThatCouldNotStartWaitsAsAFinishedOne) {
+    gadgets.setState(Gadget::recordModeCheck, 1);
+    gadgets.setState(Gadget::videoToolCheck, 1);
+    gadgets.setText(Gadget::videoToolField, "/usr/bin/tool");
+    actions.runTriggerActions();
+    std::filesystem::remove(actions.lastVideoPath());
+    actions.onCaptureStatus(kCaptureEnds, "less than 200 MB free on the disk");
+    EXPECT_EQ(state.holdOffFrames, 300);
+    EXPECT_FALSE(actions.clipUnderWay());
+    EXPECT_FALSE(state.recordingActive);
+    EXPECT_EQ(calls, (std::vector<std::string>{"record"})) << "no tool for a clip that is not";
+}
+
 TEST_F(TriggerActionsTest, AFinishedClipKeepsItsRow) {
     gadgets.setState(Gadget::recordModeCheck, 1);
     actions.runTriggerActions();

@@ -6,6 +6,7 @@ notification of a trigger, received by dunst on a private session bus."""
 import os
 import re
 import subprocess
+import time
 
 from desktop import MAIN_WINDOW, DesktopTestCase, end_with_parent, wait_until
 from test_recording import RECORD_MODE_CHECK_BOX
@@ -50,6 +51,13 @@ class WatchOfTheWall:
         wait_until(lambda: server.served >= start + 2 * MjpegServer.RATE, PICTURE_TIMEOUT,
                    "two seconds of the wall")
         server.picture = self.box
+
+    def times(self, sentello, kind, root=""):
+        """The seconds since the epoch of each line of that kind."""
+        path = root + os.path.join(os.path.dirname(sentello.settings_path), "Sentello.log")
+        with open(path, encoding="utf-8") as log:
+            return [time.mktime(time.strptime(line[:19], "%Y-%m-%d %H:%M:%S"))
+                    for line in log.read().splitlines() if line[20:].split("\t")[0] == kind]
 
     def count(self, sentello, kind, root=""):
         return sum(1 for event in self.events(sentello, root) if event and event[0] == kind)
@@ -142,13 +150,18 @@ class EventLogTest(WatchOfTheWall, DesktopTestCase):
         self.assertEqual(failure[2], "less than 200 MB free on the disk")
         self.assertEqual([name for name in os.listdir(inside + home) if name.endswith(".avi")],
                          [])
-        # The watch goes on: the box leaves and comes again, and fails again.
-        server.picture = self.wall
-        self.box_walks_in(window, server, record=False)
-        wait_until(lambda: self.count(sentello, "Video fehlgeschlagen", inside) == 2,
-                   TRIGGER_TIMEOUT, "the second failed clip" + sentello.describe())
+        # The watch goes on, and a clip that could not start waits as a finished one does: with
+        # the box moving on every picture, the triggers still come three seconds apart.
+        server.flicker = (self.wall, self.box)
+        wait_until(lambda: self.count(sentello, "Video fehlgeschlagen", inside) >= 3,
+                   TRIGGER_TIMEOUT, "three failed clips" + sentello.describe())
         self.desktop.close_window(MAIN_WINDOW)
         self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+        times = self.times(sentello, "Auslösung", inside)
+        self.assertEqual(len(times), self.count(sentello, "Video fehlgeschlagen", inside))
+        for before, after in zip(times, times[1:]):
+            # Whole seconds in the log: three seconds apart are at least two.
+            self.assertGreaterEqual(after - before, 2, times)
 
     def test_a_lost_camera_is_logged_once_and_its_return(self):
         server = MjpegServer(self.wall)

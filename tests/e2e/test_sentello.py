@@ -105,6 +105,7 @@ class MjpegServer:
     def __init__(self, picture, port=0):
         self.picture = picture  # the JPEG bytes sent from now on
         self.served = 0  # pictures sent so far
+        self.flicker = ()  # pictures sent in turn instead, one each time
         self.stopping = threading.Event()
         server = self
 
@@ -135,6 +136,8 @@ class MjpegServer:
         self.thread.start()
 
     def next_picture(self):
+        if self.flicker:
+            return self.flicker[self.served % len(self.flicker)]
         return self.picture
 
     @property
