@@ -13,13 +13,13 @@ std::string openerWorkingFolder(const std::string& programPath, const std::strin
 // the closing quote are words of their own, separated by blanks ("..." keeps blanks in one).
 std::vector<std::string> programWords(const std::string& program);
 
-// Starts the program (see programWords) with `argument` as its one argument, exactly as it is (no argument when
-// it is empty), in `workingFolder` when that is not empty, without waiting for it and without
-// leaving a zombie. The program gets standard input, output and error, none of this
-// program's other descriptors. A desktop launcher (".desktop") starts through GIO with the
-// argument as its file. What is no program (a document, a folder, a script without
-// interpreter) is opened by the desktop's opener instead, when it exists. True when anything
-// started.
+// Starts the program (see programWords) with `argument` as its one argument, exactly as it
+// is (no argument when it is empty), in `workingFolder` when that is not empty, without
+// waiting for it and without leaving a zombie. The program gets standard input, output and
+// error, none of this program's other descriptors. A desktop launcher (".desktop") starts
+// through GIO with the argument as its file. What is no program (a document, a folder, a
+// script without interpreter) is opened by the desktop's opener instead, when it exists. True
+// when anything started.
 bool launchProgram(const std::string& program, const std::string& argument,
                    const std::string& workingFolder);
 
