@@ -26,6 +26,8 @@ std::optional<int> answer(const CommandLine& commandLine) {
     return std::nullopt;
 }
 
+constexpr const char* kScalingSwitch = "QT_ENABLE_HIGHDPI_SCALING";
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -37,7 +39,17 @@ int main(int argc, char* argv[]) {
         if (const std::optional<int> code = answer(commandLine))
             return *code;
     }
+    // The window is laid out in the screen's own pixels, with fonts sized by its dots per inch
+    // (windowFonts): Qt must not scale it by the dots per inch once more. Qt reads the switch
+    // only while the application is made; programs started later get it as it was.
+    const bool scalingSwitchSet = qEnvironmentVariableIsSet(kScalingSwitch);
+    const QByteArray scalingSwitch = qgetenv(kScalingSwitch);
+    qputenv(kScalingSwitch, "0");
     QApplication application(argc, argv);
+    if (scalingSwitchSet)
+        qputenv(kScalingSwitch, scalingSwitch);
+    else
+        qunsetenv(kScalingSwitch);
     if (!commandLine.error.empty()) {
         commandLine = parseCommandLine({argv + 1, argv + argc});
         if (const std::optional<int> code = answer(commandLine))

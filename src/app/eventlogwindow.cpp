@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <filesystem>
@@ -47,6 +48,12 @@ EventLogWindow::EventLogWindow(std::string logPath, QWidget* parent)
     connect(openFolder, &QPushButton::clicked, this,
             [this] { openWithDesktop(std::filesystem::path(m_logPath).parent_path().string()); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(kRefreshDelayMs);
+    connect(&m_refresh, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            reload();
+    });
     resize(720, 420);
 }
 
@@ -54,7 +61,17 @@ void EventLogWindow::reload() {
     m_lines.clear();
     for (const std::string& line : recentEvents(m_logPath, kShownLines))
         m_lines.append(QString::fromUtf8(line));
+    // Newest first: at the top the new lines come into sight, further down the reader stays
+    // where he is.
+    QScrollBar* bar = m_text->verticalScrollBar();
+    const int position = bar->value();
     showFiltered();
+    bar->setValue(position);
+}
+
+void EventLogWindow::refreshSoon() {
+    if (!m_refresh.isActive())
+        m_refresh.start();
 }
 
 void EventLogWindow::showFiltered() {

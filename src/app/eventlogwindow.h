@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <string>
@@ -15,11 +16,15 @@ class EventLogWindow : public QWidget {
 
 public:
     static constexpr int kShownLines = 1000;
+    // A burst of lines (a storage limit deleting many clips) is read once.
+    static constexpr int kRefreshDelayMs = 200;
 
     EventLogWindow(std::string logPath, QWidget* parent);
 
     // Reads the log again.
     void reload();
+    // The log has a new line: read again while the window is shown, once for a burst of lines.
+    void refreshSoon();
 
 private:
     void showFiltered();
@@ -28,4 +33,5 @@ private:
     QStringList m_lines;
     QLineEdit* m_filter;
     QPlainTextEdit* m_text;
+    QTimer m_refresh;
 };

@@ -72,6 +72,7 @@ constexpr std::array kLayout = {
                  "Nach Bilderzeugung ein Tool (mit Bild) starten", 4, 138, 304, 16},
     GadgetLayout{pictureToolField, StringField, InternetPage, "", 4, 158, 208, 20},
     GadgetLayout{pictureToolButton, Button, InternetPage, "Datei", 216, 158, 40, 20},
+    GadgetLayout{uploadStatusLabel, Text, InternetPage, "", 4, 186, 252, 30},
     GadgetLayout{settingsRule, Container, InternetPage, "", 4, 376, 304, 3},
 
     GadgetLayout{slotTabs, TabStrip, Window, "06:00|11:00|18:00|22:00", 328, 4, 184, 21},

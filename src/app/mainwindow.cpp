@@ -11,8 +11,6 @@
 #include <QScrollBar>
 #include <QTimerEvent>
 
-#include <filesystem>
-
 #include "app/alertbeep.h"
 #include "app/eventlogwindow.h"
 #include "app/fonts.h"
@@ -74,16 +72,19 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
     createTriggerActions();
     m_pictureFolder = std::make_unique<PictureFolder>();
     m_desktopNotifier = std::make_unique<DesktopNotifier>();
-    m_eventLog = std::make_unique<EventLog>(
-        (std::filesystem::path(m_settingsFile).parent_path() / "Sentello.log").string());
+    // Told on the log's own thread; its window is read again on the window's.
+    m_eventLog = std::make_unique<EventLog>(eventLogPath(m_settingsFile), [this] {
+        QMetaObject::invokeMethod(this, &MainWindow::onEventWritten, Qt::QueuedConnection);
+    });
     // Said from the settings writer's thread; the log takes lines from any thread.
     SettingsWriter::instance().setFailureReport(
         [this](const std::string&, const std::string& reason) {
             logEvent({"Einstellungen nicht gespeichert", reason});
         });
-    // Said from the upload's own thread; the log takes lines from any thread.
-    m_pictureUploader = std::make_unique<PictureUploader>([this](const std::string& failure) {
-        logEvent({"Upload fehlgeschlagen", failure});
+    // Told on the upload's own thread; shown on the window's.
+    m_pictureUploader = std::make_unique<PictureUploader>([this](const UploadEnd& end) {
+        QMetaObject::invokeMethod(
+            this, [this, end] { reportUpload(end); }, Qt::QueuedConnection);
     });
     connectGadgetEvents();
     connectVideoList();

@@ -30,6 +30,7 @@ class GadgetTable;
 class PictureFolder;
 class PictureUploader;
 class StatusDisplay;
+struct UploadEnd;
 
 // The main window: fixed 800 x 480, hidden until the first picture was processed. Its 10 ms
 // frameTimer drives everything that happens while the program runs; its gadgets hold every
@@ -87,6 +88,7 @@ private:
     void reportTrigger(const TriggerOutcome& outcome);
     // The log's window, read anew.
     void showEventLog();
+    void onEventWritten();
     void keepStorageLimit();
     void connectGadgetEvents();
     void holdOff(int frames) { m_state.holdOffFrames = frames; }
@@ -110,6 +112,8 @@ private:
 
     void onUploadSwitched();
     void minuteStep(std::int64_t nowMs);
+    // Into the log, and its result onto the "Internet" tab.
+    void reportUpload(const UploadEnd& end);
 
     void connectLiveView();
     void showLiveViewMenu(QPoint position);

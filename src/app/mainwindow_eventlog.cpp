@@ -8,6 +8,7 @@
 
 #include "app/eventlogwindow.h"
 #include "app/frameprocessor.h"
+#include "app/windowplacement.h"
 #include "detection/cliprequest.h"
 #include "detection/datetemplate.h"
 #include "media/camera.h"
@@ -45,9 +46,16 @@ void MainWindow::showEventLog() {
     if (!m_eventLogWindow)
         m_eventLogWindow = std::make_unique<EventLogWindow>(m_eventLog->path(), this);
     m_eventLogWindow->reload();
+    if (!m_eventLogWindow->isVisible())
+        placeBeside(*m_eventLogWindow, *this);
     m_eventLogWindow->show();
     m_eventLogWindow->raise();
     m_eventLogWindow->activateWindow();
+}
+
+void MainWindow::onEventWritten() {
+    if (m_eventLogWindow)
+        m_eventLogWindow->refreshSoon();
 }
 
 void MainWindow::logEvent(const std::vector<std::string>& fields) {

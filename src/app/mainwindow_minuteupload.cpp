@@ -4,6 +4,7 @@
 
 #include "app/gadgettable.h"
 #include "app/version.h"
+#include "detection/datetemplate.h"
 #include "detection/triggeractions.h"
 #include "media/camera.h"
 #include "outputs/launching.h"
@@ -62,4 +63,17 @@ void MainWindow::minuteStep(std::int64_t now) {
             launchProgram(program, argument, {});
         });
     holdOff(1);
+}
+
+void MainWindow::reportUpload(const UploadEnd& end) {
+    std::string result = "Letzter Upload: " + formatDateTemplate("%hh:%ii", m_clock.localNow());
+    if (end.failure) {
+        const UploadFailure& failure = *end.failure;
+        logEvent({"Upload fehlgeschlagen", failure.step, failure.reason, failure.detail});
+        result += " fehlgeschlagen: " + failure.reason;
+    } else {
+        logEvent({"Upload", end.remoteName});
+        result += " erfolgreich";
+    }
+    m_gadgets->setText(Gadget::uploadStatusLabel, QString::fromStdString(result));
 }

@@ -64,8 +64,10 @@ void MainWindow::deleteSelectedVideo() {
     const int row = m_gadgets->state(Gadget::videoList);
     if (row < 0)
         return;
+    const std::filesystem::path path = m_gadgets->text(Gadget::videoList).toStdString();
     std::error_code ignored;
-    std::filesystem::remove(m_gadgets->text(Gadget::videoList).toStdString(), ignored);
+    if (std::filesystem::remove(path, ignored))
+        logEvent({"Video gelöscht", path.filename().string(), "von Hand"});
     m_gadgets->removeItem(Gadget::videoList, row);
 }
 

@@ -5,6 +5,8 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/connectionwindow.h"
 #include "app/driverchoicedialog.h"
@@ -13,7 +15,10 @@
 #include "app/quitsignals.h"
 #include "app/translations.h"
 #include "app/version.h"
+#include "detection/datetemplate.h"
 #include "media/camera.h"
+#include "media/camerasources.h"
+#include "outputs/eventlog.h"
 #include "settings/camerachoices.h"
 #include "settings/settingsfolder.h"
 
@@ -22,10 +27,19 @@ namespace {
 constexpr int kConnectAttempts = 10;
 constexpr int kStartupFailed = 1;
 
-// Every start-up error closes the (hidden) main window first, then says why in a box.
-int abortStartup(MainWindow& window, const char* text) {
+// Every start-up error closes the (hidden) main window first, then says why: in a box, and on
+// the error output and in the event log with the `cause` where one is known.
+int abortStartup(MainWindow& window, const std::string& settingsFile, const char* text,
+                 const std::string& cause = {}) {
     window.close();
     std::fprintf(stderr, "sentello: Abbruch: %s\n", text);
+    std::vector<std::string> fields{"Abbruch", text};
+    if (!cause.empty()) {
+        std::fprintf(stderr, "sentello: %s\n", cause.c_str());
+        fields.push_back(cause);
+    }
+    // Written before the box waits for its answer.
+    EventLog(eventLogPath(settingsFile)).write(localNow(), fields);
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Abbruch:"), QString::fromUtf8(text),
                     QMessageBox::Ok);
     box.exec();
@@ -78,18 +92,18 @@ Connection connectCamera(Camera& camera, const CameraSource& source,
 int runSentello(const CommandLine& commandLine) {
     installGermanTranslations();
     DetectionState state;
-    const std::string settingsFolder =
-        prepareSettingsFolder(homeFolder(), runningProgramFolder(), commandLine.profile);
+    const std::string settingsFile = settingsFilePath(
+        prepareSettingsFolder(homeFolder(), runningProgramFolder(), commandLine.profile));
     MainWindow window(state);
 
     if (!runsGlibMainLoop()) {
-        return abortStartup(window,
+        return abortStartup(window, settingsFile,
                             "Qt läuft ohne die GLib-Ereignisschleife (QT_NO_GLIB ist "
                             "gesetzt); ohne sie meldet die Kamera nichts.");
     }
 
-    if (!loadCaptureLibrary()) {
-        return abortStartup(window, "Die avicap32.dll ist nicht verfügbar.");
+    if (std::string missing; !loadCaptureLibrary(&missing)) {
+        return abortStartup(window, settingsFile, "Die avicap32.dll ist nicht verfügbar.", missing);
     }
     std::optional<CameraSource> given;
     if (!commandLine.extraSources.given.empty()) {
@@ -106,18 +120,16 @@ int runSentello(const CommandLine& commandLine) {
         return 0;
     }
     if (chosenDriver < 1)
-        return abortStartup(window, "Ein Kamera-Treiber ist nicht verfügbar.");
+        return abortStartup(window, settingsFile, "Ein Kamera-Treiber ist nicht verfügbar.");
 
     Camera camera;
-    window.createGadgets(camera, settingsFilePath(settingsFolder), homeFolder(),
-                         clipStem(commandLine.profile));
+    window.createGadgets(camera, settingsFile, homeFolder(), clipStem(commandLine.profile));
     // Two watches side by side are told apart by their profile.
     if (!commandLine.profile.empty())
         window.setWindowTitle(window.windowTitle() + " – " +
                               QString::fromStdString(commandLine.profile));
     state.changePercent = 0.0f;
-    switch (connectCamera(camera, sources[chosenDriver - 1], settingsFilePath(settingsFolder),
-                          &window)) {
+    switch (connectCamera(camera, sources[chosenDriver - 1], settingsFile, &window)) {
         case Connection::Made:
             break;
         case Connection::Cancelled:
@@ -125,7 +137,8 @@ int runSentello(const CommandLine& commandLine) {
             window.close();
             return 0;
         case Connection::Failed:
-            return abortStartup(window, "Auf den Treiber kann nicht zugegriffen werden.");
+            return abortStartup(window, settingsFile,
+                                "Auf den Treiber kann nicht zugegriffen werden.");
     }
     window.loadSettings();
     window.fillVideoList();
@@ -133,7 +146,8 @@ int runSentello(const CommandLine& commandLine) {
     window.frameProcessor().processFrame(window.detectionValues());
     if (window.frameProcessor().bytesPerPixel() != 4) {
         return abortStartup(
-            window, "Nur Bildschirm/Kamera-Auflösungen von 24 und 32 Bit werden unterstützt.");
+            window, settingsFile,
+            "Nur Bildschirm/Kamera-Auflösungen von 24 und 32 Bit werden unterstützt.");
     }
     window.show();
     window.startFrameTimer();

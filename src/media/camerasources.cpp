@@ -98,15 +98,33 @@ void appendCameraDevices(std::vector<CameraSource>& sources) {
 
 }  // namespace
 
-bool loadCaptureLibrary() {
-    if (!gst_init_check(nullptr, nullptr, nullptr))
+bool loadCaptureLibrary(std::string* missing) {
+    GError* error = nullptr;
+    if (!gst_init_check(nullptr, nullptr, &error)) {
+        const GErrorPointer owned(error);
+        if (missing)
+            *missing = std::string("GStreamer does not start: ") +
+                       (owned ? owned->message : "no reason given");
         return false;
-    for (const char* factory : {"v4l2src", "videoconvert", "appsink", "appsrc", "decodebin"}) {
-        GstPointer<GstElementFactory> found(gst_element_factory_find(factory));
-        if (!found)
-            return false;
     }
-    return true;
+    struct Needed {
+        const char* factory;
+        const char* package;
+    };
+    std::string absent;
+    for (const Needed needed : {Needed{"v4l2src", "gstreamer1.0-plugins-good"},
+                                Needed{"videoconvert", "gstreamer1.0-plugins-base"},
+                                Needed{"appsink", "gstreamer1.0-plugins-base"},
+                                Needed{"appsrc", "gstreamer1.0-plugins-base"},
+                                Needed{"decodebin", "gstreamer1.0-plugins-base"}}) {
+        if (!GstPointer<GstElementFactory>(gst_element_factory_find(needed.factory))) {
+            absent += (absent.empty() ? "" : ", ") + std::string(needed.factory) + " (" +
+                      needed.package + ")";
+        }
+    }
+    if (missing && !absent.empty())
+        *missing = "GStreamer elements missing: " + absent;
+    return absent.empty();
 }
 
 std::vector<CameraSource> findCameraSources(bool demo, const std::optional<CameraSource>& given) {

@@ -24,8 +24,9 @@ struct ExtraSources {
 inline constexpr int kMaxCameraDevices = 9;
 
 // Initialises GStreamer and checks that the camera source and the elements every pipeline
-// needs are there.
-bool loadCaptureLibrary();
+// needs are there. When they are not, `missing` says which, each with the Debian package that
+// brings it (or why GStreamer itself does not start).
+bool loadCaptureLibrary(std::string* missing = nullptr);
 
 // The source that a text given on the command line names, decided in this order:
 // - "scheme://...": a URI (rtsp, http, https, file, ...), played through uridecodebin;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -73,7 +74,7 @@ int openLog(const std::string& path, struct stat& status) {
 }
 
 // Writes all of `line` or, when the disk takes only part of it, takes that part back.
-void writeWhole(int descriptor, const std::string& line, off_t sizeBefore) {
+bool writeWhole(int descriptor, const std::string& line, off_t sizeBefore) {
     std::size_t written = 0;
     while (written < line.size()) {
         const ssize_t now = ::write(descriptor, line.data() + written, line.size() - written);
@@ -82,10 +83,11 @@ void writeWhole(int descriptor, const std::string& line, off_t sizeBefore) {
         if (now <= 0) {
             if (written > 0 && ::ftruncate(descriptor, sizeBefore) != 0)
                 std::perror("sentello: event log");
-            return;
+            return false;
         }
         written += static_cast<std::size_t>(now);
     }
+    return true;
 }
 
 // The lines of a plain file, oldest first; a file larger than two generations is read from
@@ -124,6 +126,10 @@ std::vector<std::string> linesOf(const std::string& path) {
 
 }  // namespace
 
+std::string eventLogPath(const std::string& settingsFile) {
+    return (std::filesystem::path(settingsFile).parent_path() / "Sentello.log").string();
+}
+
 std::vector<std::string> recentEvents(const std::string& path, std::size_t count) {
     std::vector<std::string> events;
     for (const std::string& generation : {path, path + ".1"}) {
@@ -144,7 +150,8 @@ std::string eventLine(const DateFields& when, const std::vector<std::string>& fi
     return line;
 }
 
-EventLog::EventLog(std::string path) : m_path(std::move(path)), m_writer([this] { run(); }) {}
+EventLog::EventLog(std::string path, std::function<void()> written)
+    : m_path(std::move(path)), m_written(std::move(written)), m_writer([this] { run(); }) {}
 
 EventLog::~EventLog() {
     {
@@ -175,25 +182,27 @@ void EventLog::run() {
         const std::string line = std::move(m_waiting.front());
         m_waiting.pop_front();
         lock.unlock();
-        append(line);
+        if (append(line) && m_written)
+            m_written();
         lock.lock();
     }
 }
 
-void EventLog::append(const std::string& line) const {
+bool EventLog::append(const std::string& line) const {
     struct stat status {};
     int descriptor = openLog(m_path, status);
     if (descriptor < 0)
-        return;
+        return false;
     if (status.st_size > 0 &&
         static_cast<std::uintmax_t>(status.st_size) + line.size() > kRotationBytes) {
         ::close(descriptor);
         if (::rename(m_path.c_str(), (m_path + ".1").c_str()) != 0)
-            return;
+            return false;
         descriptor = openLog(m_path, status);
         if (descriptor < 0)
-            return;
+            return false;
     }
-    writeWhole(descriptor, line, status.st_size);
+    const bool written = writeWhole(descriptor, line, status.st_size);
     ::close(descriptor);
+    return written;
 }

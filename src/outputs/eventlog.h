@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +16,9 @@
 // bytes that are no UTF-8 become "?", so that every line reads as one.
 std::string eventLine(const DateFields& when, const std::vector<std::string>& fields);
 
+// Where the log of a settings file is kept: "Sentello.log" beside it.
+std::string eventLogPath(const std::string& settingsFile);
+
 // The newest `count` lines of the log at `path` and the generation before it, newest first,
 // without their line feeds. Only plain files are read, and of each only its last megabytes.
 std::vector<std::string> recentEvents(const std::string& path, std::size_t count);
@@ -24,13 +28,14 @@ std::vector<std::string> recentEvents(const std::string& path, std::size_t count
 // goes. The lines are written on a thread of their own, so a slow or full disk never holds up
 // the caller: a line that cannot be written is dropped, as is one beyond a long backlog. A
 // name that stands for something other than a plain file (a link, a folder, a pipe) takes
-// nothing.
+// nothing. Whoever shows the log hears of each line that went into the file (`written`, called
+// on the log's own thread).
 class EventLog {
 public:
     static constexpr std::uintmax_t kRotationBytes = 1 << 20;
     static constexpr std::size_t kMaxWaitingLines = 1000;
 
-    explicit EventLog(std::string path);
+    explicit EventLog(std::string path, std::function<void()> written = {});
     // Writes what is waiting, then ends.
     ~EventLog();
 
@@ -43,9 +48,11 @@ public:
 
 private:
     void run();
-    void append(const std::string& line) const;
+    // True when the whole line went into the file.
+    bool append(const std::string& line) const;
 
     const std::string m_path;
+    const std::function<void()> m_written;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<std::string> m_waiting;

@@ -78,27 +78,66 @@ std::string hostAndPort(const std::string& server) {
 }
 
 // Notes why the upload failed, for the debug log and the caller.
-bool failed(const std::string& why, std::string* failure) {
-    qCDebug(uploadLog) << "upload failed:" << why.c_str();
+bool failed(UploadFailure why, UploadFailure* failure) {
+    qCDebug(uploadLog).noquote() << "upload failed:"
+                                 << QString::fromStdString(why.step) + ": " +
+                                        QString::fromStdString(why.reason) + " (" +
+                                        QString::fromStdString(why.detail) + ")";
     if (failure)
-        *failure = why;
+        *failure = std::move(why);
     return false;
 }
 
+// What went wrong, in the words of the "Internet" tab.
+const char* reasonInWords(CURLcode result, bool connecting) {
+    switch (result) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return "Server nicht erreicht";
+        case CURLE_COULDNT_CONNECT:
+            // Once logged in, only the connection for the picture itself is made.
+            return connecting ? "Server nicht erreicht" : "keine Datenverbindung";
+        case CURLE_FTP_CANT_GET_HOST:
+        case CURLE_FTP_ACCEPT_FAILED:
+            return "keine Datenverbindung";
+        case CURLE_LOGIN_DENIED:
+            return "Anmeldung abgelehnt";
+        case CURLE_REMOTE_ACCESS_DENIED:
+            return "Ordner abgelehnt";
+        case CURLE_UPLOAD_FAILED:
+            return "Datei abgelehnt";
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_FTP_ACCEPT_TIMEOUT:
+            return "keine Antwort vom Server";
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+            return "Verbindung abgebrochen";
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_FTP_WEIRD_PASV_REPLY:
+        case CURLE_FTP_WEIRD_227_FORMAT:
+            return "unverständliche Antwort des Servers";
+        default:
+            return "FTP-Fehler";
+    }
+}
+
 // One request, within what is left of the whole upload's time.
-bool perform(CURL* easy, const char* step, Clock::time_point deadline, std::string* failure) {
+bool perform(CURL* easy, const char* step, Clock::time_point deadline, UploadFailure* failure) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0)
-        return failed(std::string(step) + ": no time left", failure);
+        return failed({step, "keine Antwort vom Server", "no time left"}, failure);
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
-    char reason[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, reason);
+    char detail[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, detail);
     const CURLcode result = curl_easy_perform(easy);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
     if (result == CURLE_OK)
         return true;
-    return failed(std::string(step) + ": " + (reason[0] ? reason : curl_easy_strerror(result)),
+    return failed({step, reasonInWords(result, std::string_view(step) == "connect"),
+                   detail[0] ? detail : curl_easy_strerror(result)},
                   failure);
 }
 
@@ -117,15 +156,15 @@ std::string ftpAddress(const FtpTarget& target) {
 }
 
 bool uploadFile(const FtpTarget& target, std::string_view picture, std::chrono::milliseconds limit,
-                const std::atomic<bool>* cancelled, std::string* failure) {
+                const std::atomic<bool>* cancelled, UploadFailure* failure) {
     const Clock::time_point deadline = Clock::now() + limit;
     initialiseOnce();
     const std::string address = ftpAddress(target);
     if (address.empty())
-        return failed("connect: no server given", failure);
+        return failed({"connect", "kein Server angegeben", "no server given"}, failure);
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy)
-        return failed("connect: no connection can be made", failure);
+        return failed({"connect", "FTP-Fehler", "no connection can be made"}, failure);
     CURL* e = easy.get();
     const long seconds = std::max<long>(1, static_cast<long>((limit.count() + 999) / 1000));
     curl_easy_setopt(e, CURLOPT_USERAGENT, kAgent);
@@ -153,6 +192,9 @@ bool uploadFile(const FtpTarget& target, std::string_view picture, std::chrono::
     if (!perform(e, "connect", deadline, failure))
         return false;
 
+    // A name that ends in its folder names no file; the server would take the folder's name.
+    if (target.remoteName.empty() || target.remoteName.ends_with('/'))
+        return failed({"put", "kein Dateiname angegeben", "no file name given"}, failure);
     Reading reading{picture};
     curl_easy_setopt(e, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(e, CURLOPT_URL, address.c_str());

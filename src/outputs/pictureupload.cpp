@@ -2,9 +2,9 @@
 
 #include "outputs/jpegfile.h"
 
-PictureUploader::PictureUploader(std::function<void(const std::string& failure)> onFailure,
+PictureUploader::PictureUploader(std::function<void(const UploadEnd& end)> onEnd,
                                  std::chrono::milliseconds limit)
-    : m_onFailure(std::move(onFailure)), m_limit(limit) {}
+    : m_onEnd(std::move(onEnd)), m_limit(limit) {}
 
 PictureUploader::~PictureUploader() {
     m_cancelled = true;
@@ -17,10 +17,11 @@ bool PictureUploader::start(const FtpTarget& target, std::string picture) {
     waitForEnd();
     m_running = true;
     m_worker = std::thread([this, target, picture = std::move(picture)] {
-        std::string failure;
-        if (!uploadFile(target, picture, m_limit, &m_cancelled, &failure) && !m_cancelled &&
-            m_onFailure) {
-            m_onFailure(failure);
+        UploadFailure failure;
+        const bool arrived = uploadFile(target, picture, m_limit, &m_cancelled, &failure);
+        if (!m_cancelled && m_onEnd) {
+            m_onEnd({target.remoteName,
+                     arrived ? std::nullopt : std::optional<UploadFailure>(std::move(failure))});
         }
         m_running = false;
     });

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -16,12 +17,18 @@ struct PictureUploadOptions {
     std::string pictureToolPath;
 };
 
+// How one upload ended.
+struct UploadEnd {
+    std::string remoteName;                // what the picture went, or was to go, under
+    std::optional<UploadFailure> failure;  // none when the picture arrived
+};
+
 // Uploads beside the main thread, so that the window and the detection go on while a server
-// takes its time; one upload at a time. `onFailure` hears, on the upload's thread, why an
-// upload failed (not one cancelled).
+// takes its time; one upload at a time. `onEnd` hears, on the upload's thread, how each upload
+// ended (not one cancelled).
 class PictureUploader {
 public:
-    explicit PictureUploader(std::function<void(const std::string& failure)> onFailure = {},
+    explicit PictureUploader(std::function<void(const UploadEnd& end)> onEnd = {},
                              std::chrono::milliseconds limit = std::chrono::seconds(15));
     PictureUploader(const PictureUploader&) = delete;
     PictureUploader& operator=(const PictureUploader&) = delete;
@@ -36,7 +43,7 @@ public:
     void waitForEnd();
 
 private:
-    std::function<void(const std::string& failure)> m_onFailure;
+    std::function<void(const UploadEnd& end)> m_onEnd;
     std::chrono::milliseconds m_limit;
     std::thread m_worker;
     std::atomic<bool> m_running{false};
@@ -46,7 +53,7 @@ private:
 // The minute step of the recording mode: with the upload option, a snapshot taken now goes to
 // the server beside the program (unless the previous upload still runs); with the picture tool, a
 // second, fresh snapshot is put in place of `picturePath` and the tool started with that path, but
-// only when it was put there. Every failure is silent; the next minute tries again.
+// only when it was put there. A failure waits for the next minute, which tries again.
 void uploadPicture(const PictureUploadOptions& options, PictureUploader& uploader,
                    const std::string& picturePath, const std::function<std::string()>& takeSnapshot,
                    const std::function<void(const std::string& program,

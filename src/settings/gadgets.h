@@ -59,4 +59,6 @@ enum class Gadget {
     cameraDialogsLabel = 67,
     ftpOptionsLabel = 68,
     aboutButton = 72,
+    // The last upload's result, on the "Internet" tab; it is not stored.
+    uploadStatusLabel = 73,
 };

@@ -12,6 +12,8 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -25,6 +27,7 @@
 #include "app/eventlogwindow.h"
 #include "app/maskeditor.h"
 #include "app/statusdisplay.h"
+#include "app/windowplacement.h"
 #include "detection/blockmask.h"
 #include "outputs/eventlog.h"
 #include "testwindow.h"
@@ -138,6 +141,53 @@ TEST(EventLogView, ShowsTheNewestLinesFirstAndFilters) {
     EXPECT_TRUE(view->findChild<QPlainTextEdit*>()->toPlainText().contains("40 %"));
     view->findChild<QLineEdit*>()->setText("nirgends");
     EXPECT_EQ(view->findChild<QPlainTextEdit*>()->toPlainText(), "Keine Einträge.");
+    view->close();
+}
+
+// While the window is open, each new line of the log comes into it; a reader further down
+// stays where he is.
+TEST(EventLogView, NewLinesComeInWhileItIsOpen) {
+    Window w;
+    for (int line = 0; line < 100; ++line)
+        w.window.logEvent({"Auslösung", std::to_string(line) + " %"});
+    const std::string log = (w.folder / "Sentello.log").string();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recentEvents(log, 200).size() == 100; }, 20000));
+    w.window.show();
+    openLiveViewMenu(w, QContextMenuEvent::Mouse);
+    chooseFromMenu("Protokoll anzeigen");
+    auto* view = w.window.findChild<EventLogWindow*>();
+    ASSERT_NE(view, nullptr);
+    auto* text = view->findChild<QPlainTextEdit*>();
+    const auto lines = [text] { return text->toPlainText().split('\n'); };
+    ASSERT_EQ(lines().size(), 100);
+
+    w.window.logEvent({"Kamera verloren"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines().size() == 101; }, 20000)) << lines().size();
+    EXPECT_TRUE(lines()[0].endsWith("\tKamera verloren"));
+
+    QScrollBar* bar = text->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 10);
+    bar->setValue(10);
+    w.window.logEvent({"Kamera wieder da", "nach 1 Verbindungsversuch"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lines().size() == 102; }, 20000));
+    EXPECT_TRUE(lines()[0].contains("\tKamera wieder da\t"));
+    EXPECT_EQ(bar->value(), 10);
+    view->close();
+}
+
+// Wholly on the screen, beside the main window as far as the screen has room.
+TEST(EventLogView, StandsBesideTheMainWindowOnTheScreen) {
+    Window w;
+    w.window.show();
+    openLiveViewMenu(w, QContextMenuEvent::Mouse);
+    chooseFromMenu("Protokoll anzeigen");
+    auto* view = w.window.findChild<EventLogWindow*>();
+    ASSERT_NE(view, nullptr);
+    const QRect screen = w.window.screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(view->frameGeometry()))
+        << view->frameGeometry().x() << "," << view->frameGeometry().y();
+    EXPECT_EQ(view->frameGeometry(),
+              besideOwner(w.window.frameGeometry(), view->frameGeometry().size(), screen));
     view->close();
 }
 

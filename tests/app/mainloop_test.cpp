@@ -20,9 +20,11 @@
 #include <fstream>
 #include <functional>
 
+#include "../ftpserver.h"
 #include "../silentserver.h"
 #include "app/statusdisplay.h"
 #include "media/camerasources.h"
+#include "outputs/eventlog.h"
 #include "testwindow.h"
 
 namespace {
@@ -311,6 +313,54 @@ TEST(MainLoopUpload, TheWindowGoesOnWhileTheServerIsSilent) {
     EXPECT_TRUE(silent.called()) << "the server has still not answered";
     w.g.as<QCheckBox>(Gadget::mirrorCheck)->click();
     EXPECT_EQ(w.g.state(Gadget::mirrorCheck), 0);
+}
+
+// Each minute's upload says on the "Internet" tab how it ended, and is in the log: a refused
+// login in the user's words, then, with the right password, the arrival.
+TEST(MainLoopUpload, TheLastUploadsResultIsShownAndLogged) {
+    const TempFolder served;
+    const FtpServer ftp(served.path(), "wächter", "geheim");
+    ASSERT_NE(ftp.port(), 0) << "the FTP server did not start (pyftpdlib missing?)";
+    TestClock clock{{2026, 12, 9, 10, 30, 0}};
+    Window w("[Optionen]\r\nupload = 1\r\nserver = " + ftp.server() + "\r\npicname = bild.jpg\r\n",
+             clock.clock());
+    ASSERT_TRUE(loadCaptureLibrary());
+    ASSERT_TRUE(w.camera.connectSource(
+        {"ball", "videotestsrc is-live=true pattern=ball ! video/x-raw,width=160,height=120", {}}));
+    w.g.setText(Gadget::userField, "wächter");
+    w.g.setText(Gadget::passwordField, "falsch");
+    w.g.setState(Gadget::recordModeCheck, 1);
+    EXPECT_EQ(w.g.text(Gadget::uploadStatusLabel), "");
+    w.window.show();
+    w.window.startFrameTimer();
+    ASSERT_TRUE(clock.stepsPass());
+    const std::string log = (w.folder / "Sentello.log").string();
+
+    clock.ticks += 60001;
+    EXPECT_TRUE(waitFor([&] {
+        return w.g.text(Gadget::uploadStatusLabel) ==
+               "Letzter Upload: 10:30 fehlgeschlagen: Anmeldung abgelehnt";
+    })) << w.g.text(Gadget::uploadStatusLabel).toStdString();
+    ASSERT_TRUE(waitFor([&] { return !recentEvents(log, 10).empty(); }));
+    EXPECT_NE(
+        recentEvents(log, 10)[0].find("\tUpload fehlgeschlagen\tconnect\tAnmeldung abgelehnt\t"),
+        std::string::npos)
+        << recentEvents(log, 10)[0];
+
+    w.g.setText(Gadget::passwordField, "geheim");
+    clock.now.minute = 31;
+    clock.ticks += 60001;
+    EXPECT_TRUE(waitFor([&] {
+        return w.g.text(Gadget::uploadStatusLabel) == "Letzter Upload: 10:31 erfolgreich";
+    })) << w.g.text(Gadget::uploadStatusLabel).toStdString();
+    EXPECT_TRUE(std::filesystem::exists(served / "bild.jpg"));
+    ASSERT_TRUE(waitFor([&] { return recentEvents(log, 10).size() == 2; }));
+    EXPECT_TRUE(recentEvents(log, 10)[0].ends_with("\tUpload\tbild.jpg"))
+        << recentEvents(log, 10)[0];
+
+    // What the tab says is for this run only.
+    w.window.saveSettings();
+    EXPECT_EQ(w.settings().find("Letzter Upload"), std::string::npos);
 }
 
 // Makes a clip file after the one made before, by the file system's own clock.

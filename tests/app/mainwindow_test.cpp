@@ -722,6 +722,14 @@ TEST(MainWindowVideoListMenu, DeleteRemovesFileAndRowWithoutAsking) {
     EXPECT_EQ(w.g.countItems(Gadget::videoList), 0);
     EXPECT_EQ(w.state.holdOffFrames, 0);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // In the log as the storage limit's deletions are, by the user's hand.
+    const std::string log = (w.folder / "Sentello.log").string();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recentEvents(log, 10).empty(); }, 20000));
+    const std::vector<std::string> events = recentEvents(log, 10);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(
+        events[0].ends_with("\tVideo gelöscht\tVideo_Sentello_20110304211503.avi\tvon Hand"))
+        << events[0];
 }
 
 TEST(MainWindowVideoListMenu, RowGoesEvenWhenTheFileIsGoneAlready) {
@@ -731,6 +739,14 @@ TEST(MainWindowVideoListMenu, RowGoesEvenWhenTheFileIsGoneAlready) {
     w.window.showVideoListMenu();
     chooseFromMenu("Video löschen");
     EXPECT_EQ(w.g.countItems(Gadget::videoList), 0);
+    // Nothing was deleted: the log says nothing of it. A line would have been written by now,
+    // as the next one is.
+    w.window.logEvent({"Ende"});
+    const std::string log = (w.folder / "Sentello.log").string();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recentEvents(log, 10).empty(); }, 20000));
+    const std::vector<std::string> events = recentEvents(log, 10);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(events[0].ends_with("\tEnde")) << events[0];
 }
 
 TEST(MainWindowVideoListMenu, OpenFolderHandsTheClipsFolderToTheDesktop) {

@@ -19,6 +19,7 @@
 
 #include "app/driverchoicedialog.h"
 #include "app/translations.h"
+#include "app/windowplacement.h"
 #include "testwindow.h"
 
 namespace {
@@ -143,6 +144,25 @@ TEST(Fonts, TheRecordModeCheckBoxIsBoldOnScreen) {
     regular.setFont(w.g.widget(Gadget::mirrorCheck)->font());
     regular.setStyle(recordMode->style());
     EXPECT_GT(ink(*recordMode), ink(regular) * 13 / 10);
+}
+
+// A side window beside its owner as far as the screen has room, and always wholly on it.
+TEST(WindowPlacement, BesideTheOwnerWhollyOnTheScreen) {
+    const QSize log(730, 460);
+    const QRect wide(0, 0, 1920, 1080);
+    EXPECT_EQ(besideOwner(QRect(100, 200, 810, 510), log, wide), QRect(910, 200, 730, 460));
+    EXPECT_EQ(besideOwner(QRect(1000, 200, 810, 510), log, wide), QRect(270, 200, 730, 460));
+    // Too little room on either side of a window in the middle: over its right part.
+    const QRect square(0, 0, 1280, 1024);
+    EXPECT_EQ(besideOwner(QRect(235, 247, 810, 530), log, square), QRect(550, 247, 730, 460));
+    // An owner low on the screen: up to the bottom edge.
+    EXPECT_EQ(besideOwner(QRect(235, 700, 810, 300), log, square), QRect(550, 564, 730, 460));
+    // A panel at the top and on the left: the area that is left.
+    const QRect panels(60, 30, 964, 738);
+    EXPECT_EQ(besideOwner(QRect(0, 0, 810, 510), log, panels), QRect(294, 30, 730, 460));
+    // Larger than the screen: cut to it.
+    EXPECT_EQ(besideOwner(QRect(0, 0, 800, 480), QSize(1000, 700), QRect(0, 0, 800, 600)),
+              QRect(0, 0, 800, 600));
 }
 
 // A window that nobody answers fails its test instead of hanging it.

@@ -88,9 +88,13 @@ def stop_process(process, grace=5):
 
 
 class Desktop:
-    """Xvfb plus openbox, started and stopped together."""
+    """Xvfb plus openbox, started and stopped together. A screen of another size or more dots
+    per inch is set as a desktop session sets it: Xvfb's size in millimetres, and the "Xft.dpi"
+    resource that toolkits read as the screen's dots per inch."""
 
-    def __init__(self):
+    def __init__(self, screen=SCREEN, dpi=None):
+        self.screen = screen
+        self.dpi = dpi
         self.display = None
         self.xvfb = None
         self.window_manager = None
@@ -99,6 +103,9 @@ class Desktop:
     def start(self, timeout=30):
         try:
             self._start_xvfb(timeout)
+            if self.dpi:
+                self.run(["xprop", "-root", "-format", "RESOURCE_MANAGER", "8s", "-set",
+                          "RESOURCE_MANAGER", "Xft.dpi:\t%d\n" % self.dpi])
             self._start_window_manager(timeout)
         except BaseException:
             self.stop()
@@ -109,9 +116,10 @@ class Desktop:
         reader, writer = os.pipe()
         try:
             with open(os.path.join(self.folder, "xvfb.log"), "wb") as log:
+                dpi = ["-dpi", str(self.dpi)] if self.dpi else []
                 self.xvfb = subprocess.Popen(
-                    ["Xvfb", "-displayfd", str(writer), "-screen", "0", SCREEN,
-                     "-nolisten", "tcp", "-noreset"],
+                    ["Xvfb", "-displayfd", str(writer), "-screen", "0", self.screen,
+                     "-nolisten", "tcp", "-noreset"] + dpi,
                     pass_fds=(writer,), stdin=subprocess.DEVNULL, stdout=log,
                     stderr=subprocess.STDOUT, preexec_fn=end_with_parent)
             os.close(writer)
@@ -203,6 +211,19 @@ class Desktop:
         output = self.run(["xdotool", "getwindowgeometry", str(window)]).stdout.decode()
         match = re.search(r"Geometry: (\d+)x(\d+)", output)
         return int(match.group(1)), int(match.group(2))
+
+    def frame(self, window):
+        """The window's frame on the screen, x, y, width, height; None until it has one."""
+        extents = self.run(["xprop", "-id", str(window), "_NET_FRAME_EXTENTS"],
+                           check=False).stdout.decode()
+        match = re.search(r"= (\d+), (\d+), (\d+), (\d+)", extents)
+        if not match:
+            return None
+        left, right, top, bottom = (int(value) for value in match.groups())
+        output = self.run(["xwininfo", "-id", str(window)]).stdout.decode()
+        x, y, width, height = (int(re.search(name + r":\s+(-?\d+)", output).group(1)) for name in (
+            "Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+        return x - left, y - top, width + left + right, height + top + bottom
 
     def screenshot(self, window, x=0, y=0, width=None, height=None):
         """The window's content (or a region of it, window-relative) as an Image."""
@@ -389,6 +410,16 @@ class Sentello:
         except OSError:
             return None
 
+    def events(self):
+        """The event log beside the settings: the fields after the time of each line."""
+        try:
+            with open(os.path.join(os.path.dirname(self.settings_path), "Sentello.log"),
+                      encoding="utf-8") as log:
+                lines = log.read().splitlines()
+        except FileNotFoundError:
+            return []
+        return [line.split("\t")[1:] for line in lines]
+
     @property
     def stdout_path(self):
         return os.path.join(self.folder, "stdout%s.txt" % self.profile)
@@ -478,6 +509,10 @@ class DesktopTestCase(unittest.TestCase):
     """Base class: one desktop for the class, one folder and program run per test."""
 
     desktop = None
+    # The desktop's screen: its size and depth as Xvfb takes them, and its dots per inch when
+    # they are not Xvfb's own.
+    screen = SCREEN
+    dpi = None
 
     @classmethod
     def setUpClass(cls):
@@ -486,7 +521,7 @@ class DesktopTestCase(unittest.TestCase):
             raise AssertionError("end-to-end tests need: " + ", ".join(missing))
         if not os.access(sentello_binary(), os.X_OK):
             raise AssertionError("no program to test at " + sentello_binary())
-        cls.desktop = Desktop()
+        cls.desktop = Desktop(cls.screen, cls.dpi)
         cls.desktop.start()
 
     @classmethod

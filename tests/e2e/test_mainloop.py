@@ -168,23 +168,11 @@ class LiveDuringClipTest(DesktopTestCase):
 class WindowPlacementTest(DesktopTestCase):
     """Where the window manager puts the windows, and whose they are."""
 
-    def frame(self, window):
-        """The window's frame on the screen, x, y, width, height; None until it has one."""
-        extents = self.desktop.run(["xprop", "-id", str(window), "_NET_FRAME_EXTENTS"],
-                                   check=False).stdout.decode()
-        match = re.search(r"= (\d+), (\d+), (\d+), (\d+)", extents)
-        if not match:
-            return None
-        left, right, top, bottom = (int(value) for value in match.groups())
-        output = self.desktop.run(["xwininfo", "-id", str(window)]).stdout.decode()
-        x, y, width, height = (int(re.search(name + r":\s+(-?\d+)", output).group(1)) for name in (
-            "Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
-        return x - left, y - top, width + left + right, height + top + bottom
-
     def assertCentred(self, window):
-        frame = wait_until(lambda: self.frame(window), WINDOW_TIMEOUT, "a frame around the window")
+        frame = wait_until(lambda: self.desktop.frame(window), WINDOW_TIMEOUT,
+                           "a frame around the window")
         # Placed once more as soon as the frame is known.
-        wait_until(lambda: self.centred(self.frame(window)), WINDOW_TIMEOUT,
+        wait_until(lambda: self.centred(self.desktop.frame(window)), WINDOW_TIMEOUT,
                    "the frame %s in the middle of the screen" % (frame,))
 
     @staticmethod

@@ -196,4 +196,7 @@ class MinuteUploadTest(DesktopTestCase):
         self.assertEqual(jpeg_size(picture), (640, 480))
         self.assertEqual(stat.S_IMODE(os.stat(picture).st_mode), 0o600)
         self.assertEqual(os.listdir(temporary), [])
+        # Arrived, and in the log so.
+        wait_until(lambda: ["Upload", "webcam/bild.jpg"] in sentello.events(),
+                   MINUTE_STEP_TIMEOUT, "the upload in the log" + sentello.describe())
         self.assertTrue(sentello.running())

@@ -377,6 +377,13 @@ class StartupErrorTest(DesktopTestCase):
         box = self.wait_for_error_box(sentello, "Die avicap32.dll ist nicht verfügbar.",
                                       WINDOW_TIMEOUT)
         self.assertFalse(self.desktop.find_windows(DRIVER_WINDOW), "camera list was shown")
+        # The box keeps its words; the error output and the log say what is missing.
+        missing = ("GStreamer elements missing: v4l2src (gstreamer1.0-plugins-good), "
+                   "videoconvert (gstreamer1.0-plugins-base), appsink (gstreamer1.0-plugins-base), "
+                   "appsrc (gstreamer1.0-plugins-base), decodebin (gstreamer1.0-plugins-base)")
+        self.assertIn("sentello: " + missing + "\n", sentello.stderr())
+        self.assertEqual(sentello.events(),
+                         [["Abbruch", "Die avicap32.dll ist nicht verfügbar.", missing]])
         self.desktop.press_key(box, "Return")
         self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
 

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "../boundedcall.h"
+#include "../ftpserver.h"
 #include "../silentserver.h"
 #include "../tempfolder.h"
 
@@ -48,35 +49,6 @@ std::string pictureBytes() {
         bytes += static_cast<char>((i * 7 + i / 256) & 0xff);
     return bytes;
 }
-
-class FtpServer {
-public:
-    FtpServer(const fs::path& folder, const std::string& user, const std::string& password) {
-        m_process.start(
-            "/usr/bin/python3",
-            {QString::fromStdString(std::string(SENTELLO_TEST_SUPPORT) + "/ftpserver.py"),
-             QString::fromStdString(folder.string()), QString::fromStdString(user),
-             QString::fromStdString(password)});
-        if (!m_process.waitForStarted(20000))
-            return;
-        QByteArray output;
-        while (!output.contains('\n') && m_process.waitForReadyRead(20000))
-            output += m_process.readAllStandardOutput();
-        const auto match = QRegularExpression("port (\\d+)").match(QString::fromUtf8(output));
-        if (match.hasMatch())
-            m_port = match.captured(1).toInt();
-    }
-    ~FtpServer() {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    int port() const { return m_port; }
-    std::string server() const { return "127.0.0.1:" + std::to_string(m_port); }
-
-private:
-    QProcess m_process;
-    int m_port = 0;
-};
 
 class FtpUpload : public ::testing::Test {
 protected:
@@ -129,19 +101,43 @@ TEST_F(FtpUpload, ReasonOfAFailureGoesToTheDebugLogWhenSwitchedOn) {
     EXPECT_FALSE(uploadMessages[0].contains("falsch")) << "never the password";
 }
 
-// The step and the reason for the event log; a put that fails names the put.
+// The step and the reason for the event log and the "Internet" tab, in the user's words.
 TEST_F(FtpUpload, TheCallerHearsTheStepAndTheReason) {
-    std::string failure;
-    EXPECT_FALSE(uploadFile({server, "wächter", "falsch", "bild.jpg"}, pictureBytes(),
-                            std::chrono::seconds(15), nullptr, &failure));
-    EXPECT_TRUE(failure.starts_with("connect: ")) << failure;
-    EXPECT_EQ(failure.find("falsch"), std::string::npos) << "never the password";
-    EXPECT_FALSE(uploadFile({server, "wächter", "geheim 1", "fehlt/bild.jpg"}, pictureBytes(),
-                            std::chrono::seconds(15), nullptr, &failure));
-    EXPECT_TRUE(failure.starts_with("put: ")) << failure;
-    EXPECT_FALSE(uploadFile({"", "wächter", "geheim 1", "bild.jpg"}, pictureBytes(),
-                            std::chrono::seconds(15), nullptr, &failure));
-    EXPECT_EQ(failure, "connect: no server given");
+    const auto failureOf = [](const FtpTarget& target) {
+        UploadFailure failure;
+        EXPECT_FALSE(
+            uploadFile(target, pictureBytes(), std::chrono::seconds(15), nullptr, &failure));
+        return failure;
+    };
+    const UploadFailure refused = failureOf({server, "wächter", "falsch", "bild.jpg"});
+    EXPECT_EQ(refused.step, "connect");
+    EXPECT_EQ(refused.reason, "Anmeldung abgelehnt");
+    EXPECT_FALSE(refused.detail.empty());
+    EXPECT_EQ(refused.detail.find("falsch"), std::string::npos) << "never the password";
+
+    const UploadFailure noFolder = failureOf({server, "wächter", "geheim 1", "fehlt/bild.jpg"});
+    EXPECT_EQ(noFolder.step, "put");
+    EXPECT_EQ(noFolder.reason, "Ordner abgelehnt");
+
+    for (const char* noName : {"", "webcam/"}) {
+        const UploadFailure failure = failureOf({server, "wächter", "geheim 1", noName});
+        EXPECT_EQ(failure.step, "put") << noName;
+        EXPECT_EQ(failure.reason, "kein Dateiname angegeben") << noName;
+    }
+    EXPECT_FALSE(fs::exists(served / "webcam" / "webcam")) << "no file named as the folder";
+
+    const UploadFailure noServer = failureOf({"", "wächter", "geheim 1", "bild.jpg"});
+    EXPECT_EQ(noServer.step, "connect");
+    EXPECT_EQ(noServer.reason, "kein Server angegeben");
+
+    std::string closedPort;
+    {
+        const SilentServer taken;
+        closedPort = taken.server;
+    }
+    const UploadFailure unreached = failureOf({closedPort, "", "", "bild.jpg"});
+    EXPECT_EQ(unreached.step, "connect");
+    EXPECT_EQ(unreached.reason, "Server nicht erreicht");
 }
 
 TEST_F(FtpUpload, MissingFolderOnTheServerFailsThePut) {
@@ -372,22 +368,27 @@ TEST_F(Vsftpd, PictureArrivesByteForByte) {
 }
 
 TEST_F(Vsftpd, AFolderThatTakesNoUploadFailsThePut) {
-    EXPECT_FALSE(uploadFile({server, "", "", "gesperrt/bild.jpg"}, pictureBytes()));
+    UploadFailure failure;
+    EXPECT_FALSE(uploadFile({server, "", "", "gesperrt/bild.jpg"}, pictureBytes(),
+                            std::chrono::seconds(15), nullptr, &failure));
     EXPECT_FALSE(fs::exists(root / "gesperrt" / "bild.jpg"));
+    EXPECT_EQ(failure.step, "put");
+    EXPECT_EQ(failure.reason, "Datei abgelehnt");
 }
 
 TEST_F(Vsftpd, AServerStoppedBetweenTwoMinutesIsTakenUpAgainWhenBack) {
-    std::vector<std::string> failures;
-    PictureUploader uploader(
-        [&failures](const std::string& failure) { failures.push_back(failure); },
-        std::chrono::seconds(5));
+    std::vector<UploadEnd> ends;
+    PictureUploader uploader([&ends](const UploadEnd& end) { ends.push_back(end); },
+                             std::chrono::seconds(5));
     m_process.kill();
     m_process.waitForFinished();
     uploader.start({server, "", "", "webcam/bild.jpg"}, "while it was away");
     uploader.waitForEnd();
     EXPECT_FALSE(fs::exists(root / "webcam" / "bild.jpg"));
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_TRUE(failures[0].starts_with("connect: ")) << failures[0];
+    ASSERT_EQ(ends.size(), 1u);
+    ASSERT_TRUE(ends[0].failure);
+    EXPECT_EQ(ends[0].failure->step, "connect");
+    EXPECT_EQ(ends[0].failure->reason, "Server nicht erreicht");
     m_process.start("/usr/sbin/vsftpd",
                     {QString::fromStdString((folder / "vsftpd.conf").string())});
     ASSERT_TRUE(m_process.waitForStarted(20000));
@@ -396,6 +397,9 @@ TEST_F(Vsftpd, AServerStoppedBetweenTwoMinutesIsTakenUpAgainWhenBack) {
     uploader.start({server, "", "", "webcam/bild.jpg"}, pictureBytes());
     uploader.waitForEnd();
     EXPECT_EQ(readAll(root / "webcam" / "bild.jpg"), pictureBytes());
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_FALSE(ends[1].failure);
+    EXPECT_EQ(ends[1].remoteName, "webcam/bild.jpg");
 }
 
 TEST(FtpAddress, PortFolderAndEscapes) {
