@@ -65,8 +65,10 @@ else
   printf 'AAECAwQFBgcICQoLDA0ODw==' >"$corpus/base64"
 fi
 
-# Leaks inside the third-party libraries (libmodplug's ABC loader) are theirs, not ours.
+# Leaks inside the third-party libraries (libmodplug's ABC loader) are theirs, not ours; the
+# suppressions name functions, which only whole stacks show.
 export LSAN_OPTIONS="suppressions=$top/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export ASAN_OPTIONS="fast_unwind_on_malloc=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 # The same inputs on every run, so a finding is reproducible rather than left to chance;
 # FUZZ_SEED=0 lets libFuzzer choose.
 # Inputs that fail are kept beside the fuzzer, never in the working folder.

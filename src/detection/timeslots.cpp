@@ -23,14 +23,13 @@ int hhmmValue(std::string_view text) {
 }
 
 std::string hhmmText(int value) {
-    const std::string digits = std::to_string(value);
-    if (value < 10)
-        return "00:0" + digits;
-    if (value < 100)
-        return "00:" + digits;
-    if (value < 1000)
-        return "0" + digits.substr(0, 1) + ":" + digits.substr(1);
-    return digits.substr(0, 2) + ":" + digits.substr(digits.size() - 2);
+    std::string digits = std::to_string(value);
+    if (digits.size() < 4)
+        digits.insert(0, 4 - digits.size(), '0');
+    std::string text = digits.substr(0, 2);
+    text += ':';
+    text.append(digits, digits.size() - 2);
+    return text;
 }
 
 int slotForClock(int now, const SlotTimes& times) {

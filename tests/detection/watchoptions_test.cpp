@@ -43,9 +43,14 @@ TEST(BlockMask, ReadsEitherCaseAndWritesWhatItReads) {
 
 TEST(BlockMask, MalformedTextIsNoMask) {
     const std::string full(kMaskTextLength, 'F');
+    std::string withSign = full;
+    withSign[0] = '-';
+    std::string withPrefix = full;
+    withPrefix[0] = '0';
+    withPrefix[1] = 'x';
     for (const std::string& text :
          {std::string(), full + "F", full.substr(1), full.substr(1) + "G", full.substr(1) + " ",
-          std::string(kMaskTextLength, '\0'), "-" + full.substr(1), "0x" + full.substr(2)}) {
+          std::string(kMaskTextLength, '\0'), withSign, withPrefix}) {
         EXPECT_TRUE(maskFromText(text).none()) << text;
     }
     EXPECT_TRUE(maskFromText(full).all());
