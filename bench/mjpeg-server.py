@@ -2,7 +2,8 @@
 """Serves the JPEG pictures of a folder, in name order and round again, as an HTTP MJPEG
 stream (multipart/x-mixed-replace) at a fixed rate to every client on 127.0.0.1. All clients
 get the same picture at the same moment; a client that falls behind misses pictures rather
-than lagging. Stops by itself after --lifetime seconds."""
+than lagging. Stops by itself after --lifetime seconds. Serves on --port when given, so that a
+camera stopped and started again is found at the same address."""
 
 import argparse
 import glob
@@ -21,6 +22,8 @@ def main():
     parser.add_argument("--port-file", required=True, help="where the chosen port is written")
     parser.add_argument("--fps", type=float, default=25.0)
     parser.add_argument("--lifetime", type=float, default=600.0)
+    parser.add_argument("--port", type=int, default=0,
+                        help="the port to serve on (default: one the system chooses)")
     arguments = parser.parse_args()
 
     pictures = []
@@ -56,7 +59,7 @@ def main():
                 pass
             self.log_message("%s: %d pictures sent", self.headers.get("User-Agent", "?"), sent)
 
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", arguments.port), Handler)
     server.daemon_threads = True
     with open(arguments.port_file, "w") as file:
         file.write("%d\n" % server.server_address[1])

@@ -542,16 +542,25 @@ void Camera::onBusMessage(void* data) {
             m_pipeline->failed = true;
             break;
         case GST_MESSAGE_APPLICATION:
-            // Recorded footage is replayed from its start again.
-            if (gst_message_has_name(message, kFootageEndedMessage) &&
-                !gst_element_seek_simple(m_pipeline->pipeline.get(), GST_FORMAT_TIME,
-                                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
-                                         0)) {
-                m_pipeline->failed = true;
-            }
+            if (gst_message_has_name(message, kFootageEndedMessage))
+                replayFootage();
             break;
         default:
             break;
+    }
+}
+
+// Recorded footage is replayed from its start again. The seek goes up from the live picture's
+// sink alone: the branches of a clip and of the kept footage are no part of the footage (a
+// clip of kept footage begins at a source that cannot seek), and the flush that comes down
+// stays out of them. Footage that cannot start over delivers no more pictures, which the
+// watchdog takes for a lost camera; the seek's answer alone does not.
+void Camera::replayFootage() {
+    const GstPointer<GstElement> sink(
+        gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline.get()), "sink"));
+    if (!gst_element_seek_simple(sink.get(), GST_FORMAT_TIME,
+                                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0)) {
+        std::fprintf(stderr, "sentello: camera: the footage does not start over\n");
     }
 }
 

@@ -107,6 +107,7 @@ private:
     bool waitForFirstPicture(Pipeline& pipeline, QEventLoop::ProcessEventsFlags whileWaiting);
     void stopPipeline();
     void onBusMessage(void* message);
+    void replayFootage();
     void checkDelivery();
     bool delivering() const;
     bool handleClipMessage(void* message);

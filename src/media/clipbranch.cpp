@@ -16,11 +16,15 @@ namespace {
 
 constexpr const char* kBegunMessage = "sentello-clip-begun";
 
+// A clip holds its length in pictures at the rate they are encoded at; a camera that delivers
+// fewer than it says ends its clip this long after the length on the clock instead.
+constexpr GstClockTime kLateEnd = GST_SECOND;
+
 std::string branchDescription(const ClipRequest& request, const std::string& soundSource,
                               bool variableRate) {
     std::string description = pictureEntryQueue() + (variableRate ? " ! " + steadyRate() : "") +
                               " ! videoconvert ! " + encoderDescription(request.compression) +
-                              " ! " + backlogQueue() +
+                              " name=encoder ! " + backlogQueue() +
                               // A sink that joins a playing pipeline must not make it wait for
                               // a preroll.
                               " ! avimux name=mux ! filesink name=file async=false";
@@ -57,6 +61,12 @@ struct ClipBranch::Shared final : FootageReceiver {
     GstPointer<GstElement> bin;
     GstPointer<GstElement> sound;  // may be absent
     GstClockTime length = 0;
+    // The pictures of the length: the rate they are encoded at times the seconds.
+    std::uint64_t pictureLimit = 0;
+    // Of the length; on the thread that encodes (for kept footage: under the pre-recording's
+    // lock).
+    std::uint64_t picturesTaken = 0;
+    std::atomic<bool> full{false};
 
     std::atomic<bool> endRequested{false};
     std::atomic<bool> closed{false};
@@ -66,9 +76,10 @@ struct ClipBranch::Shared final : FootageReceiver {
     // lock, which its sound also takes).
     GstClockTime firstPictureTime = GST_CLOCK_TIME_NONE;
 
-    // A clip of kept footage: the sources of its pictures and sound, the end of its length on
-    // the clock, and the sound frames it has had.
+    // A clip of kept footage: the sources of its pictures and sound, its trigger and the end
+    // of its length on the clock, and the sound frames it has had.
     GstPointer<GstElement> pictures;
+    GstClockTime trigger = GST_CLOCK_TIME_NONE;
     GstClockTime end = GST_CLOCK_TIME_NONE;
     std::atomic<bool> soundClosed{false};
     gint64 soundFrames = 0;
@@ -100,16 +111,25 @@ struct ClipBranch::Shared final : FootageReceiver {
         return gst_clock_get_time(clock.get());
     }
 
+    // Counts a picture of the length; false when the length is full.
+    bool takeIntoLength() {
+        if (picturesTaken >= pictureLimit)
+            return false;
+        if (++picturesTaken == pictureLimit)
+            full = true;
+        return true;
+    }
+
     static GstPadProbeReturn onPicture(GstPad* teePad, GstPadProbeInfo* info, gpointer data) {
-        auto* shared = static_cast<std::shared_ptr<Shared>*>(data)->get();
-        if (shared->closed)
+        const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
+        if (!shared || shared->closed)
             return GST_PAD_PROBE_DROP;
         const GstClockTime now = shared->now();
         if (shared->firstPictureTime == GST_CLOCK_TIME_NONE)
             shared->firstPictureTime = now;
-        const bool timeUp =
-            now != GST_CLOCK_TIME_NONE && now - shared->firstPictureTime >= shared->length;
-        if (!timeUp && !shared->endRequested) {
+        const bool late = now != GST_CLOCK_TIME_NONE &&
+                          now - shared->firstPictureTime >= shared->length + kLateEnd;
+        if (!shared->full && !late && !shared->endRequested) {
             shared->gotPicture = true;
             // A network camera's pictures come without times; the clip takes their arrival.
             GstBuffer* picture = GST_PAD_PROBE_INFO_BUFFER(info);
@@ -127,7 +147,16 @@ struct ClipBranch::Shared final : FootageReceiver {
         return GST_PAD_PROBE_DROP;
     }
 
-    // Kept footage begins with a key picture; its times count from there.
+    // Pictures are counted where they are encoded: after the steady rate of a network camera's,
+    // and whatever the clock said of the moment they came. Those past the length, which the
+    // branch took before it closed, go.
+    static GstPadProbeReturn onEncoding(GstPad*, GstPadProbeInfo*, gpointer data) {
+        const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
+        return shared && shared->takeIntoLength() ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
+    }
+
+    // Kept footage begins with a key picture; its times count from there, and its length from
+    // the trigger.
     void takePicture(GstSample* picture) override {
         if (closed)
             return;
@@ -140,12 +169,13 @@ struct ClipBranch::Shared final : FootageReceiver {
             }
             firstPictureTime = time;
         }
-        if (time >= end || endRequested) {
+        if (time < firstPictureTime)
+            return;
+        const bool late = time >= end + kLateEnd;
+        if (late || endRequested || (time >= trigger && !takeIntoLength())) {
             close(nullptr);
             return;
         }
-        if (time < firstPictureTime)
-            return;
         GstPointer<GstBuffer> placed(gst_buffer_copy(buffer));
         GST_BUFFER_PTS(placed.get()) = time - firstPictureTime;
         GST_BUFFER_DTS(placed.get()) = GST_CLOCK_TIME_NONE;
@@ -211,8 +241,8 @@ struct ClipBranch::Shared final : FootageReceiver {
     // The muxer writes its header with the first picture; a clip that ends without any writes
     // one at its end, which is no beginning.
     static GstPadProbeReturn onFileData(GstPad*, GstPadProbeInfo*, gpointer data) {
-        auto* shared = static_cast<std::shared_ptr<Shared>*>(data)->get();
-        if (!shared->gotPicture)
+        const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
+        if (!shared || !shared->gotPicture)
             return GST_PAD_PROBE_OK;
         if (!shared->begun.exchange(true)) {
             gst_element_post_message(
@@ -222,8 +252,6 @@ struct ClipBranch::Shared final : FootageReceiver {
         }
         return GST_PAD_PROBE_REMOVE;
     }
-
-    static void release(gpointer data) { delete static_cast<std::shared_ptr<Shared>*>(data); }
 };
 
 std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* tee,
@@ -233,19 +261,24 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
         request.withSound && !soundSource.empty() && soundSourceOpens(soundSource);
     ClipRequest clip = request;
     clip.compression = availableCompression(request.compression);
+    const int rate = deliveredRate(tee);
     std::unique_ptr<ClipBranch> branch =
-        prepare(pipeline, tee,
-                branchDescription(clip, withSound ? soundSource : "", deliveredRate(tee) == 0),
-                request, error);
+        prepare(pipeline, tee, branchDescription(clip, withSound ? soundSource : "", rate == 0),
+                request, rate == 0 ? kSteadyPicturesPerSecond : rate, error);
     if (!branch)
         return nullptr;
     const std::shared_ptr<Shared>& shared = branch->m_shared;
+    GstPointer<GstElement> encoder(gst_bin_get_by_name(GST_BIN(shared->bin.get()), "encoder"));
+    GstPointer<GstPad> encoderInput(gst_element_get_static_pad(encoder.get(), "sink"));
+    gst_pad_add_probe(encoderInput.get(), GST_PAD_PROBE_TYPE_BUFFER, &Shared::onEncoding,
+                      WeakState<Shared>::make(shared), &WeakState<Shared>::release);
     exposeEntry(shared->bin.get());
     if (!branch->join(error))
         return nullptr;
-    if (!linkToTee(tee, shared->bin.get(),
-                   {&Shared::onPicture, new std::shared_ptr<Shared>(shared), &Shared::release},
-                   &Shared::onStreamEvent, branch->m_teePad)) {
+    if (!linkToTee(
+            tee, shared->bin.get(),
+            {&Shared::onPicture, WeakState<Shared>::make(shared), &WeakState<Shared>::release},
+            &Shared::onStreamEvent, branch->m_teePad)) {
         error = "the recording cannot take the camera's pictures";
         return nullptr;
     }
@@ -258,26 +291,28 @@ std::unique_ptr<ClipBranch> ClipBranch::startWithFootage(GstElement* pipeline,
                                                          std::string& error) {
     std::unique_ptr<ClipBranch> branch =
         prepare(pipeline, nullptr, footageDescription(request.withSound && footage.hasSound()),
-                request, error);
+                request, footage.picturesPerSecond(), error);
     if (!branch || !branch->join(error))
         return nullptr;
     const std::shared_ptr<Shared>& shared = branch->m_shared;
     shared->pictures.reset(gst_bin_get_by_name(GST_BIN(shared->bin.get()), "pictures"));
-    const GstClockTime trigger = footageClockTime();
-    shared->end = trigger + shared->length;
-    footage.attach(shared, trigger);
+    shared->trigger = footageClockTime();
+    shared->end = shared->trigger + shared->length;
+    footage.attach(shared, shared->trigger);
     return branch;
 }
 
 std::unique_ptr<ClipBranch> ClipBranch::prepare(GstElement* pipeline, GstElement* tee,
                                                 const std::string& description,
-                                                const ClipRequest& request, std::string& error) {
+                                                const ClipRequest& request, int picturesPerSecond,
+                                                std::string& error) {
     GstPointer<GstElement> parsed = parseBin(description, false, error);
     if (!parsed)
         return nullptr;
     auto shared = std::make_shared<Shared>();
     shared->bin = std::move(parsed);
     shared->length = static_cast<GstClockTime>(request.seconds) * GST_SECOND;
+    shared->pictureLimit = static_cast<std::uint64_t>(request.seconds) * picturesPerSecond;
     GstBin* bin = GST_BIN(shared->bin.get());
     // The muxer's end shows as the file sink's EOS, which a bin inside a pipeline keeps to
     // itself unless it forwards its children's messages.
@@ -288,13 +323,13 @@ std::unique_ptr<ClipBranch> ClipBranch::prepare(GstElement* pipeline, GstElement
     g_object_set(file.get(), "location", request.path.c_str(), nullptr);
     GstPointer<GstPad> fileInput(gst_element_get_static_pad(file.get(), "sink"));
     gst_pad_add_probe(fileInput.get(), GST_PAD_PROBE_TYPE_BUFFER, &Shared::onFileData,
-                      new std::shared_ptr<Shared>(shared), &Shared::release);
+                      WeakState<Shared>::make(shared), &WeakState<Shared>::release);
     return std::unique_ptr<ClipBranch>(new ClipBranch(pipeline, tee, shared, request.path));
 }
 
 bool ClipBranch::join(std::string& error) {
     // The pipeline takes a reference of its own.
-    gst_bin_add(GST_BIN(m_pipeline), m_shared->bin.get());
+    gst_bin_add(GST_BIN(m_pipeline.get()), m_shared->bin.get());
     m_joined = true;
     // Running before the first picture arrives.
     if (!gst_element_sync_state_with_parent(m_shared->bin.get())) {
@@ -306,17 +341,20 @@ bool ClipBranch::join(std::string& error) {
 
 ClipBranch::ClipBranch(GstElement* pipeline, GstElement* tee, std::shared_ptr<Shared> shared,
                        std::string path)
-    : m_pipeline(pipeline), m_tee(tee), m_shared(std::move(shared)), m_path(std::move(path)) {}
+    : m_pipeline(GST_ELEMENT(gst_object_ref(pipeline))),
+      m_tee(tee ? GST_ELEMENT(gst_object_ref(tee)) : nullptr),
+      m_shared(std::move(shared)),
+      m_path(std::move(path)) {}
 
 ClipBranch::~ClipBranch() {
     // Without its pad the tee sends the branch nothing more; then the branch's threads stop.
     if (m_teePad) {
-        gst_element_release_request_pad(m_tee, m_teePad.get());
+        gst_element_release_request_pad(m_tee.get(), m_teePad.get());
         m_teePad.reset();
     }
     gst_element_set_state(m_shared->bin.get(), GST_STATE_NULL);
     if (m_joined)
-        gst_bin_remove(GST_BIN(m_pipeline), m_shared->bin.get());
+        gst_bin_remove(GST_BIN(m_pipeline.get()), m_shared->bin.get());
 }
 
 bool ClipBranch::takesFootage() const {

@@ -11,12 +11,12 @@
 
 // A clip being recorded: a branch on a request pad of the camera pipeline's tee, from a leaky
 // queue (so the live picture never waits for the file) through the encoder into an AVI file,
-// with sound from `soundSource` when asked. The clip is timed on the pipeline's clock from its
-// first picture; at its end the branch takes no more pictures and drains, and the muxer
-// finishes the file.
+// with sound from `soundSource` when asked. The clip holds its seconds in pictures at the rate
+// they are encoded at (a camera slower than its rate ends it by the pipeline's clock); at its
+// end the branch takes no more pictures and drains, and the muxer finishes the file.
 //
 // A clip that begins before its trigger takes its pictures and sound, encoded, from a
-// pre-recording instead; it is timed on the same clock from the trigger.
+// pre-recording instead; its seconds count from the trigger.
 //
 // Created and destroyed on the main thread; the streaming threads only ever see the shared
 // state of the branch.
@@ -60,15 +60,17 @@ private:
 
     ClipBranch(GstElement* pipeline, GstElement* tee, std::shared_ptr<Shared> shared,
                std::string path);
-    // The branch from its description, with the file named, not yet in the pipeline.
+    // The branch from its description, with the file named, not yet in the pipeline; its
+    // pictures are encoded at `picturesPerSecond`.
     static std::unique_ptr<ClipBranch> prepare(GstElement* pipeline, GstElement* tee,
                                                const std::string& description,
-                                               const ClipRequest& request, std::string& error);
+                                               const ClipRequest& request, int picturesPerSecond,
+                                               std::string& error);
     // Puts it into the pipeline, running.
     bool join(std::string& error);
 
-    GstElement* m_pipeline;
-    GstElement* m_tee;
+    GstPointer<GstElement> m_pipeline;
+    GstPointer<GstElement> m_tee;  // absent for a clip of kept footage
     GstPointer<GstPad> m_teePad;
     std::shared_ptr<Shared> m_shared;
     std::string m_path;

@@ -2,6 +2,7 @@
 
 #include <gst/gst.h>
 
+#include <memory>
 #include <string>
 
 #include "detection/cliprequest.h"
@@ -29,6 +30,20 @@ std::string pictureEntryQueue();
 
 // Gives the bin a ghost pad "sink" for the input of its element "entry".
 void exposeEntry(GstElement* bin);
+
+// The data of a probe or an appsink's callbacks: a weak reference to the state of the branch
+// they work for. The branch's bin holds its elements, and so this data, and the state holds the
+// bin: a strong reference here would keep both alive for ever.
+template <typename State>
+struct WeakState {
+    static gpointer make(const std::shared_ptr<State>& state) {
+        return new std::weak_ptr<State>(state);
+    }
+    static std::shared_ptr<State> lock(gpointer data) {
+        return static_cast<std::weak_ptr<State>*>(data)->lock();
+    }
+    static void release(gpointer data) { delete static_cast<std::weak_ptr<State>*>(data); }
+};
 
 // A probe's callback with the data it is given and how that data goes.
 struct PadProbe {

@@ -16,6 +16,9 @@
 
 namespace {
 
+// playbin's flag GST_PLAY_FLAG_SOFT_VOLUME; the plugin has its flags in no header.
+constexpr guint kSoftVolumeFlag = 1u << 4;
+
 // The file's name for playbin. `path` is absolute.
 std::string fileUri(const std::string& path) {
     GText uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
@@ -103,6 +106,11 @@ public:
         if (!madePlaybin)
             return nullptr;
         PipelinePointer playbin(GST_ELEMENT(gst_object_ref_sink(madePlaybin)));
+        // Nothing here sets a volume, and the volume element that playbin adds for one is never
+        // freed (GStreamer 1.22): one lost with every alert.
+        guint flags = 0;
+        g_object_get(playbin.get(), "flags", &flags, nullptr);
+        g_object_set(playbin.get(), "flags", flags & ~kSoftVolumeFlag, nullptr);
 
         std::string error;
         const GstPointer<GstElement> audioSink = parseBin(audioSinkDescription, true, error);

@@ -71,7 +71,8 @@ GstPointer<GstSample> retimed(GstSample* sample, GstClockTime time,
 
 }  // namespace
 
-// What the streaming threads use; it holds its own references, as a clip branch's does.
+// What the streaming threads use; it holds its own references, as a clip branch's does. Its
+// callbacks and probe reach it only weakly (see WeakState): it goes with the pre-recording.
 struct PreRecording::Shared {
     GstPointer<GstElement> bin;
     GstClockTime keep = 0;
@@ -124,7 +125,9 @@ struct PreRecording::Shared {
     }
 
     static GstPadProbeReturn onEncoding(GstPad*, GstPadProbeInfo* info, gpointer data) {
-        auto* shared = static_cast<std::shared_ptr<Shared>*>(data)->get();
+        const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
+        if (!shared)
+            return GST_PAD_PROBE_OK;
         std::lock_guard lock(shared->mutex);
         shared->encoding.push_back(GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info)));
         if (shared->encoding.size() > kMaxPicturesInEncoder)
@@ -133,9 +136,10 @@ struct PreRecording::Shared {
     }
 
     static GstFlowReturn onEncoded(GstAppSink* sink, gpointer data) {
-        auto* shared = static_cast<std::shared_ptr<Shared>*>(data)->get();
         const GstPointer<GstSample> picture(gst_app_sink_pull_sample(sink));
-        if (GstPointer<GstSample> stamped = picture ? shared->timed(picture.get()) : nullptr)
+        const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
+        if (GstPointer<GstSample> stamped =
+                picture && shared ? shared->timed(picture.get()) : nullptr)
             shared->keepPicture(std::move(stamped));
         return GST_FLOW_OK;
     }
@@ -155,14 +159,12 @@ struct PreRecording::Shared {
     }
 
     static GstFlowReturn onHeard(GstAppSink* sink, gpointer data) {
-        auto* shared = static_cast<std::shared_ptr<Shared>*>(data)->get();
         const GstPointer<GstSample> sound(gst_app_sink_pull_sample(sink));
-        if (GstPointer<GstSample> placed = sound ? shared->onClock(sound.get()) : nullptr)
+        const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
+        if (GstPointer<GstSample> placed = sound && shared ? shared->onClock(sound.get()) : nullptr)
             shared->keepSound(std::move(placed));
         return GST_FLOW_OK;
     }
-
-    static void release(gpointer data) { delete static_cast<std::shared_ptr<Shared>*>(data); }
 
     void keepPicture(GstPointer<GstSample> picture) {
         std::lock_guard lock(mutex);
@@ -237,8 +239,9 @@ std::unique_ptr<PreRecording> PreRecording::start(GstElement* pipeline, GstEleme
                                                   const std::string& soundSource,
                                                   std::string& error) {
     const bool withSound = setup.withSound && !soundSource.empty() && soundSourceOpens(soundSource);
-    const std::string description = branchDescription(
-        availableCompression(setup.compression), deliveredRate(tee), withSound ? soundSource : "");
+    const int rate = deliveredRate(tee);
+    const std::string description = branchDescription(availableCompression(setup.compression), rate,
+                                                      withSound ? soundSource : "");
     GstPointer<GstElement> parsed = parseBin(description, false, error);
     if (!parsed)
         return nullptr;
@@ -251,20 +254,21 @@ std::unique_ptr<PreRecording> PreRecording::start(GstElement* pipeline, GstEleme
     encodedCallbacks.new_sample = &Shared::onEncoded;
     GstPointer<GstElement> encoded(gst_bin_get_by_name(bin, "encoded"));
     gst_app_sink_set_callbacks(GST_APP_SINK(encoded.get()), &encodedCallbacks,
-                               new std::shared_ptr<Shared>(shared), &Shared::release);
+                               WeakState<Shared>::make(shared), &WeakState<Shared>::release);
     if (GstPointer<GstElement> heard{gst_bin_get_by_name(bin, "heard")}) {
         GstAppSinkCallbacks heardCallbacks{};
         heardCallbacks.new_sample = &Shared::onHeard;
         gst_app_sink_set_callbacks(GST_APP_SINK(heard.get()), &heardCallbacks,
-                                   new std::shared_ptr<Shared>(shared), &Shared::release);
+                                   WeakState<Shared>::make(shared), &WeakState<Shared>::release);
     }
     GstPointer<GstElement> encoder(gst_bin_get_by_name(bin, "encoder"));
     GstPointer<GstPad> encoderInput(gst_element_get_static_pad(encoder.get(), "sink"));
     gst_pad_add_probe(encoderInput.get(), GST_PAD_PROBE_TYPE_BUFFER, &Shared::onEncoding,
-                      new std::shared_ptr<Shared>(shared), &Shared::release);
+                      WeakState<Shared>::make(shared), &WeakState<Shared>::release);
     exposeEntry(shared->bin.get());
 
-    std::unique_ptr<PreRecording> preRecording(new PreRecording(pipeline, tee, setup, shared));
+    std::unique_ptr<PreRecording> preRecording(new PreRecording(
+        pipeline, tee, setup, rate == 0 ? kSteadyPicturesPerSecond : rate, shared));
     gst_bin_add(GST_BIN(pipeline), shared->bin.get());
     if (!gst_element_sync_state_with_parent(shared->bin.get())) {
         error = "the encoder does not start";
@@ -279,14 +283,20 @@ std::unique_ptr<PreRecording> PreRecording::start(GstElement* pipeline, GstEleme
 }
 
 PreRecording::PreRecording(GstElement* pipeline, GstElement* tee, const Setup& setup,
-                           std::shared_ptr<Shared> shared)
-    : m_pipeline(pipeline), m_tee(tee), m_setup(setup), m_shared(std::move(shared)) {}
+                           int picturesPerSecond, std::shared_ptr<Shared> shared)
+    : m_pipeline(GST_ELEMENT(gst_object_ref(pipeline))),
+      m_tee(GST_ELEMENT(gst_object_ref(tee))),
+      m_setup(setup),
+      m_picturesPerSecond(picturesPerSecond),
+      m_shared(std::move(shared)) {}
 
+// Stopped, the branch runs no callback any more; out of the pipeline, its bin goes with the
+// shared state, and the kept footage with it.
 PreRecording::~PreRecording() {
     if (m_teePad)
-        gst_element_release_request_pad(m_tee, m_teePad.get());
+        gst_element_release_request_pad(m_tee.get(), m_teePad.get());
     gst_element_set_state(m_shared->bin.get(), GST_STATE_NULL);
-    gst_bin_remove(GST_BIN(m_pipeline), m_shared->bin.get());
+    gst_bin_remove(GST_BIN(m_pipeline.get()), m_shared->bin.get());
 }
 
 bool PreRecording::hasSound() const {

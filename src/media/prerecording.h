@@ -42,6 +42,8 @@ public:
     PreRecording& operator=(const PreRecording&) = delete;
 
     const Setup& setup() const { return m_setup; }
+    // The rate of the encoded pictures, which a clip of its footage has.
+    int picturesPerSecond() const { return m_picturesPerSecond; }
     // Whether sound has come: only then do its clips have sound.
     bool hasSound() const;
 
@@ -56,12 +58,13 @@ public:
 private:
     struct Shared;
 
-    PreRecording(GstElement* pipeline, GstElement* tee, const Setup& setup,
+    PreRecording(GstElement* pipeline, GstElement* tee, const Setup& setup, int picturesPerSecond,
                  std::shared_ptr<Shared> shared);
 
-    GstElement* m_pipeline;
-    GstElement* m_tee;
+    GstPointer<GstElement> m_pipeline;
+    GstPointer<GstElement> m_tee;
     Setup m_setup;
+    int m_picturesPerSecond;
     std::shared_ptr<Shared> m_shared;
     GstPointer<GstPad> m_teePad;
 };

@@ -37,6 +37,28 @@ TEST_F(ClipRecording, DemoClipHasItsLengthPictureAndSound) {
     EXPECT_TRUE(stillDelivering());
 }
 
+// The pictures a clip's file holds.
+int picturesInClip(const std::filesystem::path& path) {
+    int pictures = 0;
+    eachDecoded(path, "avidemux name=demux demux.video_0",
+                [&](GstSample*, const GstMapInfo&) { ++pictures; });
+    return pictures;
+}
+
+// A clip of five seconds at 25 pictures a second holds 125 pictures, whatever the clock says of
+// the moment the 126th arrived; the demo camera's sound does not lengthen it either.
+TEST_F(ClipRecording, ClipHoldsItsLengthInPicturesNotOneMore) {
+    for (const CameraSource& source : {kTestPattern, CameraSource{"demo", ""}}) {
+        connect(source);
+        for (int clip = 0; clip < 2; ++clip) {
+            const auto path = folder / ("clip" + std::to_string(clip) + ".avi");
+            EXPECT_EQ(record({path, 5, source.isDemo(), {}}),
+                      (QList<int>{kCaptureBegins, kCaptureEnds}));
+            EXPECT_EQ(picturesInClip(path), 125) << source.name << ", clip " << clip;
+        }
+    }
+}
+
 TEST_F(ClipRecording, PictureGoesOnWhileAClipIsWritten) {
     connect(kTestPattern);
     QSignalSpy statuses(&camera, &Camera::captureStatus);

@@ -175,6 +175,32 @@ INSTANTIATE_TEST_SUITE_P(Codecs, KeptFootage,
                              return info.param == ClipCodec::Mpeg4 ? "Mpeg4" : "MotionJpeg";
                          });
 
+// Footage given as the camera starts over while a clip of kept footage is recorded: the clip
+// goes on across it, the camera is not taken for lost, and the next clip has its lead again.
+TEST_F(PreRecordingTest, ClipAcrossTheReplayOfTheFootageGoesOn) {
+    const auto footage = folder / "numbered.avi";
+    writeNumberedFootage(footage);
+    camera.setPreRecording({3, {}, false});
+    connect(sourceGiven(footage));
+    QSignalSpy lost(&camera, &Camera::deliveryStopped);
+    waitUntilKept(3.5);
+    // Two seconds before the footage ends.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return numberOnCamera() >= kFootagePictures - 2 * kRate; },
+                                kClipEndTimeoutMs));
+
+    for (const char* name : {"across.avi", "next.avi"}) {
+        const auto path = folder / name;
+        EXPECT_EQ(record({path, 4, false, {}}), (QList<int>{kCaptureBegins, kCaptureEnds}));
+        EXPECT_TRUE(lastText.isEmpty()) << lastText.toStdString();
+        const std::vector<int> numbers = numbersInClip(path);
+        EXPECT_EQ(breaks(numbers), std::vector<std::size_t>{}) << name;
+        // Three seconds before the trigger, four after.
+        EXPECT_NEAR(double(numbers.size()) / kRate, 7.0, kLengthTolerance) << name;
+    }
+    EXPECT_TRUE(lost.isEmpty());
+    EXPECT_TRUE(stillDelivering());
+}
+
 // The sound of a clip as 16-bit mono samples, and their rate.
 struct ClipSound {
     std::vector<std::int16_t> samples;
