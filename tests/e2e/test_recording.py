@@ -119,8 +119,10 @@ class RecordingTest(DesktopTestCase):
         with open(os.path.join(sentello.home, "Video_Sentello_20110304211503.avi"), "wb"):
             pass
         window = sentello.choose_first_source(WINDOW_TIMEOUT)
-        row = self.desktop.screenshot(window, *FIRST_LIST_ROW)
-        self.assertFalse(row.dominant_share() > 0.99, "the earlier clip has a row")
+        # A window just mapped may not have painted its list yet.
+        def row_shown():
+            return self.desktop.screenshot(window, *FIRST_LIST_ROW).dominant_share() <= 0.99
+        wait_until(row_shown, WINDOW_TIMEOUT, "the earlier clip's row" + sentello.describe())
 
     def test_termination_finishes_the_clip_and_saves_the_settings(self):
         sentello, _ = self.start_recording_mode({"videolaenge": 60})
