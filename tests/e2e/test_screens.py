@@ -55,9 +55,15 @@ class WindowOnTheScreen:
         self.assertTrue(x >= 0 and y >= 0 and x + width <= screen_width
                         and y + height <= screen_height, (x, y, width, height))
 
-        shot = self.desktop.screenshot(window)
-        bold_rows, bold_runs = dark_rows_and_runs(shot.crop(*RECORD_MODE_TEXT))
-        rows, runs = dark_rows_and_runs(shot.crop(*BRIGHTNESS_TEXT))
+        def painted():
+            """Both texts' rows and strokes, once the window has painted them: a window just
+            mapped may still be dark all over."""
+            shot = self.desktop.screenshot(window)
+            texts = [dark_rows_and_runs(shot.crop(*region))
+                     for region in (RECORD_MODE_TEXT, BRIGHTNESS_TEXT)]
+            return all(0 < len(rows) < 16 for rows, _ in texts) and texts
+        (bold_rows, bold_runs), (rows, runs) = wait_until(painted, WINDOW_TIMEOUT,
+                                                          "the window's texts painted")
         # Tahoma 8 pt at 96 dots per inch, from the top of "A" to the bottom of "g": 11 pixels
         # (Qt's own scaling made 14 of them at 120).
         for text_rows in (bold_rows, rows):
