@@ -133,7 +133,7 @@ void SettingsWriter::setFailureReport(
 }
 
 void SettingsWriter::reportFailure(const std::string& path, const std::string& reason) {
-    std::fprintf(stderr, "Sentello: settings not saved: %s: %s\n", path.c_str(), reason.c_str());
+    std::fprintf(stderr, "sentello: settings not saved: %s: %s\n", path.c_str(), reason.c_str());
     const std::lock_guard lock(m_reportMutex);
     if (m_report)
         m_report(path, reason);
