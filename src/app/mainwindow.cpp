@@ -14,11 +14,11 @@
 #include "app/alertbeep.h"
 #include "app/eventlogwindow.h"
 #include "app/fonts.h"
-#include "app/frameprocessor.h"
 #include "app/gadgettable.h"
 #include "app/statusdisplay.h"
 #include "app/version.h"
 #include "app/windowplacement.h"
+#include "detection/frameprocessor.h"
 #include "detection/triggeractions.h"
 #include "media/alertplayback.h"
 #include "media/camera.h"
@@ -64,8 +64,7 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
                             m_gadgets->as<QFrame>(Gadget::upperMarker),
                             m_gadgets->as<QFrame>(Gadget::lowerMarker),
                             m_gadgets->as<QLabel>(Gadget::triggerIndicator)});
-    m_frameProcessor =
-        std::make_unique<FrameProcessor>(camera, *m_statusDisplay, m_state, m_clock.ticksMs);
+    m_frameProcessor = std::make_unique<FrameProcessor>(camera, m_state, m_clock.ticksMs);
     // The room may have changed while the camera was away: a new background, not an alarm.
     connect(&camera, &Camera::deliveryResumed, this,
             [this] { m_frameProcessor->restartBackground(); });
@@ -99,23 +98,54 @@ void MainWindow::createTriggerActions() {
     TriggerServices services{
         .beep = [this] { m_alertBeep->beep(); },
         .playAlertFile = [this](const std::string& path) { m_alertPlayback->playAlertFile(path); },
-        .recordClip =
-            [this](ClipRequest request) {
-                request.compression = m_clipCompression;
-                keepStorageLimit();
-                m_camera->startRecording(request);
-            },
         .launchProgram = [](const std::string& program,
                             const std::string& argument) { launchProgram(program, argument, {}); },
         .pauseDetection =
             [this](int milliseconds) { m_detectionPause.setRemainingTime(milliseconds); },
     };
-    m_triggerActions = std::make_unique<TriggerActions>(*m_gadgets, m_state, m_clipFolder,
-                                                        m_clipStem, std::move(services));
+    m_triggerActions =
+        std::make_unique<TriggerActions>(m_state, m_clipFolder, m_clipStem, std::move(services));
     m_captureStatusConnection =
-        connect(m_camera, &Camera::captureStatus, this, [this](int status, const QString& text) {
-            m_triggerActions->onCaptureStatus(status, text);
-        });
+        connect(m_camera, &Camera::captureStatus, this, &MainWindow::onCaptureStatus);
+}
+
+TriggerOptions MainWindow::triggerOptions() const {
+    const GadgetTable& g = *m_gadgets;
+    return {
+        .beep = g.state(Gadget::beepCheck) != 0,
+        .playAlertFile = g.state(Gadget::soundCheck) != 0,
+        .alertFile = g.storedText(Gadget::soundFileField),
+        .recordMode = g.state(Gadget::recordModeCheck) != 0,
+        .countOnly = g.state(Gadget::countOnlyCheck) != 0,
+        .counter = g.text(Gadget::counterField).toStdString(),
+        .waitSeconds = g.state(Gadget::waitSpin),
+        .clipLengthSeconds = g.state(Gadget::clipLengthSpin),
+        .clipWithSound = g.state(Gadget::audioInfoCheck) != 0,
+        .launchVideoTool = g.state(Gadget::videoToolCheck) != 0,
+        .videoTool = g.storedText(Gadget::videoToolField),
+    };
+}
+
+void MainWindow::runTriggerActions() {
+    const TriggerOutcome outcome = m_triggerActions->runTriggerActions(triggerOptions());
+    if (outcome.kind == TriggerOutcome::Kind::Counted)
+        m_gadgets->setText(Gadget::counterField, QString::fromStdString(outcome.detail));
+    if (!outcome.clipRow.empty())
+        m_gadgets->appendRow(Gadget::videoList, QString::fromStdString(outcome.clipRow));
+    if (outcome.clip) {
+        ClipRequest request = *outcome.clip;
+        request.compression = m_clipCompression;
+        keepStorageLimit();
+        m_camera->startRecording(request);
+    }
+    reportTrigger(outcome);
+}
+
+void MainWindow::onCaptureStatus(int status, const QString& text) {
+    if (const std::optional<std::string> missing =
+            m_triggerActions->onCaptureStatus(status, text.toStdString(), triggerOptions())) {
+        removeClipRow(*missing);
+    }
 }
 
 void MainWindow::connectGadgetEvents() {
@@ -181,12 +211,11 @@ void MainWindow::timerEvent(QTimerEvent* event) {
     const std::int64_t nowMs = m_clock.ticksMs();
     // While a clip is under way, a dialog is open or the detection rests after a trigger, the
     // live picture goes on but no frame is compared.
-    const DetectionValues values = detectionValues();
     if (m_state.recordingActive || m_triggerActions->clipUnderWay() || m_dialogOpen ||
         !m_detectionPause.hasExpired()) {
-        m_frameProcessor->showFrame(values);
-    } else if (m_frameProcessor->processFrame(values)) {
-        reportTrigger(m_triggerActions->runTriggerActions());
+        showFrame();
+    } else {
+        processFrame();
     }
     m_statusDisplay->showRecording(m_state.recordingActive);
     watchCamera(nowMs);

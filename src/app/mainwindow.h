@@ -63,6 +63,12 @@ public:
 
     // The detection values in force: the three sliders and the mirror check box.
     DetectionValues detectionValues() const;
+    // One run of the detection: what it found onto the window, and on a trigger the trigger
+    // actions.
+    void processFrame();
+    // What a trigger does, with the options the gadgets hold now: the alarm, and in recording
+    // mode the count or the clip with its row; then the trigger is reported.
+    void runTriggerActions();
 
     // The options into the gadgets (at start-up), and back into the file (at shutdown).
     void loadSettings();
@@ -83,6 +89,12 @@ protected:
 
 private:
     void createTriggerActions();
+    TriggerOptions triggerOptions() const;
+    void onCaptureStatus(int status, const QString& text);
+    // Shows the newest picture without comparing it, for the times when no change may count.
+    void showFrame();
+    // Each block's difference from the reference as a colour wash over the live picture.
+    void showBlockDifferences(bool shown);
     void connectEventLog();
     // Into the log and, when chosen, to the desktop.
     void reportTrigger(const TriggerOutcome& outcome);
@@ -109,6 +121,8 @@ private:
     void connectVideoList();
     void onVideoListMenu(int item);
     void deleteSelectedVideo();
+    // Takes the row of the clip at `path` out of the video list, when it has one.
+    void removeClipRow(const std::string& path);
 
     void onUploadSwitched();
     void minuteStep(std::int64_t nowMs);

@@ -4,8 +4,8 @@
 #include <QMessageBox>
 
 #include "app/cameradialogs.h"
-#include "app/frameprocessor.h"
 #include "app/gadgettable.h"
+#include "detection/frameprocessor.h"
 #include "media/camera.h"
 #include "settings/camerachoices.h"
 

@@ -7,7 +7,9 @@
 #include <QTabBar>
 
 #include "app/gadgettable.h"
+#include "app/statusdisplay.h"
 #include "detection/datetemplate.h"
+#include "detection/frameprocessor.h"
 #include "detection/timeslots.h"
 #include "settings/settingskeys.h"
 
@@ -37,6 +39,25 @@ DetectionValues MainWindow::detectionValues() const {
             g.as<QSlider>(Gadget::sensitivitySlider)->value(),
             g.as<QSlider>(Gadget::triggerSlider)->value(),
             g.as<QAbstractButton>(Gadget::mirrorCheck)->isChecked()};
+}
+
+void MainWindow::processFrame() {
+    const DetectionValues values = detectionValues();
+    const RunResult run = m_frameProcessor->processFrame(values);
+    m_statusDisplay->showRun(run, values);
+    if (run.triggered)
+        runTriggerActions();
+}
+
+void MainWindow::showFrame() {
+    const DetectionValues values = detectionValues();
+    m_statusDisplay->showRun(m_frameProcessor->showFrame(values), values);
+}
+
+void MainWindow::showBlockDifferences(bool shown) {
+    m_frameProcessor->askForBlockDifferences(shown);
+    if (!shown)
+        m_statusDisplay->hideBlockDifferences();
 }
 
 void MainWindow::onDetectionSliderMoved() {

@@ -7,10 +7,10 @@
 #include <filesystem>
 
 #include "app/eventlogwindow.h"
-#include "app/frameprocessor.h"
 #include "app/windowplacement.h"
 #include "detection/cliprequest.h"
 #include "detection/datetemplate.h"
+#include "detection/frameprocessor.h"
 #include "media/camera.h"
 #include "outputs/desktopnotification.h"
 #include "outputs/eventlog.h"

@@ -5,11 +5,11 @@
 #include <cstdio>
 
 #include "app/advanceddialog.h"
-#include "app/frameprocessor.h"
 #include "app/gadgettable.h"
 #include "app/maskeditor.h"
 #include "app/statusdisplay.h"
 #include "detection/blockmask.h"
+#include "detection/frameprocessor.h"
 #include "detection/triggeractions.h"
 #include "media/camera.h"
 
@@ -28,7 +28,7 @@ void MainWindow::showLiveViewMenu(QPoint position) {
     m_liveViewMenu->addAction(QStringLiteral("Erkennungsmaske bearbeiten"), this,
                               &MainWindow::editMask);
     m_liveViewMenu->addAction(QStringLiteral("Alarm testen"), this,
-                              [this] { m_triggerActions->soundAlarm(); });
+                              [this] { m_triggerActions->soundAlarm(triggerOptions()); });
     m_liveViewMenu->addAction(QStringLiteral("Protokoll anzeigen"), this,
                               &MainWindow::showEventLog);
     m_liveViewMenu->popup(m_statusDisplay->liveView()->mapToGlobal(position));
@@ -37,14 +37,14 @@ void MainWindow::showLiveViewMenu(QPoint position) {
 
 void MainWindow::onAdvancedSettingsClicked() {
     // The wash shows while the dialog is open, so that what it says about the reference is seen.
-    m_frameProcessor->showBlockDifferences(true);
+    showBlockDifferences(true);
     withDialogOpen([this] {
         if (const std::optional<AdvancedOptions> chosen = editAdvancedOptions(
                 this, *m_statusDisplay->liveView(), m_advancedOptions, m_showBlockDifferences)) {
             takeAdvancedOptions(*chosen);
         }
     });
-    m_frameProcessor->showBlockDifferences(m_showBlockDifferences);
+    showBlockDifferences(m_showBlockDifferences);
 }
 
 void MainWindow::editMask() {
@@ -97,7 +97,7 @@ void MainWindow::watchCamera(std::int64_t nowMs) {
         case CameraWatch::Change::Lost:
             std::fprintf(stderr, "sentello: no pictures from the camera; alarm\n");
             m_statusDisplay->showCameraLost(true);
-            m_triggerActions->soundAlarm();
+            m_triggerActions->soundAlarm(triggerOptions());
             break;
         case CameraWatch::Change::Back:
             m_statusDisplay->showCameraLost(false);

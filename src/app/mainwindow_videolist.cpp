@@ -98,6 +98,16 @@ void MainWindow::keepStorageLimit() {
         }
         logEvent(
             {"Video gelöscht", std::filesystem::path(path).filename().string(), "Speichergrenze"});
-        removeClipRow(*m_gadgets, path);
+        removeClipRow(path);
+    }
+}
+
+void MainWindow::removeClipRow(const std::string& path) {
+    const QString wanted = QString::fromStdString(path);
+    for (int row = m_gadgets->countItems(Gadget::videoList) - 1; row >= 0; --row) {
+        if (m_gadgets->itemText(Gadget::videoList, row).section(u'\n', 0, 0) == wanted) {
+            m_gadgets->removeItem(Gadget::videoList, row);
+            return;
+        }
     }
 }

@@ -10,12 +10,12 @@
 
 #include "app/connectionwindow.h"
 #include "app/driverchoicedialog.h"
-#include "app/frameprocessor.h"
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
 #include "app/translations.h"
 #include "app/version.h"
 #include "detection/datetemplate.h"
+#include "detection/frameprocessor.h"
 #include "media/camera.h"
 #include "media/camerasources.h"
 #include "outputs/eventlog.h"
@@ -143,7 +143,7 @@ int runSentello(const CommandLine& commandLine) {
     window.loadSettings();
     window.fillVideoList();
 
-    window.frameProcessor().processFrame(window.detectionValues());
+    window.processFrame();
     if (window.frameProcessor().bytesPerPixel() != 4) {
         return abortStartup(
             window, settingsFile,

@@ -126,6 +126,22 @@ void LiveView::paintEvent(QPaintEvent*) {
 StatusDisplay::StatusDisplay(QWidget* window, const StatusGadgets& gadgets)
     : m_liveView(new LiveView(window)), m_gadgets(gadgets) {}
 
+void StatusDisplay::showRun(const RunResult& run, const DetectionValues& values) {
+    if (run.picture == RunResult::Picture::none)
+        return;
+    if (run.ignoredBlocks)
+        showIgnoredBlocks(*run.ignoredBlocks);
+    showLiveFrame(*run.halfSize, run.picture == RunResult::Picture::fresh);
+    if (run.differences)
+        showBlockDifferences(*run.differences, values.sensitivity);
+    if (!run.compared)
+        return;
+    for (const BlockPosition& block : *run.changedBlocks)
+        markChangedBlock(block.column, block.row);
+    showChangeLevel(run.changePercent, values.trigger);
+    showTriggerState(run.reachedTrigger);
+}
+
 void StatusDisplay::showLiveFrame(const std::vector<std::uint8_t>& halfSize, bool newPicture) {
     m_liveView->showPicture(halfSize, newPicture);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "detection/blockmask.h"
+#include "detection/frameprocessor.h"
 #include "detection/motiondetector.h"
 
 class QFrame;
@@ -65,6 +66,10 @@ struct StatusGadgets {
 class StatusDisplay {
 public:
     StatusDisplay(QWidget* window, const StatusGadgets& gadgets);
+
+    // Everything a run found: its picture, the ignored and the changed blocks, the block
+    // differences, and after a comparison the level and the trigger state.
+    void showRun(const RunResult& run, const DetectionValues& values);
 
     void showLiveFrame(const std::vector<std::uint8_t>& halfSize, bool newPicture);
     void markChangedBlock(int column, int row);

@@ -11,7 +11,6 @@
 #include <utility>
 
 #include "detection/datetemplate.h"
-#include "settings/gadgetaccess.h"
 
 namespace {
 
@@ -53,90 +52,70 @@ std::string newClipPath(const std::string& folder, const std::string& stem, cons
     }
 }
 
-bool removeClipRow(GadgetAccess& gadgets, const std::string& path) {
-    const QString wanted = QString::fromStdString(path);
-    for (int row = gadgets.countItems(Gadget::videoList) - 1; row >= 0; --row) {
-        if (gadgets.itemText(Gadget::videoList, row).section(u'\n', 0, 0) == wanted) {
-            gadgets.removeItem(Gadget::videoList, row);
-            return true;
-        }
-    }
-    return false;
-}
-
-TriggerActions::TriggerActions(GadgetAccess& gadgets, DetectionState& state, std::string clipFolder,
-                               std::string clipStem, TriggerServices services)
-    : m_gadgets(gadgets),
-      m_state(state),
+TriggerActions::TriggerActions(DetectionState& state, std::string clipFolder, std::string clipStem,
+                               TriggerServices services)
+    : m_state(state),
       m_clipFolder(std::move(clipFolder)),
       m_clipStem(std::move(clipStem)),
       m_services(std::move(services)) {}
 
-TriggerOutcome TriggerActions::runTriggerActions() {
-    soundAlarm();
-    if (!m_gadgets.state(Gadget::recordModeCheck)) {
+TriggerOutcome TriggerActions::runTriggerActions(const TriggerOptions& options) {
+    soundAlarm(options);
+    if (!options.recordMode) {
         m_state.holdOffFrames = 1;
         m_services.pauseDetection(kPauseOutsideRecordingMs);
         return {};
     }
     m_state.holdOffFrames = 1;
-    if (m_gadgets.state(Gadget::countOnlyCheck)) {
-        const std::string count = countedOnce(m_gadgets.text(Gadget::counterField).toStdString());
-        m_gadgets.setText(Gadget::counterField, QString::fromStdString(count));
-        m_state.holdOffFrames = holdOffRunsForWait(m_gadgets.state(Gadget::waitSpin));
-        return {TriggerOutcome::Kind::Counted, count};
+    if (options.countOnly) {
+        m_state.holdOffFrames = holdOffRunsForWait(options.waitSeconds);
+        return {TriggerOutcome::Kind::Counted, countedOnce(options.counter), {}, {}};
     }
     if (m_clipRequested)
-        return {TriggerOutcome::Kind::ClipUnderWay, m_lastVideoPath};
-    startRecording();
-    return {TriggerOutcome::Kind::ClipStarted, m_lastVideoPath};
+        return {TriggerOutcome::Kind::ClipUnderWay, m_lastVideoPath, {}, {}};
+    return startRecording(options);
 }
 
-void TriggerActions::startRecording() {
+TriggerOutcome TriggerActions::startRecording(const TriggerOptions& options) {
     const DateFields now = localNow();
     const std::string path = newClipPath(m_clipFolder, m_clipStem, now);
     const std::string dateText = formatDateTemplate(kDateTimeTemplate, now);
-    m_gadgets.appendRow(Gadget::videoList, QString::fromStdString(path + '\n' + dateText));
     m_lastTriggerText = dateText;
     m_lastVideoPath = path;
     m_clipRequested = true;
-    m_services.recordClip({path,
-                           m_gadgets.state(Gadget::clipLengthSpin) + kClipExtraSeconds,
-                           m_gadgets.state(Gadget::audioInfoCheck) != 0,
-                           {}});
+    return {TriggerOutcome::Kind::ClipStarted, path, path + '\n' + dateText,
+            ClipRequest{
+                path, options.clipLengthSeconds + kClipExtraSeconds, options.clipWithSound, {}}};
 }
 
-void TriggerActions::removeRowOfMissingClip() {
-    std::error_code error;
-    if (m_lastVideoPath.empty() || std::filesystem::exists(m_lastVideoPath, error))
-        return;
-    removeClipRow(m_gadgets, m_lastVideoPath);
-}
-
-void TriggerActions::soundAlarm() {
-    if (m_gadgets.state(Gadget::beepCheck))
+void TriggerActions::soundAlarm(const TriggerOptions& options) {
+    if (options.beep)
         m_services.beep();
-    if (m_gadgets.state(Gadget::soundCheck))
-        m_services.playAlertFile(m_gadgets.storedText(Gadget::soundFileField));
+    if (options.playAlertFile)
+        m_services.playAlertFile(options.alertFile);
 }
 
-void TriggerActions::onCaptureStatus(int status, const QString& text) {
+std::optional<std::string> TriggerActions::onCaptureStatus(int status, const std::string& reason,
+                                                           const TriggerOptions& options) {
     if (status == kCaptureBegins) {
         m_state.recordingActive = true;
-        return;
+        return std::nullopt;
     }
     if (status != kCaptureEnds)
-        return;
+        return std::nullopt;
     const bool requested = std::exchange(m_clipRequested, false);
-    removeRowOfMissingClip();
+    std::optional<std::string> missingClip;
+    std::error_code error;
+    if (!m_lastVideoPath.empty() && !std::filesystem::exists(m_lastVideoPath, error))
+        missingClip = m_lastVideoPath;
     if (!requested && !m_state.recordingActive)
-        return;
+        return missingClip;
     // A clip that failed was removed; there is nothing to hand over.
-    if (m_state.recordingActive && m_gadgets.state(Gadget::videoToolCheck) && text.isEmpty()) {
-        m_services.launchProgram(m_gadgets.storedText(Gadget::videoToolField), m_lastVideoPath);
-    }
+    if (m_state.recordingActive && options.launchVideoTool && reason.empty())
+        m_services.launchProgram(options.videoTool, m_lastVideoPath);
     // A clip that could not start waits as a finished one does: a full disk must not turn a
     // lasting change into an alarm on every picture.
-    m_state.holdOffFrames = holdOffRunsForWait(m_gadgets.state(Gadget::waitSpin));
+    m_state.holdOffFrames = holdOffRunsForWait(options.waitSeconds);
     m_state.recordingActive = false;
+    return missingClip;
 }

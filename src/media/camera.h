@@ -8,21 +8,13 @@
 #include <optional>
 
 #include "detection/cliprequest.h"
-#include "detection/frameview.h"
+#include "detection/picturesource.h"
 #include "media/cameracontrols.h"
 #include "media/cameraformat.h"
 #include "media/camerasources.h"
 
 class ClipBranch;
 class PreRecording;
-
-// A picture handed out by grabFrame; the pixels stay valid while the frame is kept.
-struct CameraFrame {
-    FrameView view;
-    // Grows with every picture the camera delivers, so a caller can tell a new one.
-    std::uint64_t sequence = 0;
-    std::shared_ptr<const void> keepAlive;
-};
 
 // The camera: one GStreamer pipeline from the chosen source to an appsink that keeps the
 // newest picture as 32-bit blue, green, red, unused. The source delivers in its own size; the
@@ -33,7 +25,7 @@ struct CameraFrame {
 //
 // Clips are recorded from the running pipeline in the background; the captureStatus signal
 // tells when one begins and ends, always on the main thread.
-class Camera : public QObject {
+class Camera : public QObject, public PictureSource {
     Q_OBJECT
 
 public:
@@ -48,11 +40,8 @@ public:
     // Ends the wait of connectSource at once; it then returns false.
     void cancelConnecting();
 
-    // The newest picture, or nothing while the camera delivers none.
-    std::optional<CameraFrame> grabFrame();
-    // The sequence number grabFrame would hand out now, without mapping the picture: the
-    // detection runs more often than a camera delivers.
-    std::optional<std::uint64_t> newestSequence() const;
+    std::optional<CameraFrame> grabFrame() override;
+    std::optional<std::uint64_t> newestSequence() const override;
 
     // Stops the pipeline and releases the camera; a clip being recorded is finished first.
     void disconnectSource();

@@ -1,4 +1,4 @@
-#include "app/frameprocessor.h"
+#include "detection/frameprocessor.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -27,6 +27,12 @@ struct DisplayWindow {
     StatusDisplay display{&window, gadgets};
 
     QImage livePicture() { return display.liveView()->grab().toImage(); }
+    // One run of the processor, drawn as the main window draws it; whether it triggered.
+    bool run(FrameProcessor& processor, const DetectionValues& values = {}) {
+        const RunResult result = processor.processFrame(values);
+        display.showRun(result, values);
+        return result.triggered;
+    }
     QColor indicatorColour() const {
         return gadgets.triggerIndicator->palette().color(QPalette::Window);
     }
@@ -133,15 +139,15 @@ TEST(FrameProcessor, RunsOnTheDemoCameraAndSkipsRunsWithoutAPicture) {
     DisplayWindow w;
     DetectionState state;
     Camera camera;
-    FrameProcessor processor(camera, w.display, state, [] { return std::int64_t(0); });
+    FrameProcessor processor(camera, state, [] { return std::int64_t(0); });
 
-    EXPECT_FALSE(processor.processFrame({}));
+    EXPECT_FALSE(w.run(processor));
     EXPECT_EQ(processor.bytesPerPixel(), 0) << "no camera, no run";
     EXPECT_EQ(state.warmUpFrames, 0);
 
     ASSERT_TRUE(camera.connectSource({"Demo", ""}));
     // The first run compares with a reference of zeros: everything changed, no trigger.
-    EXPECT_FALSE(processor.processFrame({}));
+    EXPECT_FALSE(w.run(processor));
     EXPECT_EQ(processor.bytesPerPixel(), 4);
     EXPECT_EQ(state.changePercent, 100.0f);
     EXPECT_EQ(w.gadgets.levelBar->value(), 100);
@@ -155,10 +161,10 @@ TEST(FrameProcessor, RunsOnTheDemoCameraAndSkipsRunsWithoutAPicture) {
     EXPECT_GT(qBlue(picture.pixel(80, 60)), 180) << "the window, mirrored";
 
     // The same picture again: nothing changed.
-    EXPECT_FALSE(processor.processFrame({}));
+    EXPECT_FALSE(w.run(processor));
     EXPECT_EQ(state.changePercent, 0.0f);
     camera.disconnectSource();
-    EXPECT_FALSE(processor.processFrame({}));
+    EXPECT_FALSE(w.run(processor));
     EXPECT_EQ(state.warmUpFrames, 2) << "runs without a picture are skipped";
 }
 
@@ -171,7 +177,7 @@ TEST(FrameProcessor, AgainstTheBackgroundEachPictureHasOneLevelHoweverOftenItIsR
     DetectionState state;
     Camera camera;
     std::int64_t nowMs = 0;
-    FrameProcessor processor(camera, w.display, state, [&] { return nowMs; });
+    FrameProcessor processor(camera, state, [&] { return nowMs; });
     processor.setWatchOptions({}, false, 10);
     ASSERT_TRUE(camera.connectSource({"Demo", ""}));
 
@@ -183,7 +189,7 @@ TEST(FrameProcessor, AgainstTheBackgroundEachPictureHasOneLevelHoweverOftenItIsR
         nowMs += 1000;
         // The camera delivers meanwhile: a run counts for the picture before and after it.
         const auto before = camera.newestSequence();
-        processor.processFrame(values);
+        w.run(processor, values);
         if (before && before == camera.newestSequence() && run >= 2)
             levelsOfPicture[*before].insert(state.changePercent);
         QTest::qWait(10);
@@ -197,7 +203,7 @@ TEST(FrameProcessor, AgainstTheBackgroundEachPictureHasOneLevelHoweverOftenItIsR
     EXPECT_TRUE(moved) << "the ball and the pendulum differ from the background";
 
     values.brightness = 250;
-    processor.processFrame(values);
+    w.run(processor, values);
     EXPECT_LT(state.changePercent, 5.0f) << "at most the ball and the pendulum";
     camera.disconnectSource();
 }

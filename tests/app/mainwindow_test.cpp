@@ -432,7 +432,7 @@ TEST(MainWindowVideoList, TheStorageLimitDeletesTheOldestClipsFirst) {
     w.window.fillVideoList();
     ASSERT_EQ(w.g.countItems(Gadget::videoList), 3);
     w.g.setState(Gadget::recordModeCheck, 1);
-    w.window.triggerActions().runTriggerActions();
+    w.window.runTriggerActions();
 
     EXPECT_FALSE(std::filesystem::exists(w.folder / old[0]));
     EXPECT_FALSE(std::filesystem::exists(w.folder / old[1]));

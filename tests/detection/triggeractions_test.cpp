@@ -1,4 +1,5 @@
-// The trigger actions against plain gadget values, with the services they set going recorded.
+// The trigger actions against plain option values, with the services they set going and what
+// the window takes of their outcomes recorded.
 
 #include "detection/triggeractions.h"
 
@@ -10,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "../fakegadgets.h"
 #include "../tempfolder.h"
 
 namespace {
@@ -18,21 +18,36 @@ namespace {
 class TriggerActionsTest : public ::testing::Test {
 protected:
     TriggerActionsTest() {
-        gadgets.setText(Gadget::counterField, "0");
-        gadgets.setState(Gadget::clipLengthSpin, 5);
-        gadgets.setState(Gadget::waitSpin, 3);
-        gadgets.setState(Gadget::videoList, -1);
+        options.counter = "0";
+        options.clipLengthSeconds = 5;
+        options.waitSeconds = 3;
+    }
+
+    // What the window does with an outcome: the new count, the clip's row, then its recording.
+    TriggerOutcome run() {
+        TriggerOutcome outcome = actions.runTriggerActions(options);
+        if (outcome.kind == TriggerOutcome::Kind::Counted)
+            options.counter = outcome.detail;
+        if (!outcome.clipRow.empty())
+            rows.push_back(outcome.clipRow);
+        if (outcome.clip) {
+            calls.push_back("record");
+            clips.push_back(*outcome.clip);
+        }
+        return outcome;
+    }
+
+    void capture(int status, const std::string& reason = {}) {
+        if (const auto missing = actions.onCaptureStatus(status, reason, options))
+            std::erase_if(rows, [&](const std::string& row) {
+                return row.substr(0, row.find('\n')) == *missing;
+            });
     }
 
     TriggerServices services() {
         return {
             .beep = [this] { calls.push_back("beep"); },
             .playAlertFile = [this](const std::string& path) { calls.push_back("play " + path); },
-            .recordClip =
-                [this](const ClipRequest& request) {
-                    calls.push_back("record");
-                    clips.push_back(request);
-                },
             .launchProgram =
                 [this](const std::string& program, const std::string& argument) {
                     calls.push_back("launch " + program + " " + argument);
@@ -46,59 +61,61 @@ protected:
 
     TempFolder folder;
     std::string clipFolder = folder.path().string() + "/";
-    FakeGadgets gadgets;
+    TriggerOptions options;
     DetectionState state;
     std::vector<std::string> calls;
     std::vector<ClipRequest> clips;
-    TriggerActions actions{gadgets, state, clipFolder, "Video_Sentello_", services()};
+    // The video list's rows.
+    std::vector<std::string> rows;
+    TriggerActions actions{state, clipFolder, "Video_Sentello_", services()};
 };
 
 TEST_F(TriggerActionsTest, OutsideRecordingModeBeepsPlaysAndPauses) {
-    gadgets.setState(Gadget::beepCheck, 1);
-    gadgets.setState(Gadget::soundCheck, 1);
-    gadgets.setText(Gadget::soundFileField, "/media/alarm.ogg");
+    options.beep = true;
+    options.playAlertFile = true;
+    options.alertFile = "/media/alarm.ogg";
     state.holdOffFrames = 7;
-    actions.runTriggerActions();
+    run();
     EXPECT_EQ(calls, (std::vector<std::string>{"beep", "play /media/alarm.ogg", "pause 500"}));
     EXPECT_EQ(state.holdOffFrames, 1);
-    EXPECT_EQ(gadgets.text(Gadget::counterField), "0");
-    EXPECT_EQ(gadgets.countItems(Gadget::videoList), 0);
+    EXPECT_EQ(options.counter, "0");
+    EXPECT_EQ(int(rows.size()), 0);
 }
 
 // A lost camera or a test of the alarm sounds as a trigger does, and nothing else: no count,
 // no clip, no pause, no hold-off.
 TEST_F(TriggerActionsTest, TheAlarmAloneSoundsAsTheOptionsSayAndNeitherCountsNorRecords) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    gadgets.setText(Gadget::soundFileField, "/media/alarm.ogg");
+    options.recordMode = true;
+    options.alertFile = "/media/alarm.ogg";
     state.holdOffFrames = 0;
-    actions.soundAlarm();
+    actions.soundAlarm(options);
     EXPECT_TRUE(calls.empty());
-    gadgets.setState(Gadget::beepCheck, 1);
-    gadgets.setState(Gadget::soundCheck, 1);
-    actions.soundAlarm();
-    gadgets.setState(Gadget::countOnlyCheck, 1);
-    actions.soundAlarm();
+    options.beep = true;
+    options.playAlertFile = true;
+    actions.soundAlarm(options);
+    options.countOnly = true;
+    actions.soundAlarm(options);
     EXPECT_EQ(calls, (std::vector<std::string>{"beep", "play /media/alarm.ogg", "beep",
                                                "play /media/alarm.ogg"}));
     EXPECT_EQ(state.holdOffFrames, 0);
-    EXPECT_EQ(gadgets.text(Gadget::counterField), "0");
-    EXPECT_EQ(gadgets.countItems(Gadget::videoList), 0);
+    EXPECT_EQ(options.counter, "0");
+    EXPECT_EQ(int(rows.size()), 0);
 }
 
 // File names are bytes: a name with a Windows-1252 byte, as the settings file held it.
 TEST_F(TriggerActionsTest, TheAlertFileAndTheVideoToolAreTheStoredBytes) {
-    gadgets.setState(Gadget::soundCheck, 1);
-    gadgets.setStoredText(Gadget::soundFileField, "/media/M\xFCll.wav");
-    actions.runTriggerActions();
+    options.playAlertFile = true;
+    options.alertFile = "/media/M\xFCll.wav";
+    run();
     EXPECT_EQ(calls, (std::vector<std::string>{"play /media/M\xFCll.wav", "pause 500"}));
 
     calls.clear();
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    gadgets.setState(Gadget::videoToolCheck, 1);
-    gadgets.setStoredText(Gadget::videoToolField, "/opt/Schnitt\xE4r");
-    actions.runTriggerActions();
-    actions.onCaptureStatus(kCaptureBegins, {});
-    actions.onCaptureStatus(kCaptureEnds, {});
+    options.recordMode = true;
+    options.launchVideoTool = true;
+    options.videoTool = "/opt/Schnitt\xE4r";
+    run();
+    capture(kCaptureBegins);
+    capture(kCaptureEnds);
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls[2], "launch /opt/Schnitt\xE4r " + actions.lastVideoPath());
 }
@@ -106,42 +123,42 @@ TEST_F(TriggerActionsTest, TheAlertFileAndTheVideoToolAreTheStoredBytes) {
 // What a trigger did, for the event log.
 TEST_F(TriggerActionsTest, EachTriggerSaysWhatItDid) {
     using Kind = TriggerOutcome::Kind;
-    EXPECT_EQ(actions.runTriggerActions().kind, Kind::AlarmOnly);
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    gadgets.setState(Gadget::countOnlyCheck, 1);
-    gadgets.setText(Gadget::counterField, "41");
-    const TriggerOutcome counted = actions.runTriggerActions();
+    EXPECT_EQ(run().kind, Kind::AlarmOnly);
+    options.recordMode = true;
+    options.countOnly = true;
+    options.counter = "41";
+    const TriggerOutcome counted = run();
     EXPECT_EQ(counted.kind, Kind::Counted);
     EXPECT_EQ(counted.detail, "42");
-    gadgets.setState(Gadget::countOnlyCheck, 0);
-    const TriggerOutcome started = actions.runTriggerActions();
+    options.countOnly = false;
+    const TriggerOutcome started = run();
     EXPECT_EQ(started.kind, Kind::ClipStarted);
     EXPECT_EQ(started.detail, actions.lastVideoPath());
     ASSERT_EQ(clips.size(), 1u);
     EXPECT_EQ(clips[0].path, started.detail);
-    const TriggerOutcome underWay = actions.runTriggerActions();
+    const TriggerOutcome underWay = run();
     EXPECT_EQ(underWay.kind, Kind::ClipUnderWay);
     EXPECT_EQ(underWay.detail, started.detail);
     EXPECT_EQ(clips.size(), 1u);
 }
 
 TEST_F(TriggerActionsTest, UncheckedOptionsDoNothing) {
-    gadgets.setText(Gadget::soundFileField, "/media/alarm.ogg");
-    actions.runTriggerActions();
+    options.alertFile = "/media/alarm.ogg";
+    run();
     EXPECT_EQ(calls, (std::vector<std::string>{"pause 500"}));
 }
 
 TEST_F(TriggerActionsTest, CountingModeCountsAndHoldsOffForTheWait) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    gadgets.setState(Gadget::countOnlyCheck, 1);
-    actions.runTriggerActions();
-    EXPECT_EQ(gadgets.text(Gadget::counterField), "1");
-    actions.runTriggerActions();
-    EXPECT_EQ(gadgets.text(Gadget::counterField), "2");
+    options.recordMode = true;
+    options.countOnly = true;
+    run();
+    EXPECT_EQ(options.counter, "1");
+    run();
+    EXPECT_EQ(options.counter, "2");
     EXPECT_EQ(state.holdOffFrames, 300);
-    gadgets.setText(Gadget::counterField, "abc");
-    actions.runTriggerActions();
-    EXPECT_EQ(gadgets.text(Gadget::counterField), "1");
+    options.counter = "abc";
+    run();
+    EXPECT_EQ(options.counter, "1");
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(actions.lastTriggerText().empty());
 }
@@ -158,10 +175,10 @@ TEST(Counter, CountsSixtyFourBitNumbers) {
 }
 
 TEST_F(TriggerActionsTest, RecordingModeStartsAClipWithItsRow) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    gadgets.setState(Gadget::audioInfoCheck, 1);
-    gadgets.setState(Gadget::clipLengthSpin, 10);
-    actions.runTriggerActions();
+    options.recordMode = true;
+    options.clipWithSound = true;
+    options.clipLengthSeconds = 10;
+    run();
 
     ASSERT_EQ(clips.size(), 1u);
     EXPECT_EQ(clips[0].seconds, 12);
@@ -172,91 +189,89 @@ TEST_F(TriggerActionsTest, RecordingModeStartsAClipWithItsRow) {
         << path;
     EXPECT_TRUE(std::regex_match(actions.lastTriggerText(),
                                  std::regex("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d")));
-    // The row: the path and the trigger's date, nothing selected afterwards.
-    ASSERT_EQ(gadgets.countItems(Gadget::videoList), 1);
-    EXPECT_EQ(gadgets.itemText(Gadget::videoList, 0).toStdString(),
-              path + "\n" + actions.lastTriggerText());
-    EXPECT_EQ(gadgets.state(Gadget::videoList), -1);
+    // The row: the path and the trigger's date.
+    ASSERT_EQ(int(rows.size()), 1);
+    EXPECT_EQ(rows[0], path + "\n" + actions.lastTriggerText());
     EXPECT_EQ(state.holdOffFrames, 1);
     EXPECT_FALSE(state.recordingActive);
 }
 
 TEST_F(TriggerActionsTest, ShortestClipIsFiveSeconds) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    gadgets.setState(Gadget::clipLengthSpin, 3);
-    actions.runTriggerActions();
+    options.recordMode = true;
+    options.clipLengthSeconds = 3;
+    run();
     ASSERT_EQ(clips.size(), 1u);
     EXPECT_EQ(clips[0].seconds, 5);
     EXPECT_FALSE(clips[0].withSound);
 }
 
 TEST_F(TriggerActionsTest, ClipEndStartsTheToolWithTheQuotedPathAndHoldsOff) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    gadgets.setState(Gadget::videoToolCheck, 1);
-    gadgets.setText(Gadget::videoToolField, "/opt/my tools/cut");
-    actions.runTriggerActions();
-    actions.onCaptureStatus(kCaptureBegins, {});
+    options.recordMode = true;
+    options.launchVideoTool = true;
+    options.videoTool = "/opt/my tools/cut";
+    run();
+    capture(kCaptureBegins);
     EXPECT_TRUE(state.recordingActive);
-    actions.onCaptureStatus(kCaptureEnds, {});
+    capture(kCaptureEnds);
     EXPECT_FALSE(state.recordingActive);
     EXPECT_EQ(state.holdOffFrames, 300);
     EXPECT_EQ(calls.back(), "launch /opt/my tools/cut " + actions.lastVideoPath());
 }
 
 TEST_F(TriggerActionsTest, WaitOfZeroLetsTheNextRunTrigger) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    gadgets.setState(Gadget::waitSpin, 0);
-    actions.runTriggerActions();
-    actions.onCaptureStatus(kCaptureBegins, {});
-    actions.onCaptureStatus(kCaptureEnds, {});
+    options.recordMode = true;
+    options.waitSeconds = 0;
+    run();
+    capture(kCaptureBegins);
+    capture(kCaptureEnds);
     EXPECT_EQ(state.holdOffFrames, 0);
 }
 
 TEST_F(TriggerActionsTest, EndWithoutBeginAndOtherStatusesDoNothing) {
-    gadgets.setState(Gadget::videoToolCheck, 1);
-    gadgets.setText(Gadget::videoToolField, "/usr/bin/tool");
+    options.launchVideoTool = true;
+    options.videoTool = "/usr/bin/tool";
     state.holdOffFrames = 1;
-    actions.onCaptureStatus(kCaptureEnds, {});
-    actions.onCaptureStatus(302, {});
+    capture(kCaptureEnds);
+    capture(302);
     EXPECT_EQ(state.holdOffFrames, 1);
     EXPECT_FALSE(state.recordingActive);
     EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(TriggerActionsTest, FailedClipStartsNoToolButDetectionGoesOn) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    gadgets.setState(Gadget::videoToolCheck, 1);
-    gadgets.setText(Gadget::videoToolField, "/usr/bin/tool");
-    actions.runTriggerActions();
-    actions.onCaptureStatus(kCaptureBegins, {});
+    options.recordMode = true;
+    options.launchVideoTool = true;
+    options.videoTool = "/usr/bin/tool";
+    run();
+    capture(kCaptureBegins);
     // The camera removes what a failed clip left.
     std::filesystem::remove(actions.lastVideoPath());
-    actions.onCaptureStatus(kCaptureEnds, "No space left on device");
+    capture(kCaptureEnds, "No space left on device");
     EXPECT_FALSE(state.recordingActive);
     EXPECT_EQ(state.holdOffFrames, 300);
     EXPECT_EQ(calls, (std::vector<std::string>{"record"}));
     // Its file is gone, and so is its row.
-    EXPECT_EQ(gadgets.countItems(Gadget::videoList), 0);
+    EXPECT_EQ(int(rows.size()), 0);
 }
 
 TEST_F(TriggerActionsTest, AClipIsUnderWayFromItsRequestToItsEnd) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
+    options.recordMode = true;
     EXPECT_FALSE(actions.clipUnderWay());
-    actions.runTriggerActions();
+    run();
     EXPECT_TRUE(actions.clipUnderWay()) << "before the camera said that it began";
-    actions.onCaptureStatus(kCaptureBegins, {});
+    capture(kCaptureBegins);
     EXPECT_TRUE(actions.clipUnderWay());
-    actions.onCaptureStatus(kCaptureEnds, {});
+    capture(kCaptureEnds);
     EXPECT_FALSE(actions.clipUnderWay());
 }
 
 TEST_F(TriggerActionsTest, AClipThatCouldNotStartWaitsAsAFinishedOne) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    gadgets.setState(Gadget::videoToolCheck, 1);
-    gadgets.setText(Gadget::videoToolField, "/usr/bin/tool");
-    actions.runTriggerActions();
+    options.recordMode = true;
+    options.launchVideoTool = true;
+    options.videoTool = "/usr/bin/tool";
+    run();
     std::filesystem::remove(actions.lastVideoPath());
-    actions.onCaptureStatus(kCaptureEnds, "less than 200 MB free on the disk");
+    capture(kCaptureEnds, "less than 200 MB free on the disk");
     EXPECT_EQ(state.holdOffFrames, 300);
     EXPECT_FALSE(actions.clipUnderWay());
     EXPECT_FALSE(state.recordingActive);
@@ -264,21 +279,21 @@ TEST_F(TriggerActionsTest, AClipThatCouldNotStartWaitsAsAFinishedOne) {
 }
 
 TEST_F(TriggerActionsTest, AFinishedClipKeepsItsRow) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    actions.runTriggerActions();
-    actions.onCaptureStatus(kCaptureBegins, {});
-    actions.onCaptureStatus(kCaptureEnds, {});
-    EXPECT_EQ(gadgets.countItems(Gadget::videoList), 1);
+    options.recordMode = true;
+    run();
+    capture(kCaptureBegins);
+    capture(kCaptureEnds);
+    EXPECT_EQ(int(rows.size()), 1);
 }
 
 TEST_F(TriggerActionsTest, NoSecondClipBeforeTheFirstHasEnded) {
-    gadgets.setState(Gadget::recordModeCheck, 1);
-    actions.runTriggerActions();
-    actions.runTriggerActions();
+    options.recordMode = true;
+    run();
+    run();
     EXPECT_EQ(clips.size(), 1u);
-    EXPECT_EQ(gadgets.countItems(Gadget::videoList), 1);
-    actions.onCaptureStatus(kCaptureEnds, "the recording does not start");
-    actions.runTriggerActions();
+    EXPECT_EQ(int(rows.size()), 1);
+    capture(kCaptureEnds, "the recording does not start");
+    run();
     EXPECT_EQ(clips.size(), 2u);
 }
 

@@ -1,11 +1,8 @@
-#include "app/frameprocessor.h"
+#include "detection/frameprocessor.h"
 
-#include "app/statusdisplay.h"
-#include "media/camera.h"
-
-FrameProcessor::FrameProcessor(Camera& camera, StatusDisplay& display, DetectionState& state,
+FrameProcessor::FrameProcessor(PictureSource& source, DetectionState& state,
                                std::function<std::int64_t()> ticksMs)
-    : m_camera(camera), m_display(display), m_state(state), m_ticksMs(std::move(ticksMs)) {
+    : m_source(source), m_state(state), m_ticksMs(std::move(ticksMs)) {
     m_comparison.changedBlocks.reserve(kBlockCount);
 }
 
@@ -20,32 +17,23 @@ void FrameProcessor::setWatchOptions(const BlockMask& cameraMask, bool lightComp
     m_options.background = backgroundSeconds > 0 ? &m_background.blocks() : nullptr;
 }
 
-void FrameProcessor::showBlockDifferences(bool shown) {
-    m_showsDifferences = shown;
-    if (!shown)
-        m_display.hideBlockDifferences();
-}
-
-bool FrameProcessor::processFrame(const DetectionValues& values) {
-    const Shown shown = showNewestPicture(values);
-    if (shown == Shown::nothing)
-        return false;
-    if (shown == Shown::newPicture)
-        takeNewPicture(values);
+RunResult FrameProcessor::processFrame(const DetectionValues& values) {
+    RunResult result = takeNewestPicture(values);
+    if (result.picture == RunResult::Picture::none)
+        return result;
     startBackground();
     compareWithReference(m_state, m_workFrame.averages, values.sensitivity, values.trigger,
                          m_comparison, m_options);
-    for (const BlockPosition& block : m_comparison.changedBlocks) {
-        m_display.markChangedBlock(block.column, block.row);
-    }
-    m_display.showChangeLevel(m_comparison.changePercent, values.trigger);
-    m_display.showTriggerState(m_comparison.triggered);
-    return m_comparison.triggered && shown == Shown::newPicture;
+    result.compared = true;
+    result.changedBlocks = &m_comparison.changedBlocks;
+    result.changePercent = m_comparison.changePercent;
+    result.reachedTrigger = m_comparison.triggered;
+    result.triggered = m_comparison.triggered && result.picture == RunResult::Picture::fresh;
+    return result;
 }
 
-void FrameProcessor::showFrame(const DetectionValues& values) {
-    if (showNewestPicture(values) == Shown::newPicture)
-        takeNewPicture(values);
+RunResult FrameProcessor::showFrame(const DetectionValues& values) {
+    return takeNewestPicture(values);
 }
 
 void FrameProcessor::startBackground() {
@@ -55,7 +43,7 @@ void FrameProcessor::startBackground() {
     }
 }
 
-void FrameProcessor::takeNewPicture(const DetectionValues& values) {
+void FrameProcessor::takeNewPicture(RunResult& result) {
     // The background learns a picture when the next one comes, for as long as it was shown:
     // every run on a picture compares it with the same background, which it is not part of.
     if (m_backgroundSeconds > 0 && m_background.started()) {
@@ -65,25 +53,26 @@ void FrameProcessor::takeNewPicture(const DetectionValues& values) {
         m_previousAt = nowMs;
     }
     startBackground();
-    if (m_showsDifferences) {
+    if (m_differencesAsked) {
         blockDifferences(m_options.background ? *m_options.background : m_previousAverages,
                          m_workFrame.averages, m_options, m_differences);
-        m_display.showBlockDifferences(m_differences, values.sensitivity);
+        result.differences = &m_differences;
     }
     m_previousAverages = m_workFrame.averages;
 }
 
-FrameProcessor::Shown FrameProcessor::showNewestPicture(const DetectionValues& values) {
-    const std::optional<std::uint64_t> sequence = m_camera.newestSequence();
+RunResult FrameProcessor::takeNewestPicture(const DetectionValues& values) {
+    RunResult result;
+    const std::optional<std::uint64_t> sequence = m_source.newestSequence();
     if (!sequence)
-        return Shown::nothing;
+        return result;
     const bool otherValues =
         values.mirror != m_madeMirrored || values.brightness != m_madeWithBrightness;
     const bool newPicture = *sequence != m_madeFromSequence || otherValues;
     if (newPicture) {
-        const auto frame = m_camera.grabFrame();
+        const std::optional<CameraFrame> frame = m_source.grabFrame();
         if (!frame)
-            return Shown::nothing;
+            return result;
         makeWorkFrame(frame->view, values.mirror, values.brightness, m_workFrame);
         m_madeFromSequence = frame->sequence;
         m_madeMirrored = values.mirror;
@@ -95,9 +84,11 @@ FrameProcessor::Shown FrameProcessor::showNewestPicture(const DetectionValues& v
     if (m_maskMirrored != values.mirror) {
         m_options.ignored = maskInWorkFrame(m_cameraMask, values.mirror);
         m_maskMirrored = values.mirror;
-        m_display.showIgnoredBlocks(m_options.ignored);
+        result.ignoredBlocks = &m_options.ignored;
     }
-
-    m_display.showLiveFrame(m_workFrame.halfSize, newPicture);
-    return newPicture ? Shown::newPicture : Shown::samePicture;
+    result.picture = newPicture ? RunResult::Picture::fresh : RunResult::Picture::same;
+    result.halfSize = &m_workFrame.halfSize;
+    if (newPicture)
+        takeNewPicture(result);
+    return result;
 }
