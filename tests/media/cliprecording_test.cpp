@@ -1,5 +1,6 @@
 // Clips recorded from a running camera into real AVI files, read back by GStreamer's
-// discoverer; recordings that fail at once or halfway; a clip cut short at program end.
+// discoverer; recordings that fail at once or halfway; a clip cut short at program end; the
+// encoder a clip's compression asks for.
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -17,10 +18,21 @@
 #include "clipfixture.h"
 #include "media/camera.h"
 #include "media/camerasources.h"
+#include "media/clipparts.h"
 
 namespace {
 
 class ClipRecording : public ClipFixture {};
+
+// The quality runs from 1 (smallest) to 100 (best): for MPEG-4 the quantizer from 31 to 2, for
+// Motion-JPEG the encoder's own quality; values outside are taken as the nearest end.
+TEST(ClipEncoder, QualityEndsMapToTheEncodersEnds) {
+    EXPECT_EQ(encoderDescription({ClipCodec::Mpeg4, 100}), "avenc_mpeg4 pass=quant quantizer=2");
+    EXPECT_EQ(encoderDescription({ClipCodec::Mpeg4, 1}), "avenc_mpeg4 pass=quant quantizer=31");
+    EXPECT_EQ(encoderDescription({ClipCodec::Mpeg4, 250}), "avenc_mpeg4 pass=quant quantizer=2");
+    EXPECT_EQ(encoderDescription({ClipCodec::MotionJpeg, 85}), "jpegenc quality=85");
+    EXPECT_EQ(encoderDescription({ClipCodec::MotionJpeg, 0}), "jpegenc quality=1");
+}
 
 TEST_F(ClipRecording, DemoClipHasItsLengthPictureAndSound) {
     connect({"demo", ""});
