@@ -25,12 +25,6 @@ struct TriggerServices {
 // is not a number counts as 0, and the largest number stays.
 std::string countedOnce(const std::string& counterText);
 
-// `stem` ("Video_Sentello_", see clipStem) and the date as yyyymmddhhiiss, with ".avi", in
-// `folder` (ending in "/"), made there as a new, empty file that only the user may read. When
-// something stands at that name already (the clock was set back), "_2", "_3", ... go before
-// ".avi".
-std::string newClipPath(const std::string& folder, const std::string& stem, const DateFields& now);
-
 // Takes the row of the clip at `path` out of the video list; false when it has none.
 bool removeClipRow(GadgetAccess& gadgets, const std::string& path);
 
