@@ -33,6 +33,3 @@ struct PreRecordingSetup {
     bool withSound = false;
     bool operator==(const PreRecordingSetup&) const = default;
 };
-
-// The GStreamer encoder for the compression, as a gst-launch description.
-std::string encoderDescription(const ClipCompression& compression);

@@ -1,15 +1,12 @@
 #include "detection/triggeractions.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
 #include <utility>
 
+#include "detection/clipfiles.h"
 #include "detection/datetemplate.h"
 
 namespace {
@@ -32,24 +29,6 @@ std::string countedOnce(const std::string& counterText) {
     if (count < std::numeric_limits<std::int64_t>::max())
         ++count;
     return std::to_string(count);
-}
-
-std::string newClipPath(const std::string& folder, const std::string& stem, const DateFields& now) {
-    const std::string named = folder + stem + formatDateTemplate("%yyyy%mm%dd%hh%ii%ss", now);
-    std::string path = named + ".avi";
-    for (int number = 2;; ++number) {
-        // Made here, so nothing that stands at the name (a link, a file) is ever written over.
-        const int descriptor =
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (descriptor >= 0) {
-            ::close(descriptor);
-            return path;
-        }
-        // A folder that takes no file: the recording says why.
-        if (errno != EEXIST)
-            return path;
-        path = named + "_" + std::to_string(number) + ".avi";
-    }
 }
 
 TriggerActions::TriggerActions(DetectionState& state, std::string clipFolder, std::string clipStem,

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "detection/cliprequest.h"
-#include "detection/datetemplate.h"
 #include "detection/motiondetector.h"
 
 // The options a trigger goes by, as the window's gadgets hold them at the moment of the
@@ -38,12 +37,6 @@ struct TriggerServices {
 // The counter after one more event: the text as a 64-bit whole number plus one; a text that
 // is not a number counts as 0, and the largest number stays.
 std::string countedOnce(const std::string& counterText);
-
-// `stem` ("Video_Sentello_", see clipStem) and the date as yyyymmddhhiiss, with ".avi", in
-// `folder` (ending in "/"), made there as a new, empty file that only the user may read. When
-// something stands at that name already (the clock was set back), "_2", "_3", ... go before
-// ".avi".
-std::string newClipPath(const std::string& folder, const std::string& stem, const DateFields& now);
 
 // What a trigger did besides sounding the alarm: outside the recording mode nothing, in it a
 // count (the new count) or a clip (its path), or nothing while a clip is still under way. The

@@ -1,5 +1,6 @@
 #include "media/alertpipeline.h"
 
+#include "media/gstinit.h"
 #include "media/gstparse.h"
 
 namespace {
@@ -22,7 +23,7 @@ void playWithoutClock(GstElement* pipeline) {
 
 PipelinePointer makeAlertPipeline(GstCaps* caps, const std::string& sinkDescription,
                                   const GstAppSrcCallbacks& callbacks, gpointer data) {
-    if (!gst_init_check(nullptr, nullptr, nullptr))
+    if (!initGStreamer())
         return nullptr;
     const std::string description =
         "appsrc name=source format=time ! audioconvert ! audioresample ! " + sinkDescription;

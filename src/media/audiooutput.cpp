@@ -1,6 +1,7 @@
 #include "media/audiooutput.h"
 
 #include "media/alertpipeline.h"
+#include "media/gstinit.h"
 #include "media/gstpointer.h"
 
 #include <gst/app/gstappsrc.h>
@@ -98,7 +99,7 @@ std::unique_ptr<AudioOutput> AudioOutput::create(PcmSound sound,
     if (format == GST_AUDIO_FORMAT_UNKNOWN || sound.channels < 1 || sound.channels > kMaxChannels ||
         sound.samplesPerSecond <= 0 || sound.blockAlign != sound.channels * sound.bitsPerSample / 8)
         return nullptr;
-    if (!gst_init_check(nullptr, nullptr, nullptr))
+    if (!initGStreamer())
         return nullptr;
     GstAudioInfo info;
     gst_audio_info_set_format(&info, format, sound.samplesPerSecond, sound.channels, nullptr);

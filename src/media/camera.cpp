@@ -7,11 +7,6 @@
 
 #include <QEventLoop>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -19,12 +14,11 @@
 #include <mutex>
 
 #include "detection/demoscene.h"
-#include "media/clipbranch.h"
+#include "media/cliprecorder.h"
 #include "media/gstmessages.h"
 #include "media/gstparse.h"
 #include "media/gstpointer.h"
 #include "media/offeredformats.h"
-#include "media/prerecording.h"
 
 namespace {
 
@@ -53,11 +47,6 @@ GstPadProbeReturn noteFootageEnd(GstPad* pad, GstPadProbeInfo* info, gpointer) {
     return GST_PAD_PROBE_OK;
 }
 
-// A clip that has not ended this long after its length is ended from outside; one that is
-// still not finished after as long again is given up.
-constexpr int kClipGraceMs = 5000;
-constexpr int kShutdownClipWaitMs = 2 * kClipGraceMs;
-
 // The tee feeds the live picture and, while one is recorded, a clip. The balance gives sources
 // without controls of their own a brightness, contrast, saturation and hue; at its neutral
 // values it passes the pictures through untouched, as the converter before it does when the
@@ -72,36 +61,6 @@ std::string sinkDescription() {
 // The demo camera has its own sound, so its clips have sound on any machine.
 std::string soundSourceFor(const CameraSource& source) {
     return source.isDemo() ? "audiotestsrc is-live=true wave=ticks volume=0.4" : "autoaudiosrc";
-}
-
-// A finished clip is on the disk before anyone is told about it.
-void syncFile(const std::string& path) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return;
-    ::fsync(descriptor);
-    ::close(descriptor);
-}
-
-// A clip needs room: with less free than this in its folder none starts, so that the disk never
-// fills to its last byte.
-constexpr std::uint64_t kMinFreeBytes = std::uint64_t{200} << 20;
-
-// False only when the clip's folder is known to have too little room.
-bool roomForClip(const std::string& path) {
-    const std::string folder = path.substr(0, path.rfind('/') + 1);
-    struct statvfs disk {};
-    if (::statvfs(folder.empty() ? "." : folder.c_str(), &disk) != 0)
-        return true;
-    return std::uint64_t{disk.f_bavail} * disk.f_frsize >= kMinFreeBytes;
-}
-
-// A clip that failed is no clip: its remains go, unless the path names something that is not
-// a plain file of ours.
-void removeFailedClip(const std::string& path) {
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-        ::unlink(path.c_str());
 }
 
 std::string demoDescription() {
@@ -212,11 +171,11 @@ struct Camera::Pipeline {
     }
 };
 
-Camera::Camera(QObject* parent) : QObject(parent) {
+Camera::Camera(QObject* parent)
+    : QObject(parent), m_recorder(std::make_unique<ClipRecorder>([this] { return delivering(); })) {
     m_watchdog.setInterval(kReconnectCheckMs);
     connect(&m_watchdog, &QTimer::timeout, this, &Camera::checkDelivery);
-    m_clipGuard.setSingleShot(true);
-    connect(&m_clipGuard, &QTimer::timeout, this, &Camera::onClipOverdue);
+    connect(m_recorder.get(), &ClipRecorder::captureStatus, this, &Camera::captureStatus);
 }
 
 Camera::~Camera() {
@@ -225,7 +184,6 @@ Camera::~Camera() {
 
 bool Camera::connectSource(const CameraSource& source,
                            QEventLoop::ProcessEventsFlags whileWaiting) {
-    finishRecording();
     m_watchdog.stop();
     m_reconnections = -1;
     m_source = source;
@@ -236,7 +194,6 @@ bool Camera::connectSource(const CameraSource& source,
 }
 
 void Camera::disconnectSource() {
-    finishRecording();
     m_watchdog.stop();
     stopPipeline();
 }
@@ -320,145 +277,23 @@ std::unique_ptr<CameraControls> Camera::controls() const {
 }
 
 void Camera::startRecording(const ClipRequest& request) {
-    if (m_clip)
-        return;
-    std::string error = "the camera delivers no pictures";
-    if (!roomForClip(request.path)) {
-        error = "less than 200 MB free on the disk";
-    } else if (m_pipeline && !m_pipeline->failed) {
-        GstPointer<GstElement> tee(
-            gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline.get()), "split"));
-        if (m_preRecording && m_preRecording->setup().compression == request.compression) {
-            m_clip = ClipBranch::startWithFootage(m_pipeline->pipeline.get(), *m_preRecording,
-                                                  request, error);
-        } else {
-            m_clip = ClipBranch::start(m_pipeline->pipeline.get(), tee.get(), request,
-                                       soundSourceFor(m_source), error);
-        }
-    }
-    if (!m_clip) {
-        std::fprintf(stderr, "sentello: recording \"%s\": %s\n", request.path.c_str(),
-                     error.c_str());
-        removeFailedClip(request.path);
-        // Told from the event loop, as for every clip, never from within the request.
-        QMetaObject::invokeMethod(
-            this,
-            [this, error] { emit captureStatus(kCaptureEnds, QString::fromStdString(error)); },
-            Qt::QueuedConnection);
-        return;
-    }
-    m_clipOverdue = false;
-    m_clipGuard.start(request.seconds * 1000 + kClipGraceMs);
+    m_recorder->startRecording(request, m_pipeline && !m_pipeline->failed);
 }
 
-void Camera::finishRecording() {
-    if (!m_clip)
-        return;
-    m_clip->requestEnd();
-    QEventLoop wait;
-    connect(this, &Camera::captureStatus, &wait, [&wait](int status) {
-        if (status == kCaptureEnds)
-            wait.quit();
-    });
-    QTimer::singleShot(kShutdownClipWaitMs, &wait, &QEventLoop::quit);
-    // The pictures end the clip; a camera that sends none is ended from here.
-    QTimer::singleShot(kClipGraceMs / 5, &wait, [this] {
-        if (m_clip)
-            m_clip->endNow();
-    });
-    wait.exec();
-    if (m_clip)
-        endClip("the clip was not finished in time");
-}
-
-void Camera::onClipOverdue() {
-    if (!m_clip)
-        return;
-    if (m_clipOverdue) {
-        endClip("the clip was not finished in time");
-        return;
-    }
-    m_clipOverdue = true;
-    m_clip->endNow();
-    m_clipGuard.start(kClipGraceMs);
-}
-
-void Camera::endClip(const std::string& error) {
-    m_clipGuard.stop();
-    const std::string path = m_clip->path();
-    if (m_preRecording)
-        m_preRecording->detach();
-    m_clip.reset();
-    updatePreRecording();
-    if (error.empty()) {
-        syncFile(path);
-    } else {
-        std::fprintf(stderr, "sentello: recording \"%s\": %s\n", path.c_str(), error.c_str());
-        removeFailedClip(path);
-    }
-    emit captureStatus(kCaptureEnds, QString::fromStdString(error));
-}
-
-bool Camera::handleClipMessage(void* data) {
-    if (!m_clip)
-        return false;
-    std::string error;
-    switch (m_clip->handleBusMessage(static_cast<GstMessage*>(data), error)) {
-        case ClipBranch::Event::None:
-            return false;
-        case ClipBranch::Event::Begun:
-            emit captureStatus(kCaptureBegins, QString());
-            return true;
-        case ClipBranch::Event::Finished:
-            endClip({});
-            return true;
-        case ClipBranch::Event::Failed:
-            endClip(error);
-            return true;
-    }
-    return false;
+bool Camera::recording() const {
+    return m_recorder->recording();
 }
 
 void Camera::setPreRecording(const PreRecordingSetup& setup) {
-    m_preRecordingSetup = setup;
-    m_preRecordingFailed = false;
-    updatePreRecording();
+    m_recorder->setPreRecording(setup);
 }
 
-// The pre-recording starts once the camera delivers, when the rate of its pictures is known.
-// A clip takes its footage from the running one, so a change waits for the clip's end.
-void Camera::updatePreRecording() {
-    if (m_clip)
-        return;
-    if (m_preRecording && m_preRecording->setup() != m_preRecordingSetup)
-        m_preRecording.reset();
-    if (m_preRecording || m_preRecordingSetup.seconds <= 0 || m_preRecordingFailed ||
-        !delivering()) {
-        return;
-    }
-    GstPointer<GstElement> tee(gst_bin_get_by_name(GST_BIN(m_pipeline->pipeline.get()), "split"));
-    std::string error;
-    m_preRecording = PreRecording::start(m_pipeline->pipeline.get(), tee.get(), m_preRecordingSetup,
-                                         soundSourceFor(m_source), error);
-    if (!m_preRecording) {
-        std::fprintf(stderr, "sentello: footage before the trigger: %s\n", error.c_str());
-        m_preRecordingFailed = true;
-    }
+bool Camera::preRecording() const {
+    return m_recorder->preRecording();
 }
 
-// A pre-recording that fails goes; the camera and clips taken the usual way go on.
-bool Camera::handlePreRecordingMessage(void* data) {
-    auto* message = static_cast<GstMessage*>(data);
-    if (!m_preRecording || GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR ||
-        !m_preRecording->owns(message)) {
-        return false;
-    }
-    std::fprintf(stderr, "sentello: footage before the trigger: %s\n", errorText(message).c_str());
-    if (m_clip && m_clip->takesFootage())
-        m_clip->endNow();
-    m_preRecording.reset();
-    m_preRecordingFailed = true;
-    return true;
+void Camera::finishRecording() {
+    m_recorder->finishRecording();
 }
 
 bool Camera::startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPictureWait) {
@@ -518,20 +353,19 @@ bool Camera::startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPi
         },
         this);
     m_pipeline = std::move(pipeline);
-    m_preRecordingFailed = false;
-    updatePreRecording();
+    m_recorder->pipelineStarted(m_pipeline->pipeline.get(), soundSourceFor(m_source));
     return true;
 }
 
 void Camera::stopPipeline() {
-    m_preRecording.reset();
+    m_recorder->pipelineStopping();
     m_pipeline.reset();
 }
 
 void Camera::onBusMessage(void* data) {
-    if (handleClipMessage(data) || handlePreRecordingMessage(data))
-        return;
     auto* message = static_cast<GstMessage*>(data);
+    if (m_recorder->handleBusMessage(message))
+        return;
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ERROR:
             // Late messages of a clip branch that is gone are no camera errors.
@@ -578,12 +412,12 @@ void Camera::checkDelivery() {
             emit deliveryResumed(m_reconnections);
             m_reconnections = -1;
         }
-        updatePreRecording();
+        m_recorder->updatePreRecording();
         return;
     }
     // The clip is finished with what it has before the pipeline starts over.
-    if (m_clip) {
-        m_clip->endNow();
+    if (m_recorder->recording()) {
+        m_recorder->endNow();
         return;
     }
     std::fprintf(stderr, "sentello: camera delivers no pictures; reconnecting\n");

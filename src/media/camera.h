@@ -13,8 +13,7 @@
 #include "media/cameraformat.h"
 #include "media/camerasources.h"
 
-class ClipBranch;
-class PreRecording;
+class ClipRecorder;
 
 // The camera: one GStreamer pipeline from the chosen source to an appsink that keeps the
 // newest picture as 32-bit blue, green, red, unused. The source delivers in its own size; the
@@ -23,8 +22,8 @@ class PreRecording;
 // A camera that stops delivering (unplugged, an error on the bus, no picture for a few
 // seconds) yields no frames until it is reconnected, which is tried every few seconds.
 //
-// Clips are recorded from the running pipeline in the background; the captureStatus signal
-// tells when one begins and ends, always on the main thread.
+// Clips are recorded from the running pipeline in the background (ClipRecorder); the
+// captureStatus signal tells when one begins and ends, always on the main thread.
 class Camera : public QObject, public PictureSource {
     Q_OBJECT
 
@@ -69,11 +68,11 @@ public:
     // request ends with kCaptureEnds, also one that fails at once; kCaptureBegins comes
     // before it when data were written. A request while a clip is recorded is ignored.
     void startRecording(const ClipRequest& request);
-    bool recording() const { return m_clip != nullptr; }
+    bool recording() const;
     // Clips of the setup's compression begin its seconds before their trigger. A change while
     // a clip is recorded waits for its end.
     void setPreRecording(const PreRecordingSetup& setup);
-    bool preRecording() const { return m_preRecording != nullptr; }
+    bool preRecording() const;
     // Cuts a clip being recorded short and waits until its file is finished (a few seconds at
     // most); kCaptureEnds is sent as usual.
     void finishRecording();
@@ -94,31 +93,19 @@ private:
     // first picture came, while the event loop runs with these flags.
     bool startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPictureWait);
     bool waitForFirstPicture(Pipeline& pipeline, QEventLoop::ProcessEventsFlags whileWaiting);
+    // Every stop of the pipeline goes through here, and the recorder finishes its clip first.
     void stopPipeline();
     void onBusMessage(void* message);
     void replayFootage();
     void checkDelivery();
     bool delivering() const;
-    bool handleClipMessage(void* message);
-    void onClipOverdue();
-    void endClip(const std::string& error);
-    void updatePreRecording();
-    bool handlePreRecordingMessage(void* message);
 
     CameraSource m_source;
     std::optional<CameraFormat> m_format;
     std::unique_ptr<Pipeline> m_pipeline;
     QEventLoop* m_connectionWait = nullptr;
     QTimer m_watchdog;
-    PreRecordingSetup m_preRecordingSetup;
-    // Tried and failed on this pipeline with this setup: not tried again until either changes.
-    bool m_preRecordingFailed = false;
-    // Outlives the clip, which may take its footage.
-    std::unique_ptr<PreRecording> m_preRecording;
-    std::unique_ptr<ClipBranch> m_clip;
-    // Ends a clip whose pictures stopped coming, and gives it up when even that fails.
-    QTimer m_clipGuard;
-    bool m_clipOverdue = false;
+    std::unique_ptr<ClipRecorder> m_recorder;
     // Reconnections since the camera stopped delivering; -1 while it delivers.
     int m_reconnections = -1;
 };

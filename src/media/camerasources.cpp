@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "media/gstinit.h"
 #include "media/gstpointer.h"
 
 namespace {
@@ -99,12 +100,9 @@ void appendCameraDevices(std::vector<CameraSource>& sources) {
 }  // namespace
 
 bool loadCaptureLibrary(std::string* missing) {
-    GError* error = nullptr;
-    if (!gst_init_check(nullptr, nullptr, &error)) {
-        const GErrorPointer owned(error);
+    if (std::string reason; !initGStreamer(&reason)) {
         if (missing)
-            *missing = std::string("GStreamer does not start: ") +
-                       (owned ? owned->message : "no reason given");
+            *missing = "GStreamer does not start: " + reason;
         return false;
     }
     struct Needed {

@@ -20,6 +20,9 @@ int deliveredRate(GstElement* tee);
 inline constexpr int kSteadyPicturesPerSecond = 25;
 std::string steadyRate();
 
+// The encoder for the compression, as a gst-launch description.
+std::string encoderDescription(const ClipCompression& compression);
+
 // The clip's compression on this machine: without the MPEG-4 encoder a clip is still better in
 // Motion-JPEG than not at all.
 ClipCompression availableCompression(const ClipCompression& compression);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/alertpipeline.h"
+#include "media/gstinit.h"
 #include "media/gstpointer.h"
 #include "media/mediafile.h"
 #include "media/modulerendering.h"
@@ -28,7 +29,7 @@ class ModulePlayer::Module {
 public:
     static std::unique_ptr<Module> create(std::unique_ptr<ModuleRendering> file,
                                           const std::string& sinkDescription) {
-        if (!gst_init_check(nullptr, nullptr, nullptr))
+        if (!initGStreamer())
             return nullptr;
         GstAudioInfo info;
         gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_S16LE, ModuleRendering::kRate,

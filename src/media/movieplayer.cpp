@@ -10,6 +10,7 @@
 #include <tuple>
 #include <utility>
 
+#include "media/gstinit.h"
 #include "media/gstparse.h"
 #include "media/gstpointer.h"
 #include "media/mediafile.h"
@@ -97,7 +98,7 @@ public:
                                        std::chrono::milliseconds loadLimit,
                                        std::function<void(bool loaded)> finished) {
         std::optional<MediaFile> file = MediaFile::open(path);
-        if (!file || !gst_init_check(nullptr, nullptr, nullptr))
+        if (!file || !initGStreamer())
             return nullptr;
         const std::string uri = fileUri(file->openedPath());
         if (uri.empty())

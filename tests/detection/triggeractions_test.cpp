@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -295,35 +294,6 @@ TEST_F(TriggerActionsTest, NoSecondClipBeforeTheFirstHasEnded) {
     capture(kCaptureEnds, "the recording does not start");
     run();
     EXPECT_EQ(clips.size(), 2u);
-}
-
-TEST(ClipPath, NamedByTheDateAndNeverOverAnOlderClip) {
-    TempFolder folder;
-    const std::string base = folder.path().string() + "/";
-    const DateFields date{2011, 3, 4, 21, 15, 3};
-    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
-              base + "Video_Sentello_20110304211503.avi");
-    std::ofstream(base + "Video_Sentello_20110304211503.avi") << "older clip";
-    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
-              base + "Video_Sentello_20110304211503_2.avi");
-    std::ofstream(base + "Video_Sentello_20110304211503_2.avi") << "older clip";
-    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
-              base + "Video_Sentello_20110304211503_3.avi");
-    EXPECT_EQ(std::filesystem::status(base + "Video_Sentello_20110304211503_3.avi").permissions() &
-                  std::filesystem::perms::all,
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-}
-
-// A link planted at the coming name, even one that leads nowhere yet, is passed over.
-TEST(ClipPath, ALinkAtTheNameIsNeverWrittenThrough) {
-    TempFolder folder;
-    const std::string base = folder.path().string() + "/";
-    const DateFields date{2011, 3, 4, 21, 15, 3};
-    const auto victim = folder / "victim";
-    std::filesystem::create_symlink(victim, base + "Video_Sentello_20110304211503.avi");
-    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
-              base + "Video_Sentello_20110304211503_2.avi");
-    EXPECT_FALSE(std::filesystem::exists(victim));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Clips recorded from a running camera into real AVI files, read back by GStreamer's
-// discoverer; recordings that fail at once or halfway; a clip cut short at program end.
+// discoverer; recordings that fail at once or halfway; a clip cut short at program end or by
+// whatever else stops the camera's pipeline; the encoder a clip's compression asks for.
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -17,10 +18,21 @@
 #include "clipfixture.h"
 #include "media/camera.h"
 #include "media/camerasources.h"
+#include "media/clipparts.h"
 
 namespace {
 
 class ClipRecording : public ClipFixture {};
+
+// The quality runs from 1 (smallest) to 100 (best): for MPEG-4 the quantizer from 31 to 2, for
+// Motion-JPEG the encoder's own quality; values outside are taken as the nearest end.
+TEST(ClipEncoder, QualityEndsMapToTheEncodersEnds) {
+    EXPECT_EQ(encoderDescription({ClipCodec::Mpeg4, 100}), "avenc_mpeg4 pass=quant quantizer=2");
+    EXPECT_EQ(encoderDescription({ClipCodec::Mpeg4, 1}), "avenc_mpeg4 pass=quant quantizer=31");
+    EXPECT_EQ(encoderDescription({ClipCodec::Mpeg4, 250}), "avenc_mpeg4 pass=quant quantizer=2");
+    EXPECT_EQ(encoderDescription({ClipCodec::MotionJpeg, 85}), "jpegenc quality=85");
+    EXPECT_EQ(encoderDescription({ClipCodec::MotionJpeg, 0}), "jpegenc quality=1");
+}
 
 TEST_F(ClipRecording, DemoClipHasItsLengthPictureAndSound) {
     connect({"demo", ""});
@@ -150,6 +162,83 @@ TEST_F(ClipRecording, ProgramEndFinishesTheClipFirst) {
     EXPECT_GT(facts->seconds, 0.5);
     EXPECT_LT(facts->seconds, 30.0);
     EXPECT_TRUE(facts->hasSound);
+}
+
+// Waits until the clip under way has begun and holds some pictures.
+void waitForClipData(QSignalSpy& statuses, const std::filesystem::path& path) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !statuses.isEmpty(); }, kClipEndTimeoutMs));
+    ASSERT_EQ(statuses.first().at(0).toInt(), kCaptureBegins);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::error_code error;
+            return std::filesystem::file_size(path, error) > 100 * 1024 && !error;
+        },
+        kClipEndTimeoutMs));
+}
+
+// Whatever stops the camera's pipeline finishes the clip under way first: it ends as a whole
+// clip, never cut off or left without its end.
+TEST_F(ClipRecording, ChangingTheFormatFinishesTheClipFirst) {
+    connect({"test", "videotestsrc is-live=true pattern=ball", {}});
+    const auto path = folder / "clip.avi";
+    QSignalSpy statuses(&camera, &Camera::captureStatus);
+    camera.startRecording({path, 60, false, {}});
+    ASSERT_NO_FATAL_FAILURE(waitForClipData(statuses, path));
+    ASSERT_TRUE(camera.changeFormat({160, 120, 15, 1}));
+    ASSERT_EQ(statuses.size(), 2);
+    EXPECT_EQ(statuses.last().at(0).toInt(), kCaptureEnds);
+    EXPECT_TRUE(statuses.last().at(1).toString().isEmpty())
+        << statuses.last().at(1).toString().toStdString();
+    EXPECT_FALSE(camera.recording());
+    const auto facts = discover(path);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->width, 320);
+    EXPECT_GT(picturesInClip(path), 10);
+    EXPECT_TRUE(stillDelivering());
+}
+
+TEST_F(ClipRecording, ConnectingAnotherSourceFinishesTheClipFirst) {
+    connect({"demo", ""});
+    const auto path = folder / "clip.avi";
+    QSignalSpy statuses(&camera, &Camera::captureStatus);
+    camera.startRecording({path, 60, true, {}});
+    ASSERT_NO_FATAL_FAILURE(waitForClipData(statuses, path));
+    connect(kTestPattern);
+    ASSERT_EQ(statuses.size(), 2);
+    EXPECT_EQ(statuses.last().at(0).toInt(), kCaptureEnds);
+    EXPECT_TRUE(statuses.last().at(1).toString().isEmpty())
+        << statuses.last().at(1).toString().toStdString();
+    const auto facts = discover(path);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->width, 640);
+    EXPECT_TRUE(facts->hasSound);
+    EXPECT_GT(picturesInClip(path), 10);
+}
+
+// A camera that fails while a clip is recorded is reconnected, and only once the clip is
+// finished with the pictures it had.
+TEST_F(ClipRecording, AReconnectionFinishesTheClipFirst) {
+    connect({"failing",
+             "videotestsrc pattern=ball ! video/x-raw,width=320,height=240,framerate=25/1"
+             " ! identity error-after=100",
+             {}});
+    const auto path = folder / "clip.avi";
+    QSignalSpy statuses(&camera, &Camera::captureStatus);
+    QSignalSpy lost(&camera, &Camera::deliveryStopped);
+    camera.startRecording({path, 60, false, {}});
+    waitForEnd(statuses);
+    ASSERT_EQ(statuses.size(), 2);
+    EXPECT_EQ(statuses.first().at(0).toInt(), kCaptureBegins);
+    EXPECT_EQ(statuses.last().at(0).toInt(), kCaptureEnds);
+    EXPECT_TRUE(statuses.last().at(1).toString().isEmpty())
+        << statuses.last().at(1).toString().toStdString();
+    EXPECT_TRUE(lost.isEmpty()) << "reconnected before the clip was finished";
+    const auto facts = discover(path);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->width, 320);
+    EXPECT_GT(picturesInClip(path), 10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !lost.isEmpty(); }, kClipEndTimeoutMs));
+    EXPECT_TRUE(stillDelivering());
 }
 
 // Recorded footage given as the camera is replayed from its start again and again; a clip

@@ -1,0 +1,48 @@
+#include "detection/clipfiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+std::string newClipPath(const std::string& folder, const std::string& stem, const DateFields& now) {
+    const std::string named = folder + stem + formatDateTemplate("%yyyy%mm%dd%hh%ii%ss", now);
+    std::string path = named + ".avi";
+    for (int number = 2;; ++number) {
+        // Made here, so nothing that stands at the name (a link, a file) is ever written over.
+        const int descriptor =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (descriptor >= 0) {
+            ::close(descriptor);
+            return path;
+        }
+        // A folder that takes no file: the recording says why.
+        if (errno != EEXIST)
+            return path;
+        path = named + "_" + std::to_string(number) + ".avi";
+    }
+}
+
+bool roomForClip(const std::string& path, std::uint64_t neededBytes) {
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    struct statvfs disk {};
+    if (::statvfs(folder.empty() ? "." : folder.c_str(), &disk) != 0)
+        return true;
+    return std::uint64_t{disk.f_bavail} * disk.f_frsize >= neededBytes;
+}
+
+void removeFailedClip(const std::string& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        ::unlink(path.c_str());
+}
+
+void syncClip(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return;
+    ::fsync(descriptor);
+    ::close(descriptor);
+}

@@ -1,0 +1,103 @@
+// The clip's file on the disk: its new name, the room it needs, its removal when it failed.
+
+#include "detection/clipfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+
+#include "../tempfolder.h"
+
+namespace {
+
+TEST(ClipPath, NamedByTheDateAndNeverOverAnOlderClip) {
+    TempFolder folder;
+    const std::string base = folder.path().string() + "/";
+    const DateFields date{2011, 3, 4, 21, 15, 3};
+    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
+              base + "Video_Sentello_20110304211503.avi");
+    std::ofstream(base + "Video_Sentello_20110304211503.avi") << "older clip";
+    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
+              base + "Video_Sentello_20110304211503_2.avi");
+    std::ofstream(base + "Video_Sentello_20110304211503_2.avi") << "older clip";
+    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
+              base + "Video_Sentello_20110304211503_3.avi");
+    EXPECT_EQ(std::filesystem::status(base + "Video_Sentello_20110304211503_3.avi").permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+// A link planted at the coming name, even one that leads nowhere yet, is passed over.
+TEST(ClipPath, ALinkAtTheNameIsNeverWrittenThrough) {
+    TempFolder folder;
+    const std::string base = folder.path().string() + "/";
+    const DateFields date{2011, 3, 4, 21, 15, 3};
+    const auto victim = folder / "victim";
+    std::filesystem::create_symlink(victim, base + "Video_Sentello_20110304211503.avi");
+    EXPECT_EQ(newClipPath(base, "Video_Sentello_", date),
+              base + "Video_Sentello_20110304211503_2.avi");
+    EXPECT_FALSE(std::filesystem::exists(victim));
+}
+
+// A folder stands at the name: it is passed over like a file.
+TEST(ClipPath, AFolderAtTheNameIsPassedOver) {
+    TempFolder folder;
+    const std::string base = folder.path().string() + "/";
+    std::filesystem::create_directory(base + "Video_Sentello_20110304211503.avi");
+    EXPECT_EQ(newClipPath(base, "Video_Sentello_", {2011, 3, 4, 21, 15, 3}),
+              base + "Video_Sentello_20110304211503_2.avi");
+}
+
+// A folder that takes no file gets the plain name at once; the recording then says why.
+TEST(ClipPath, AFolderThatTakesNoFileGetsThePlainName) {
+    TempFolder folder;
+    const std::string base = (folder / "missing").string() + "/";
+    EXPECT_EQ(newClipPath(base, "Video_Sentello_", {2011, 3, 4, 21, 15, 3}),
+              base + "Video_Sentello_20110304211503.avi");
+    EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
+}
+
+TEST(ClipRoom, TheFolderOfTheClipIsMeasured) {
+    TempFolder folder;
+    const std::string path = (folder / "clip.avi").string();
+    EXPECT_TRUE(roomForClip(path, 1));
+    EXPECT_FALSE(roomForClip(path, std::numeric_limits<std::uint64_t>::max()));
+    // A name without a folder is in the working folder.
+    EXPECT_FALSE(roomForClip("clip.avi", std::numeric_limits<std::uint64_t>::max()));
+}
+
+// Only a disk known to be full refuses a clip: a folder that cannot be measured leaves the
+// answer to the recording, which says why it fails.
+TEST(ClipRoom, AFolderThatCannotBeMeasuredRefusesNothing) {
+    TempFolder folder;
+    EXPECT_TRUE(roomForClip((folder / "missing" / "clip.avi").string(),
+                            std::numeric_limits<std::uint64_t>::max()));
+}
+
+TEST(FailedClip, ItsFileGoesAndTheOthersStay) {
+    TempFolder folder;
+    std::ofstream(folder / "failed.avi") << "remains";
+    std::ofstream(folder / "older.avi") << "an older clip";
+    removeFailedClip((folder / "failed.avi").string());
+    EXPECT_FALSE(std::filesystem::exists(folder / "failed.avi"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "older.avi"));
+}
+
+// What stands at the clip's name and is no plain file is not ours to remove.
+TEST(FailedClip, ALinkOrAFolderAtItsNameStays) {
+    TempFolder folder;
+    std::ofstream(folder / "target.avi") << "not the clip";
+    std::filesystem::create_symlink(folder / "target.avi", folder / "link.avi");
+    std::filesystem::create_directory(folder / "folder.avi");
+    removeFailedClip((folder / "link.avi").string());
+    removeFailedClip((folder / "folder.avi").string());
+    removeFailedClip((folder / "missing.avi").string());
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.avi"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "target.avi"));
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "folder.avi"));
+}
+
+}  // namespace
