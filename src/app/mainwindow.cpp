@@ -35,7 +35,8 @@ MainWindow::MainWindow(DetectionState& state, MainLoopClock clock)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_state(state),
-      m_clock(std::move(clock)) {
+      m_clock(std::move(clock)),
+      m_watchEvents([this] { return m_clock.localNow(); }) {
     setWindowTitle(QStringLiteral("Sentello ") + QString::fromUtf8(versionText));
     setFixedSize(800, 480);
     centreOnScreen(*this);
@@ -75,10 +76,10 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
     m_eventLog = std::make_unique<EventLog>(eventLogPath(m_settingsFile), [this] {
         QMetaObject::invokeMethod(this, &MainWindow::onEventWritten, Qt::QueuedConnection);
     });
-    // Said from the settings writer's thread; the log takes lines from any thread.
+    // Said from the settings writer's thread, or from this one.
     SettingsWriter::instance().setFailureReport(
         [this](const std::string&, const std::string& reason) {
-            logEvent({"Einstellungen nicht gespeichert", reason});
+            m_watchEvents.report({.kind = WatchEvent::Kind::SettingsNotSaved, .reason = reason});
         });
     // Told on the upload's own thread; shown on the window's.
     m_pictureUploader = std::make_unique<PictureUploader>([this](const UploadEnd& end) {
@@ -89,7 +90,7 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
     connectVideoList();
     connectLiveView();
     connectCameraDialogs();
-    connectEventLog();
+    connectWatchEvents();
 }
 
 void MainWindow::createTriggerActions() {
@@ -181,6 +182,8 @@ void MainWindow::loadSettings() {
 
 void MainWindow::saveSettings() {
     saveGeneralSettings(*m_gadgets, m_settingsFile);
+    // The last save is the one at the end: a failure of it is heard before the end is.
+    m_watchEvents.deliverWaiting();
 }
 
 void MainWindow::stopWatching() {

@@ -15,6 +15,7 @@
 #include "detection/motiondetector.h"
 #include "detection/timeslots.h"
 #include "detection/triggeractions.h"
+#include "outputs/watchevents.h"
 #include "settings/advancedoptions.h"
 #include "settings/gadgets.h"
 
@@ -77,8 +78,9 @@ public:
     // going.
     void stopWatching();
 
-    // One line in the event log ("Sentello.log" beside the settings file), stamped now.
-    void logEvent(const std::vector<std::string>& fields);
+    // The watch's events: the event log ("Sentello.log" beside the settings file) and the
+    // desktop hear of them here, as does anyone else who subscribes.
+    WatchEvents& watchEvents() { return m_watchEvents; }
 
     // Starts frameTimer; the first minute step comes a minute from now.
     void startFrameTimer();
@@ -95,8 +97,9 @@ private:
     void showFrame();
     // Each block's difference from the reference as a colour wash over the live picture.
     void showBlockDifferences(bool shown);
-    void connectEventLog();
-    // Into the log and, when chosen, to the desktop.
+    // The sources of the watch's events that the window itself hears, and their subscribers.
+    void connectWatchEvents();
+    // The trigger's event, from what it did and the share that changed.
     void reportTrigger(const TriggerOutcome& outcome);
     // The log's window, read anew.
     void showEventLog();
@@ -191,6 +194,7 @@ private:
     QDeadlineTimer m_detectionPause;
     bool m_dialogOpen = false;
     MainLoopClock m_clock;
+    WatchEvents m_watchEvents;
     std::int64_t m_minuteMark = 0;
     // Hours times 60 plus minutes of the clock label's time; -1 before the first check.
     int m_lastClockMinute = -1;

@@ -1,45 +1,61 @@
 #include "app/mainwindow.h"
 
+#include <QAbstractButton>
 #include <QImage>
 #include <QString>
 
-#include <cmath>
-#include <filesystem>
+#include <charconv>
 
 #include "app/eventlogwindow.h"
+#include "app/gadgettable.h"
 #include "app/windowplacement.h"
 #include "detection/cliprequest.h"
-#include "detection/datetemplate.h"
 #include "detection/frameprocessor.h"
 #include "media/camera.h"
 #include "outputs/desktopnotification.h"
 #include "outputs/eventlog.h"
 
-namespace {
+void MainWindow::connectWatchEvents() {
+    m_watchEvents.subscribe([this](const WatchEvent& event) {
+        if (const std::vector<std::string> fields = eventLogFields(event); !fields.empty())
+            m_eventLog->write(event.when, fields);
+    });
+    m_watchEvents.subscribe([this](const WatchEvent& event) {
+        if (event.kind != WatchEvent::Kind::Trigger || !m_advancedOptions.desktopNotification)
+            return;
+        m_desktopNotifier->notifyMotion(m_clock.ticksMs(), triggerNotificationText(event), [this] {
+            const std::optional<CameraFrame> frame = m_camera->grabFrame();
+            if (!frame)
+                return QImage();
+            const FrameView& view = frame->view;
+            // Blue, green, red, unused: Qt's RGB32 on a little-endian machine.
+            return QImage(view.pixels, view.width, view.height, view.stride, QImage::Format_RGB32)
+                .copy();
+        });
+    });
 
-std::string fileName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
-}
-
-}  // namespace
-
-void MainWindow::connectEventLog() {
     connect(m_camera, &Camera::captureStatus, this, [this](int status, const QString& text) {
         if (status != kCaptureEnds)
             return;
-        const std::string clip = fileName(m_triggerActions->lastVideoPath());
+        const std::string& clip = m_triggerActions->lastVideoPath();
         if (text.isEmpty())
-            logEvent({"Video fertig", clip});
+            m_watchEvents.report({.kind = WatchEvent::Kind::ClipFinished, .clipPath = clip});
         else
-            logEvent({"Video fehlgeschlagen", clip, text.toStdString()});
+            m_watchEvents.report({.kind = WatchEvent::Kind::ClipFailed,
+                                  .clipPath = clip,
+                                  .reason = text.toStdString()});
         keepStorageLimit();
     });
-    connect(m_camera, &Camera::deliveryStopped, this, [this] { logEvent({"Kamera verloren"}); });
+    connect(m_camera, &Camera::deliveryStopped, this,
+            [this] { m_watchEvents.report({.kind = WatchEvent::Kind::CameraLost}); });
     connect(m_camera, &Camera::deliveryResumed, this, [this](int reconnections) {
-        logEvent({"Kamera wieder da",
-                  "nach " + std::to_string(reconnections) +
-                      (reconnections == 1 ? " Verbindungsversuch" : " Verbindungsversuchen")});
+        m_watchEvents.report(
+            {.kind = WatchEvent::Kind::CameraBack, .reconnections = reconnections});
     });
+    connect(m_gadgets->as<QAbstractButton>(Gadget::recordModeCheck), &QAbstractButton::clicked,
+            this, [this](bool on) {
+                m_watchEvents.report({.kind = WatchEvent::Kind::WatchSwitched, .on = on});
+            });
 }
 
 void MainWindow::showEventLog() {
@@ -58,41 +74,26 @@ void MainWindow::onEventWritten() {
         m_eventLogWindow->refreshSoon();
 }
 
-void MainWindow::logEvent(const std::vector<std::string>& fields) {
-    m_eventLog->write(localNow(), fields);
-}
-
 void MainWindow::reportTrigger(const TriggerOutcome& outcome) {
-    const std::string share =
-        std::to_string(std::lround(m_frameProcessor->lastChangePercent())) + " %";
-    if (m_advancedOptions.desktopNotification) {
-        m_desktopNotifier->notifyMotion(
-            m_clock.ticksMs(),
-            QString::fromStdString(formatDateTemplate(kDateTimeTemplate, localNow()) + " – " +
-                                   share + " des Bildes verändert"),
-            [this] {
-                const std::optional<CameraFrame> frame = m_camera->grabFrame();
-                if (!frame)
-                    return QImage();
-                const FrameView& view = frame->view;
-                // Blue, green, red, unused: Qt's RGB32 on a little-endian machine.
-                return QImage(view.pixels, view.width, view.height, view.stride,
-                              QImage::Format_RGB32)
-                    .copy();
-            });
-    }
+    WatchEvent event{.kind = WatchEvent::Kind::Trigger,
+                     .changePercent = m_frameProcessor->lastChangePercent()};
     switch (outcome.kind) {
         case TriggerOutcome::Kind::AlarmOnly:
-            logEvent({"Auslösung", share});
             break;
         case TriggerOutcome::Kind::Counted:
-            logEvent({"Auslösung", share, "gezählt: " + outcome.detail});
+            event.effect = WatchEvent::Effect::Counted;
+            // The counter's text as the trigger left it: always a whole number.
+            std::from_chars(outcome.detail.data(), outcome.detail.data() + outcome.detail.size(),
+                            event.count);
             break;
         case TriggerOutcome::Kind::ClipStarted:
-            logEvent({"Auslösung", share, "Video " + fileName(outcome.detail)});
+            event.effect = WatchEvent::Effect::ClipStarted;
+            event.clipPath = outcome.detail;
             break;
         case TriggerOutcome::Kind::ClipUnderWay:
-            logEvent({"Auslösung", share, "während Video " + fileName(outcome.detail)});
+            event.effect = WatchEvent::Effect::DuringClip;
+            event.clipPath = outcome.detail;
             break;
     }
+    m_watchEvents.report(std::move(event));
 }

@@ -69,10 +69,13 @@ void MainWindow::reportUpload(const UploadEnd& end) {
     std::string result = "Letzter Upload: " + formatDateTemplate("%hh:%ii", m_clock.localNow());
     if (end.failure) {
         const UploadFailure& failure = *end.failure;
-        logEvent({"Upload fehlgeschlagen", failure.step, failure.reason, failure.detail});
+        m_watchEvents.report({.kind = WatchEvent::Kind::UploadFailed,
+                              .step = failure.step,
+                              .reason = failure.reason,
+                              .detail = failure.detail});
         result += " fehlgeschlagen: " + failure.reason;
     } else {
-        logEvent({"Upload", end.remoteName});
+        m_watchEvents.report({.kind = WatchEvent::Kind::Uploaded, .remoteName = end.remoteName});
         result += " erfolgreich";
     }
     m_gadgets->setText(Gadget::uploadStatusLabel, QString::fromStdString(result));

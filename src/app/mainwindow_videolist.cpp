@@ -67,7 +67,9 @@ void MainWindow::deleteSelectedVideo() {
     const std::filesystem::path path = m_gadgets->text(Gadget::videoList).toStdString();
     std::error_code ignored;
     if (std::filesystem::remove(path, ignored))
-        logEvent({"Video gelöscht", path.filename().string(), "von Hand"});
+        m_watchEvents.report({.kind = WatchEvent::Kind::ClipDeleted,
+                              .clipPath = path.string(),
+                              .deletion = WatchEvent::Deletion::ByHand});
     m_gadgets->removeItem(Gadget::videoList, row);
 }
 
@@ -96,8 +98,9 @@ void MainWindow::keepStorageLimit() {
             ::unlink(path.c_str()) != 0) {
             continue;
         }
-        logEvent(
-            {"Video gelöscht", std::filesystem::path(path).filename().string(), "Speichergrenze"});
+        m_watchEvents.report({.kind = WatchEvent::Kind::ClipDeleted,
+                              .clipPath = path,
+                              .deletion = WatchEvent::Deletion::StorageLimit});
         removeClipRow(path);
     }
 }

@@ -33,13 +33,14 @@ int abortStartup(MainWindow& window, const std::string& settingsFile, const char
                  const std::string& cause = {}) {
     window.close();
     std::fprintf(stderr, "sentello: Abbruch: %s\n", text);
-    std::vector<std::string> fields{"Abbruch", text};
-    if (!cause.empty()) {
+    if (!cause.empty())
         std::fprintf(stderr, "sentello: %s\n", cause.c_str());
-        fields.push_back(cause);
-    }
-    // Written before the box waits for its answer.
-    EventLog(eventLogPath(settingsFile)).write(localNow(), fields);
+    // Written before the box waits for its answer, and straight into the log: the window's
+    // subscribers to the watch's events come only with its gadgets.
+    EventLog(eventLogPath(settingsFile))
+        .write(localNow(),
+               eventLogFields(
+                   {.kind = WatchEvent::Kind::StartAborted, .reason = text, .detail = cause}));
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Abbruch:"), QString::fromUtf8(text),
                     QMessageBox::Ok);
     box.exec();
@@ -151,13 +152,15 @@ int runSentello(const CommandLine& commandLine) {
     }
     window.show();
     window.startFrameTimer();
-    window.logEvent({"Start", std::string("Sentello ") + versionText, camera.sourceName()});
+    window.watchEvents().report({.kind = WatchEvent::Kind::ProgramStart,
+                                 .version = versionText,
+                                 .source = camera.sourceName()});
     quitOnTerminationSignals();
     QApplication::exec();
 
     window.saveSettings();
     window.stopWatching();
     camera.disconnectSource();
-    window.logEvent({"Ende"});
+    window.watchEvents().report({.kind = WatchEvent::Kind::ProgramEnd});
     return 0;
 }

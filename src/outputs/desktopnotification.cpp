@@ -37,6 +37,11 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, NotificationImage
 
 Q_DECLARE_METATYPE(NotificationImage)
 
+QString triggerNotificationText(const WatchEvent& trigger) {
+    return QString::fromStdString(formatDateTemplate(kDateTimeTemplate, trigger.when) + " – " +
+                                  shareText(trigger.changePercent) + " des Bildes verändert");
+}
+
 DesktopNotifier::DesktopNotifier() : m_lastMs(std::numeric_limits<std::int64_t>::min() / 2) {
     qDBusRegisterMetaType<NotificationImage>();
 }

@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <functional>
 
+#include "outputs/watchevent.h"
+
+// What the desktop is told of a trigger: "09.12.2026 12:05:07 – 37 % des Bildes verändert".
+QString triggerNotificationText(const WatchEvent& trigger);
+
 // Tells the desktop of a trigger in its own way: a freedesktop notification through the
 // session bus, with the picture of the moment. At most one every ten seconds, so that a
 // restless scene does not flood the desktop; without a session bus or a notification service

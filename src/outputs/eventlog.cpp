@@ -124,7 +124,67 @@ std::vector<std::string> linesOf(const std::string& path) {
     return lines;
 }
 
+std::string fileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+std::vector<std::string> triggerFields(const WatchEvent& event) {
+    std::vector<std::string> fields{"Auslösung", shareText(event.changePercent)};
+    switch (event.effect) {
+        case WatchEvent::Effect::AlarmOnly:
+            break;
+        case WatchEvent::Effect::Counted:
+            fields.push_back("gezählt: " + std::to_string(event.count));
+            break;
+        case WatchEvent::Effect::ClipStarted:
+            fields.push_back("Video " + fileName(event.clipPath));
+            break;
+        case WatchEvent::Effect::DuringClip:
+            fields.push_back("während Video " + fileName(event.clipPath));
+            break;
+    }
+    return fields;
+}
+
 }  // namespace
+
+std::vector<std::string> eventLogFields(const WatchEvent& event) {
+    using Kind = WatchEvent::Kind;
+    switch (event.kind) {
+        case Kind::Trigger:
+            return triggerFields(event);
+        case Kind::ClipFinished:
+            return {"Video fertig", fileName(event.clipPath)};
+        case Kind::ClipFailed:
+            return {"Video fehlgeschlagen", fileName(event.clipPath), event.reason};
+        case Kind::ClipDeleted:
+            return {"Video gelöscht", fileName(event.clipPath),
+                    event.deletion == WatchEvent::Deletion::ByHand ? "von Hand" : "Speichergrenze"};
+        case Kind::CameraLost:
+            return {"Kamera verloren"};
+        case Kind::CameraBack:
+            return {"Kamera wieder da", "nach " + std::to_string(event.reconnections) +
+                                            (event.reconnections == 1 ? " Verbindungsversuch"
+                                                                      : " Verbindungsversuchen")};
+        case Kind::WatchSwitched:
+            return {};
+        case Kind::Uploaded:
+            return {"Upload", event.remoteName};
+        case Kind::UploadFailed:
+            return {"Upload fehlgeschlagen", event.step, event.reason, event.detail};
+        case Kind::SettingsNotSaved:
+            return {"Einstellungen nicht gespeichert", event.reason};
+        case Kind::ProgramStart:
+            return {"Start", "Sentello " + event.version, event.source};
+        case Kind::StartAborted:
+            if (event.detail.empty())
+                return {"Abbruch", event.reason};
+            return {"Abbruch", event.reason, event.detail};
+        case Kind::ProgramEnd:
+            return {"Ende"};
+    }
+    return {};
+}
 
 std::string eventLogPath(const std::string& settingsFile) {
     return (std::filesystem::path(settingsFile).parent_path() / "Sentello.log").string();

@@ -10,11 +10,16 @@
 #include <vector>
 
 #include "detection/datetemplate.h"
+#include "outputs/watchevent.h"
 
 // One line of the log: the local time as "yyyy-mm-dd hh:ii:ss", then the fields, all
 // tab-separated, ended by a line feed. Tabs and line breaks inside a field become spaces and
 // bytes that are no UTF-8 become "?", so that every line reads as one.
 std::string eventLine(const DateFields& when, const std::vector<std::string>& fields);
+
+// The fields of the log's line for an event, after its time; none for a kind that the log
+// leaves out (the recording mode switched).
+std::vector<std::string> eventLogFields(const WatchEvent& event);
 
 // Where the log of a settings file is kept: "Sentello.log" beside it.
 std::string eventLogPath(const std::string& settingsFile);

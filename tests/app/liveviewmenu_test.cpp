@@ -113,9 +113,14 @@ TEST(LiveViewMenu, OpensOnTheRightButtonAndTheMenuKeyAndHoldsOff) {
 // the main window.
 TEST(EventLogView, ShowsTheNewestLinesFirstAndFilters) {
     Window w;
-    w.window.logEvent({"Start", "Sentello Version 1.17", "Demo"});
-    w.window.logEvent({"Auslösung", "40 %", "Video Video_Sentello_20261209120000.avi"});
-    w.window.logEvent({"Kamera verloren"});
+    WatchEvents& events = w.window.watchEvents();
+    events.report(
+        {.kind = WatchEvent::Kind::ProgramStart, .version = "Version 1.17", .source = "Demo"});
+    events.report({.kind = WatchEvent::Kind::Trigger,
+                   .changePercent = 40.0f,
+                   .effect = WatchEvent::Effect::ClipStarted,
+                   .clipPath = (w.folder / "Video_Sentello_20261209120000.avi").string()});
+    events.report({.kind = WatchEvent::Kind::CameraLost});
     const auto log = w.folder / "Sentello.log";
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -149,7 +154,8 @@ TEST(EventLogView, ShowsTheNewestLinesFirstAndFilters) {
 TEST(EventLogView, NewLinesComeInWhileItIsOpen) {
     Window w;
     for (int line = 0; line < 100; ++line)
-        w.window.logEvent({"Auslösung", std::to_string(line) + " %"});
+        w.window.watchEvents().report(
+            {.kind = WatchEvent::Kind::Trigger, .changePercent = static_cast<float>(line)});
     const std::string log = (w.folder / "Sentello.log").string();
     ASSERT_TRUE(QTest::qWaitFor([&] { return recentEvents(log, 200).size() == 100; }, 20000));
     w.window.show();
@@ -161,14 +167,14 @@ TEST(EventLogView, NewLinesComeInWhileItIsOpen) {
     const auto lines = [text] { return text->toPlainText().split('\n'); };
     ASSERT_EQ(lines().size(), 100);
 
-    w.window.logEvent({"Kamera verloren"});
+    w.window.watchEvents().report({.kind = WatchEvent::Kind::CameraLost});
     ASSERT_TRUE(QTest::qWaitFor([&] { return lines().size() == 101; }, 20000)) << lines().size();
     EXPECT_TRUE(lines()[0].endsWith("\tKamera verloren"));
 
     QScrollBar* bar = text->verticalScrollBar();
     ASSERT_GT(bar->maximum(), 10);
     bar->setValue(10);
-    w.window.logEvent({"Kamera wieder da", "nach 1 Verbindungsversuch"});
+    w.window.watchEvents().report({.kind = WatchEvent::Kind::CameraBack, .reconnections = 1});
     ASSERT_TRUE(QTest::qWaitFor([&] { return lines().size() == 102; }, 20000));
     EXPECT_TRUE(lines()[0].contains("\tKamera wieder da\t"));
     EXPECT_EQ(bar->value(), 10);

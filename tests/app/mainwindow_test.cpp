@@ -741,7 +741,7 @@ TEST(MainWindowVideoListMenu, RowGoesEvenWhenTheFileIsGoneAlready) {
     EXPECT_EQ(w.g.countItems(Gadget::videoList), 0);
     // Nothing was deleted: the log says nothing of it. A line would have been written by now,
     // as the next one is.
-    w.window.logEvent({"Ende"});
+    w.window.watchEvents().report({.kind = WatchEvent::Kind::ProgramEnd});
     const std::string log = (w.folder / "Sentello.log").string();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !recentEvents(log, 10).empty(); }, 20000));
     const std::vector<std::string> events = recentEvents(log, 10);
