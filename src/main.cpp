@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/commandline.h"
 #include "app/startup.h"
 #include "app/version.h"
+#include "settings/commandline.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "app/alertbeep.h"
 #include "app/eventlogwindow.h"
 #include "app/fonts.h"
+#include "app/gadgetsettings.h"
 #include "app/gadgettable.h"
 #include "app/statusdisplay.h"
 #include "app/version.h"
@@ -28,7 +29,6 @@
 #include "outputs/picturefolder.h"
 #include "outputs/pictureupload.h"
 #include "settings/camerachoices.h"
-#include "settings/settingskeys.h"
 #include "settings/settingswriter.h"
 
 MainWindow::MainWindow(DetectionState& state, MainLoopClock clock)

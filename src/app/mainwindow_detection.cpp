@@ -6,6 +6,7 @@
 #include <QSlider>
 #include <QTabBar>
 
+#include "app/gadgetsettings.h"
 #include "app/gadgettable.h"
 #include "app/statusdisplay.h"
 #include "detection/datetemplate.h"

@@ -9,10 +9,10 @@
 
 #include <filesystem>
 
-#include "app/cliplist.h"
 #include "app/gadgettable.h"
 #include "app/ownplayer.h"
 #include "app/videolistmenu.h"
+#include "detection/cliplist.h"
 #include "detection/triggeractions.h"
 #include "media/alertplayback.h"
 #include "outputs/launching.h"

@@ -107,14 +107,13 @@ int runSentello(const CommandLine& commandLine) {
         return abortStartup(window, settingsFile, "Die avicap32.dll ist nicht verfügbar.", missing);
     }
     std::optional<CameraSource> given;
-    if (!commandLine.extraSources.given.empty()) {
+    if (!commandLine.camera.empty()) {
         std::string error;
-        given = givenSource(commandLine.extraSources.given, error);
+        given = givenSource(commandLine.camera, error);
         if (!given)
             return refuseGivenSource(window, error);
     }
-    const std::vector<CameraSource> sources =
-        findCameraSources(commandLine.extraSources.demo, given);
+    const std::vector<CameraSource> sources = findCameraSources(commandLine.demo, given);
     const int chosenDriver = chooseCaptureDriver(&window, sources);
     if (chosenDriver == -1) {
         window.close();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/commandline.h"
+#include "settings/commandline.h"
 
 // Brings the program up in its fixed order, runs the event loop until the main window is
 // closed and shuts down. Needs a QApplication. Returns the exit code.

@@ -15,12 +15,6 @@ struct CameraSource {
     bool isDemo() const { return description.empty(); }
 };
 
-// Camera sources that are not found by looking for devices.
-struct ExtraSources {
-    bool demo = false;
-    std::string given;  // as given on the command line, see givenSource
-};
-
 inline constexpr int kMaxCameraDevices = 9;
 
 // Initialises GStreamer and checks that the camera source and the elements every pipeline

@@ -9,37 +9,9 @@
 #include <cstdio>
 #include <filesystem>
 
-namespace {
+#include "settings/utf8.h"
 
-// The length of the UTF-8 sequence at `text[at]`, or 0 when none starts there.
-std::size_t utf8Length(const std::string& text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char first = byte(at);
-    std::size_t length = 0;
-    if (first < 0x80)
-        return 1;
-    if (first >= 0xC2 && first <= 0xDF)
-        length = 2;
-    else if (first >= 0xE0 && first <= 0xEF)
-        length = 3;
-    else if (first >= 0xF0 && first <= 0xF4)
-        length = 4;
-    else
-        return 0;
-    if (at + length > text.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return 0;
-    }
-    // Overlong forms, surrogates and code points beyond U+10FFFF are no UTF-8.
-    const unsigned char second = byte(at + 1);
-    if ((first == 0xE0 && second < 0xA0) || (first == 0xED && second >= 0xA0) ||
-        (first == 0xF0 && second < 0x90) || (first == 0xF4 && second >= 0x90)) {
-        return 0;
-    }
-    return length;
-}
+namespace {
 
 void appendField(std::string& line, const std::string& field) {
     for (std::size_t at = 0; at < field.size();) {
@@ -49,7 +21,7 @@ void appendField(std::string& line, const std::string& field) {
             ++at;
             continue;
         }
-        const std::size_t length = utf8Length(field, at);
+        const std::size_t length = firstUtf8Character(std::string_view(field).substr(at)).length;
         if (length == 0) {
             line += '?';
             ++at;

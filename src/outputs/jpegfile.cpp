@@ -2,14 +2,10 @@
 
 #include <QImage>
 
-#include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
 
-#include <fcntl.h>
-
 #include <jpeglib.h>
-#include <unistd.h>
 
 namespace {
 
@@ -53,18 +49,6 @@ bool compress(const QImage& rgb, int quality, unsigned char** data, unsigned lon
     return true;
 }
 
-bool writeAll(int descriptor, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t count = ::write(descriptor, bytes.data(), bytes.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string encodeJpeg(const QImage& picture, int quality) {
@@ -77,19 +61,4 @@ std::string encodeJpeg(const QImage& picture, int quality) {
     std::string bytes = compressed && data ? std::string(reinterpret_cast<char*>(data), size) : "";
     std::free(data);
     return bytes;
-}
-
-bool replaceFile(const std::string& path, std::string_view bytes) {
-    // mkstemp makes a new file of its own (O_EXCL), readable by this user only.
-    std::string temporary = path + ".XXXXXX";
-    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (descriptor < 0)
-        return false;
-    const bool written = writeAll(descriptor, bytes) && ::fsync(descriptor) == 0;
-    const bool closed = ::close(descriptor) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
 }

@@ -1,6 +1,8 @@
 #include "outputs/pictureupload.h"
 
-#include "outputs/jpegfile.h"
+#include <sys/stat.h>
+
+#include "settings/wholefile.h"
 
 PictureUploader::PictureUploader(std::function<void(const UploadEnd& end)> onEnd,
                                  std::chrono::milliseconds limit)
@@ -48,7 +50,9 @@ void uploadPicture(const PictureUploadOptions& options, PictureUploader& uploade
     }
     if (options.pictureTool) {
         const std::string snapshot = takeSnapshot();
-        if (!snapshot.empty() && !picturePath.empty() && replaceFile(picturePath, snapshot))
+        // Readable by this user only: the picture shows the watched room.
+        if (!snapshot.empty() && !picturePath.empty() &&
+            !writeWholeFile(picturePath, snapshot, S_IRUSR | S_IWUSR))
             launchProgram(options.pictureToolPath, picturePath);
     }
 }

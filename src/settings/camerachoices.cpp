@@ -1,56 +1,36 @@
 #include "settings/camerachoices.h"
 
-#include <algorithm>
 #include <array>
 #include <climits>
-#include <variant>
 
-#include "settings/settingsfile.h"
+#include "settings/keytable.h"
 
 namespace {
 
 constexpr const char* kGroup = "Kamera";
 
-// Which dialog's choice a key belongs to; each is written only when that dialog chose.
-enum class Choice { Format, Compression };
+using Choices = CameraChoices;
 
-using TextMember = std::string CameraChoices::*;
-using NumberMember = int CameraChoices::*;
+// Each dialog's keys, written only when that dialog chose, in the order in which they are
+// written; the defaults are those of CameraChoices.
+constexpr std::array<SettingKey<Choices>, 5> kFormatKeys{{
+    {"formatkamera", KeyKind::Text, &Choices::formatCamera},
+    {"breite", KeyKind::Number, &Choices::width},
+    {"hoehe", KeyKind::Number, &Choices::height},
+    {"bildrate", KeyKind::Number, &Choices::rateNumerator},
+    {"bildrateteiler", KeyKind::Number, &Choices::rateDenominator, {1, INT_MAX}},
+}};
 
-struct ChoiceKey {
-    const char* key;
-    Choice choice;
-    std::variant<TextMember, NumberMember> member;
-    // Numbers read from the file are kept within these.
-    int minimum = INT_MIN;
-    int maximum = INT_MAX;
-};
+constexpr std::array<SettingKey<Choices>, 2> kCompressionKeys{{
+    {"codec", KeyKind::Text, &Choices::codec},
+    {"qualitaet", KeyKind::Number, &Choices::quality, {1, 100}},
+}};
 
-// In the order in which a choice writes them; the defaults are those of CameraChoices.
-constexpr std::array kChoiceKeys = {
-    ChoiceKey{"formatkamera", Choice::Format, &CameraChoices::formatCamera},
-    ChoiceKey{"breite", Choice::Format, &CameraChoices::width},
-    ChoiceKey{"hoehe", Choice::Format, &CameraChoices::height},
-    ChoiceKey{"bildrate", Choice::Format, &CameraChoices::rateNumerator},
-    ChoiceKey{"bildrateteiler", Choice::Format, &CameraChoices::rateDenominator, 1},
-    ChoiceKey{"codec", Choice::Compression, &CameraChoices::codec},
-    ChoiceKey{"qualitaet", Choice::Compression, &CameraChoices::quality, 1, 100},
-};
-
-void saveChoice(const std::string& settingsFile, const CameraChoices& choices, Choice choice) {
+template <typename Keys>
+void saveChoice(const std::string& settingsFile, const CameraChoices& choices, const Keys& keys) {
     SettingsFile file;
-    // A file that is there but cannot be read is never replaced by the few keys of a choice.
-    if (!file.open(settingsFile) && !file.create(settingsFile))
-        return;
-    file.selectGroup(kGroup);
-    for (const ChoiceKey& key : kChoiceKeys) {
-        if (key.choice != choice)
-            continue;
-        if (const auto* text = std::get_if<TextMember>(&key.member))
-            file.writeText(key.key, choices.**text);
-        else
-            file.writeNumber(key.key, choices.*std::get<NumberMember>(key.member));
-    }
+    if (openForWriting(file, settingsFile, kGroup))
+        writeKeys(file, keys, choices);
 }
 
 }  // namespace
@@ -61,14 +41,8 @@ CameraChoices loadCameraChoices(const std::string& settingsFile) {
     CameraChoices choices;
     if (!file.selectGroup(kGroup))
         return choices;
-    for (const ChoiceKey& key : kChoiceKeys) {
-        if (const auto* text = std::get_if<TextMember>(&key.member)) {
-            choices.** text = file.readText(key.key, choices.**text);
-        } else {
-            int& number = choices.*std::get<NumberMember>(key.member);
-            number = std::clamp(file.readNumber(key.key, number), key.minimum, key.maximum);
-        }
-    }
+    readKeys(file, kFormatKeys, choices);
+    readKeys(file, kCompressionKeys, choices);
     if (choices.codec != "mpeg4")
         choices.codec = "mjpeg";
     if (choices.width <= 0 || choices.height <= 0 || choices.rateNumerator <= 0)
@@ -77,9 +51,9 @@ CameraChoices loadCameraChoices(const std::string& settingsFile) {
 }
 
 void saveFormatChoice(const std::string& settingsFile, const CameraChoices& choices) {
-    saveChoice(settingsFile, choices, Choice::Format);
+    saveChoice(settingsFile, choices, kFormatKeys);
 }
 
 void saveCompressionChoice(const std::string& settingsFile, const CameraChoices& choices) {
-    saveChoice(settingsFile, choices, Choice::Compression);
+    saveChoice(settingsFile, choices, kCompressionKeys);
 }

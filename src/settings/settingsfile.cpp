@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "settings/settingswriter.h"
+#include "settings/utf8.h"
 
 namespace {
 
@@ -70,42 +71,23 @@ SettingsEntry parseLine(std::string_view line) {
 std::string latin1ToUtf8(std::string_view text) {
     std::string result;
     result.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            result += static_cast<char>(c);
-        } else {
-            result += static_cast<char>(0xC0 | (c >> 6));
-            result += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    for (unsigned char c : text)
+        appendUtf8(result, c);
     return result;
 }
 
 // Back to single bytes: characters up to U+00FF become their byte, other characters "?",
-// bytes that cannot begin a character are dropped.
+// bytes that begin no character are dropped.
 std::string utf8ToLatin1(std::string_view text) {
     std::string result;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80             ? 1
-                           : (lead & 0xE0) == 0xC0 ? 2
-                           : (lead & 0xF0) == 0xE0 ? 3
-                           : (lead & 0xF8) == 0xF0 ? 4
-                                                   : 0;
-        bool wellFormed = length > 0 && i + length <= text.size();
-        for (int k = 1; wellFormed && k < length; ++k) {
-            wellFormed = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        }
-        if (!wellFormed) {
-            ++i;
+    while (!text.empty()) {
+        const Utf8Character character = firstUtf8Character(text);
+        if (character.length == 0) {
+            text.remove_prefix(1);
             continue;
         }
-        unsigned codePoint = length == 1 ? lead : lead & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        result += codePoint <= 0xFF ? static_cast<char>(codePoint) : '?';
-        i += length;
+        result += character.codePoint <= 0xFF ? static_cast<char>(character.codePoint) : '?';
+        text.remove_prefix(character.length);
     }
     return result;
 }

@@ -1,90 +1,8 @@
 #include "settings/settingswriter.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 
-namespace {
-
-bool writeAll(int descriptor, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t count = ::write(descriptor, text.data(), text.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        text.remove_prefix(static_cast<std::size_t>(count));
-    }
-    return true;
-}
-
-std::string failureText(const char* step) {
-    return std::string(step) + ": " + std::strerror(errno);
-}
-
-std::optional<std::string> rewriteInPlace(const std::string& path, std::string_view text) {
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (descriptor < 0)
-        return failureText("open");
-    struct stat status {};
-    std::optional<std::string> failure;
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
-        failure = "no regular file";
-    else if (::pwrite(descriptor, text.data(), text.size(), 0) !=
-                 static_cast<ssize_t>(text.size()) ||
-             ::ftruncate(descriptor, static_cast<off_t>(text.size())) != 0 ||
-             ::fsync(descriptor) != 0)
-        failure = failureText("write");
-    ::close(descriptor);
-    return failure;
-}
-
-}  // namespace
-
-std::optional<std::string> writeSettingsText(const std::string& path, const std::string& text,
-                                             mode_t mode) {
-    struct stat status {};
-    // Something that is there but no settings file (a folder, a FIFO, a device) is left alone.
-    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
-        return "no regular file";
-
-    // A new file beside the old one, on disk before it takes the old one's place. When any
-    // step fails, the old file stays as it was.
-    const std::string temporary = path + ".new";
-    const int descriptor =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (descriptor < 0) {
-        // A folder that takes no new file, while the file itself may be written.
-        if (errno == EACCES || errno == EPERM || errno == EROFS)
-            return rewriteInPlace(path, text);
-        return failureText("create");
-    }
-    std::optional<std::string> failure;
-    if (!writeAll(descriptor, text))
-        failure = failureText("write");
-    else if (::fsync(descriptor) != 0)
-        failure = failureText("sync");
-    ::close(descriptor);
-    if (!failure && ::rename(temporary.c_str(), path.c_str()) != 0)
-        failure = failureText("rename");
-    if (failure) {
-        ::unlink(temporary.c_str());
-        return failure;
-    }
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    const int folderDescriptor =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
-    if (folderDescriptor >= 0) {
-        ::fsync(folderDescriptor);
-        ::close(folderDescriptor);
-    }
-    return std::nullopt;
-}
+#include "settings/wholefile.h"
 
 SettingsWriter& SettingsWriter::instance() {
     static SettingsWriter writer;
@@ -150,7 +68,7 @@ void SettingsWriter::run() {
         m_writing.emplace(next.key(), next.mapped().text);
         lock.unlock();
         const std::optional<std::string> failure =
-            writeSettingsText(next.key(), next.mapped().text, next.mapped().mode);
+            writeWholeFile(next.key(), next.mapped().text, next.mapped().mode);
         if (failure)
             reportFailure(next.key(), *failure);
         lock.lock();

@@ -14,8 +14,8 @@
 // Writes whole settings texts to disk on a thread of its own, so that a slider dragged over a
 // slow disk never holds up the detection. Of the texts handed over for one file only the
 // newest is written; until it is, readers of that file get it from here. Each text replaces
-// the file as a whole (a new file beside it, synced, renamed over it), so a crash leaves the
-// old file or the new one, never half of one.
+// the file as a whole (writeWholeFile), so a crash leaves the old file or the new one, never
+// half of one.
 class SettingsWriter {
 public:
     // The one writer of the process: every settings file goes through it, so two writes of the
@@ -59,8 +59,3 @@ private:
     std::function<void(const std::string&, const std::string&)> m_report;
     std::thread m_thread;
 };
-
-// Replaces the settings file at `path` with `text`, or, where its folder takes no new file
-// while the file itself may be written, rewrites it in place. The reason when it fails.
-std::optional<std::string> writeSettingsText(const std::string& path, const std::string& text,
-                                             mode_t mode);

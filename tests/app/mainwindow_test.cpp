@@ -43,7 +43,6 @@
 
 #include <unistd.h>
 
-#include "app/cliplist.h"
 #include "app/gadgetlayout.h"
 #include "app/gadgettable.h"
 #include "app/statusdisplay.h"
@@ -449,32 +448,6 @@ TEST(MainWindowVideoList, TheStorageLimitDeletesTheOldestClipsFirst) {
     EXPECT_NE(events.back().find("\tVideo gelöscht\t" + old[0] + "\tSpeichergrenze"),
               std::string::npos)
         << events.back();
-}
-
-// Each profile lists its own clips; without one, the clips of profiles are not listed.
-TEST(MainWindowVideoList, EachProfileListsOnlyItsOwnClips) {
-    TempFolder folder;
-    const std::string base = folder.path().string() + "/";
-    for (const char* name :
-         {"Video_Sentello_20110304211503.avi", "Video_Sentello_copy.avi",
-          "Video_Sentello_Garten_20110304211600.avi", "Video_Sentello_Garten_20110304211600_2.avi",
-          "Video_Sentello_Flur_20110304211700.avi"}) {
-        std::ofstream(folder / name) << "x";
-    }
-    const auto names = [&](const std::string& profile) {
-        std::vector<std::string> found;
-        for (const ListedClip& clip : findClips(base, clipStem(profile)))
-            found.push_back(std::filesystem::path(clip.path).filename().string());
-        std::sort(found.begin(), found.end());
-        return found;
-    };
-    EXPECT_EQ(names(""), (std::vector<std::string>{"Video_Sentello_20110304211503.avi",
-                                                   "Video_Sentello_copy.avi"}));
-    EXPECT_EQ(names("Garten"),
-              (std::vector<std::string>{"Video_Sentello_Garten_20110304211600.avi",
-                                        "Video_Sentello_Garten_20110304211600_2.avi"}));
-    EXPECT_EQ(names("Flur"), (std::vector<std::string>{"Video_Sentello_Flur_20110304211700.avi"}));
-    EXPECT_TRUE(names("Keller").empty());
 }
 
 TEST(MainWindowVideoList, AFolderThatCannotBeReadGivesAnEmptyList) {

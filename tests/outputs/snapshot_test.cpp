@@ -19,6 +19,7 @@
 #include "media/camera.h"
 #include "media/camerasources.h"
 #include "outputs/jpegfile.h"
+#include "settings/wholefile.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ TEST(JpegFile, ThreeComponentsReplacingTheOldFile) {
     std::ofstream(path) << "old picture";
     QImage picture = greyPicture();
     drawCaption(picture, {"Sentello Version 1.17"});
-    ASSERT_TRUE(replaceFile(path, encodeJpeg(picture, 70)));
+    ASSERT_EQ(writeWholeFile(path, encodeJpeg(picture, 70), 0600), std::nullopt);
     const auto decoded = decodeJpeg(path);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->components, 3);
@@ -138,7 +139,7 @@ TEST(JpegFile, NoPictureNoBytes) {
 }
 
 TEST(ReplaceFile, FailedWriteLeavesNothing) {
-    EXPECT_FALSE(replaceFile("/nonexistent/sentello/sentello.jpg", "picture"));
+    EXPECT_TRUE(writeWholeFile("/nonexistent/sentello/sentello.jpg", "picture", 0600));
 }
 
 // Another user's link at the picture's name is replaced, never written through.
@@ -148,7 +149,7 @@ TEST(ReplaceFile, ALinkAtTheNameIsReplacedNotFollowed) {
     std::ofstream(victim) << "someone else's file";
     const auto path = folder / "sentello.jpg";
     std::filesystem::create_symlink(victim, path);
-    ASSERT_TRUE(replaceFile(path, "picture"));
+    ASSERT_EQ(writeWholeFile(path, "picture", 0600), std::nullopt);
     EXPECT_FALSE(std::filesystem::is_symlink(path));
     std::ifstream picture(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(picture), {}), "picture");
@@ -176,7 +177,7 @@ TEST(TakeSnapshot, CameraPictureAtItsOwnSizeNotMirrored) {
         [&] {
             const std::optional<CameraFrame> frame = camera.grabFrame();
             const std::string jpeg = frame ? makeSnapshot(frame->view, {"Sentello"}) : "";
-            if (jpeg.empty() || !replaceFile(path, jpeg))
+            if (jpeg.empty() || writeWholeFile(path, jpeg, 0600))
                 return false;
             decoded = decodeJpeg(path);
             return decoded &&

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "settingsfiletest.h"
+#include "../support/settingsfiletest.h"
 
 namespace {
 
@@ -57,6 +57,17 @@ TEST_F(AdvancedOptionsTest, ValuesOutsideTheirRangesStopAtTheNearestEnd) {
     EXPECT_EQ(options.preTriggerSeconds, 0);
     EXPECT_EQ(options.cameraAlarmSeconds, 300);
     EXPECT_EQ(options.storageLimitMb, 1'000'000);
+}
+
+// The bytes the options made of such a file before their keys were a table.
+TEST_F(AdvancedOptionsTest, AGroupOfOddValuesIsWrittenBackAsBefore) {
+    put("[erweitert]\r\nVORLAUF = 99\r\nlichtausgleich = -5\r\nmaske = \xFF"
+        "abc\r\nkameraalarm = -3\r\nfremd = 2\r\nreferenzzeit = 0\r\n[Optionen]\r\nwarten = 3\r\n");
+    saveAdvancedOptions(loadAdvancedOptions(m_path), m_path);
+    EXPECT_EQ(contents(),
+              "[erweitert]\r\nvorlauf = 10\r\nlichtausgleich = 1\r\nmaske = \xFF"
+              "abc\r\nkameraalarm = 0\r\nfremd = 2\r\nreferenzzeit = 1\r\nspeichergrenze = 0\r\n"
+              "benachrichtigung = 0\r\nreferenz = 0\r\n[Optionen]\r\nwarten = 3\r\n");
 }
 
 }  // namespace

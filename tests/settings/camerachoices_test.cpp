@@ -67,4 +67,20 @@ TEST_F(CameraChoicesTest, DamagedValuesFallBack) {
     EXPECT_EQ(loaded.quality, 100);
 }
 
+// The bytes the choices made of such a file before their keys were a table of the shared kind.
+TEST_F(CameraChoicesTest, AFileOfByteOrderMarkIsWrittenBackAsBefore) {
+    std::ofstream(path, std::ios::binary)
+        << "\xEF\xBB\xBF[kamera]\r\nFORMATKAMERA = K\xC3\xA4mera \xC5\x81\r\nbreite = 640\r\n"
+           "hoehe = 480\r\nbildrate = 30\r\nbildrateteiler = -2\r\ncodec = h264\r\n"
+           "qualitaet = 300\r\n";
+    const CameraChoices loaded = loadCameraChoices(path);
+    EXPECT_EQ(loaded.formatCamera, "K\xE4mera ?") << "one byte a character, as the file keeps it";
+    saveFormatChoice(path, loaded);
+    saveCompressionChoice(path, loaded);
+    EXPECT_EQ(contents(),
+              "\xEF\xBB\xBF\r\n[kamera]\r\nformatkamera = K\xC3\xA4mera ?\r\nbreite = 640\r\n"
+              "hoehe = 480\r\nbildrate = 30\r\nbildrateteiler = 1\r\ncodec = mjpeg\r\n"
+              "qualitaet = 100\r\n");
+}
+
 }  // namespace

@@ -2,18 +2,20 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "../tempfolder.h"
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "../support/settingsfiletest.h"
 #include "settings/settingsfolder.h"
-#include "settingsfiletest.h"
 
 namespace {
 
@@ -185,10 +187,17 @@ TEST_F(SettingsFileTest, AFileOpenElsewhereIsReadButNotWritten) {
 
 TEST_F(SettingsFileTest, AFailedWriteLeavesTheOldFileWhole) {
     put("[Optionen]\nwarten = 3\n");
-    // The place of the new file is taken, so the new text cannot be written.
+    // A disk that takes only a few bytes more (the process's file size limit), and a folder
+    // where the name a temporary file once had is taken.
     fs::create_directory(m_path + ".new");
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{16, limit.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     openOptions().writeNumber("warten", 7);
     m_file.close();
+    ::setrlimit(RLIMIT_FSIZE, &limit);
     EXPECT_EQ(contents(), "[Optionen]\nwarten = 3\n");
     EXPECT_TRUE(fs::is_directory(m_path + ".new"));
 }

@@ -11,17 +11,19 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
 #include "../boundedcall.h"
-#include "../fakegadgets.h"
+#include "../support/settingsfiletest.h"
 #include "settings/camerachoices.h"
 #include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
-#include "settingsfiletest.h"
 
 namespace {
 
@@ -45,45 +47,51 @@ struct HeardFailures {
 };
 
 struct SettingsWriterTest : SettingsFileFixture {
-    FakeGadgets gadgets;
     HeardFailures failures;
 };
 
-// The temporary file the writer makes beside the settings is a FIFO here: the writer stands
-// still in it until the test reads, as it would on a disk that takes its time.
+// What the disk holds this moment, whatever the writer still has to write.
+std::string onDisk(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The writer stands still in the report of a write that failed until the test lets it go,
+// as it would on a disk that takes its time.
 TEST_F(SettingsWriterTest, ASliderStepDoesNotWaitForTheDiskAndIsReadBackAtOnce) {
     put("[Optionen]\r\nwarten = 3\r\n");
-    const std::string stall = m_path + ".new";
-    ASSERT_EQ(::mkfifo(stall.c_str(), 0600), 0);
-    gadgets.setState(Gadget::slotTabs, 2);
-    gadgets.setState(Gadget::brightnessSlider, 128);
-    gadgets.setState(Gadget::sensitivitySlider, 50);
-    gadgets.setState(Gadget::triggerSlider, 40);
-    ASSERT_TRUE(endsWithin(std::chrono::seconds(10), [&] { saveSlotValues(gadgets, m_path); }))
-        << "the slider step waited for the disk";
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stalled = false;
+    bool released = false;
+    SettingsWriter& writer = SettingsWriter::instance();
+    writer.setFailureReport([&](const std::string&, const std::string&) {
+        std::unique_lock lock(mutex);
+        stalled = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    });
+    writer.write((m_folder / "gone" / "Sentello.prefs").string(), "x", 0600);
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return stalled; }));
+    }
+    ASSERT_TRUE(endsWithin(std::chrono::seconds(10), [&] {
+        writeSlotValues(2, {128, 50, 40}, m_path);
+    })) << "the slider step waited for the disk";
 
     // The tab chosen again reads what the slider wrote, though the disk has not got it yet.
-    gadgets.setState(Gadget::triggerSlider, 25);
-    loadSlotValues(gadgets, m_path);
-    EXPECT_EQ(gadgets.state(Gadget::triggerSlider), 40);
+    EXPECT_EQ(readSlotValues(2, m_path).trigger, 40);
+    EXPECT_EQ(onDisk(m_path), "[Optionen]\r\nwarten = 3\r\n");
 
-    // The disk takes the text now: no file can be synced through a FIFO, so the write fails,
-    // is reported, and the old file stays whole.
-    const int reader = ::open(stall.c_str(), O_RDONLY);
-    ASSERT_GE(reader, 0);
-    std::string arrived;
-    char buffer[4096];
-    for (ssize_t count; (count = ::read(reader, buffer, sizeof buffer)) > 0;)
-        arrived.append(buffer, static_cast<std::size_t>(count));
-    ::close(reader);
-    EXPECT_NE(arrived.find("ausloeser2 = 40"), std::string::npos) << arrived;
-    EXPECT_EQ(contents(), "[Optionen]\r\nwarten = 3\r\n");
-    ASSERT_EQ(failures.heard().size(), 1u);
-    EXPECT_EQ(failures.heard().front().rfind("sync: ", 0), 0u) << failures.heard().front();
-
+    {
+        const std::lock_guard lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    writer.setFailureReport({});
     // The next step, with the disk as it should be, writes the whole file.
-    gadgets.setState(Gadget::triggerSlider, 41);
-    saveSlotValues(gadgets, m_path);
+    writeSlotValues(2, {128, 50, 41}, m_path);
     EXPECT_EQ(contents(),
               "[Optionen]\r\nwarten = 3\r\nhelligkeit2 = 128\r\n"
               "empfindlichkeit2 = 50\r\nausloeser2 = 41\r\n");
@@ -98,8 +106,8 @@ TEST_F(SettingsWriterTest, AFileThatCannotBeReadIsNeverReplacedByTheCameraChoice
     saveCompressionChoice(m_path, choices);
     choices.formatCamera = "Demo";
     saveFormatChoice(m_path, choices);
-    saveGeneralSettings(gadgets, m_path);
-    saveSlotValues(gadgets, m_path);
+    writeGeneralSettings(GeneralSettings{}, m_path);
+    writeSlotValues(0, SlotValues{}, m_path);
     EXPECT_TRUE(contents() == large) << "the user's settings were replaced";
     EXPECT_EQ(failures.heard().size(), 4u) << "each step that wrote nothing says so";
 }
@@ -109,8 +117,7 @@ TEST_F(SettingsWriterTest, AFileInUseByAnotherSentelloIsReportedNotWritten) {
     const int other = ::open(m_path.c_str(), O_RDONLY);
     ASSERT_GE(other, 0);
     ASSERT_EQ(::flock(other, LOCK_EX), 0);
-    gadgets.setState(Gadget::triggerSlider, 40);
-    saveSlotValues(gadgets, m_path);
+    writeSlotValues(0, {128, 50, 40}, m_path);
     ::close(other);
     EXPECT_EQ(contents(), "[Optionen]\r\nwarten = 3\r\n");
     ASSERT_EQ(failures.heard().size(), 1u);
@@ -132,7 +139,8 @@ TEST_F(SettingsWriterTest, AFullDiskKeepsTheOldFileAndSaysWhy) {
     file.close();
     ::setrlimit(RLIMIT_FSIZE, &limit);
     EXPECT_EQ(contents(), "[Optionen]\r\nwarten = 3\r\n");
-    EXPECT_FALSE(std::filesystem::exists(m_path + ".new"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_folder), {}), 1)
+        << "nothing is left beside the file";
     ASSERT_EQ(failures.heard().size(), 1u);
     EXPECT_EQ(failures.heard().front(), "write: File too large");
 }

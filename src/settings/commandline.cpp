@@ -1,4 +1,4 @@
-#include "app/commandline.h"
+#include "settings/commandline.h"
 
 #include <optional>
 #include <string_view>
@@ -40,7 +40,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     for (std::size_t i = 0; i < arguments.size() && commandLine.error.empty(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--demo") {
-            commandLine.extraSources.demo = true;
+            commandLine.demo = true;
         } else if (argument == "--help" || argument == "-h") {
             commandLine.showHelp = true;
         } else if (argument == "--version") {
@@ -48,7 +48,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         } else if (const auto camera = optionValue(arguments, i, "--camera")) {
             if (camera->empty())
                 commandLine.error = "--camera needs a source";
-            commandLine.extraSources.given = *camera;
+            commandLine.camera = *camera;
         } else if (const auto profile = optionValue(arguments, i, "--profile")) {
             if (!isProfileName(*profile)) {
                 commandLine.error =

@@ -1,4 +1,4 @@
-#include "app/cliplist.h"
+#include "detection/cliplist.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,16 +1,16 @@
-#include "app/commandline.h"
+#include "settings/commandline.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 TEST(CommandLine, OffersTheDemoAndAGivenSource) {
-    EXPECT_FALSE(parseCommandLine({}).extraSources.demo);
+    EXPECT_FALSE(parseCommandLine({}).demo);
     const CommandLine both = parseCommandLine({"--demo", "--camera", "/tmp/my clip.avi"});
     EXPECT_TRUE(both.error.empty());
-    EXPECT_TRUE(both.extraSources.demo);
-    EXPECT_EQ(both.extraSources.given, "/tmp/my clip.avi");
-    EXPECT_EQ(parseCommandLine({"--camera=videotestsrc pattern=ball"}).extraSources.given,
+    EXPECT_TRUE(both.demo);
+    EXPECT_EQ(both.camera, "/tmp/my clip.avi");
+    EXPECT_EQ(parseCommandLine({"--camera=videotestsrc pattern=ball"}).camera,
               "videotestsrc pattern=ball");
     EXPECT_TRUE(parseCommandLine({"--help"}).showHelp);
 }

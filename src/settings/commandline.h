@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "media/camerasources.h"
-
+// What the command line asks for.
 struct CommandLine {
-    ExtraSources extraSources;
+    bool demo = false;    // the demo camera offered in the camera list
+    std::string camera;   // a source offered in the camera list, as given (see givenSource)
     std::string profile;  // empty: none
     bool showHelp = false;
     bool showVersion = false;
