@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "settings/gadgets.h"
+#include "app/gadgets.h"
 
 enum class GadgetKind {
     CheckBox,

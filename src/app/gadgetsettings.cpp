@@ -3,7 +3,7 @@
 #include <array>
 #include <variant>
 
-#include "settings/gadgetaccess.h"
+#include "app/gadgetaccess.h"
 #include "settings/settingskeys.h"
 #include "settings/storedtext.h"
 

@@ -5,8 +5,8 @@
 
 #include <map>
 
-#include "settings/gadgetaccess.h"
-#include "settings/gadgets.h"
+#include "app/gadgetaccess.h"
+#include "app/gadgets.h"
 
 class QWidget;
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gadgets.h"
 #include "app/mainloopclock.h"
 #include "detection/camerawatch.h"
 #include "detection/cliprequest.h"
@@ -17,7 +18,6 @@
 #include "detection/triggeractions.h"
 #include "outputs/watchevents.h"
 #include "settings/advancedoptions.h"
-#include "settings/gadgets.h"
 
 class AlertBeep;
 class DesktopNotifier;

@@ -11,10 +11,10 @@
 #include <map>
 #include <sstream>
 
-#include "../fakegadgets.h"
 #include "../support/settingsfiletest.h"
+#include "app/gadgetaccess.h"
+#include "fakegadgets.h"
 #include "settings/credentialscrambling.h"
-#include "settings/gadgetaccess.h"
 #include "settings/settingsfile.h"
 #include "settings/settingskeys.h"
 

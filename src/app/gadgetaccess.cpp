@@ -1,4 +1,4 @@
-#include "settings/gadgetaccess.h"
+#include "app/gadgetaccess.h"
 
 #include "settings/storedtext.h"
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "settings/gadgetaccess.h"
+#include "app/gadgetaccess.h"
 
 // Gadgets as plain values: what the settings and the trigger actions read and write, without
 // a window. A list's state is its selected row, -1 for none.

@@ -5,10 +5,10 @@
 #include <map>
 #include <string>
 
-#include "settings/gadgets.h"
+#include "app/gadgets.h"
 
-// What the settings and the trigger actions need of the main window's gadgets: the options
-// live in the gadgets, and are read at the moment they are used.
+// What the settings need of the main window's gadgets: the options live in the gadgets, and are
+// read at the moment they are used.
 class GadgetAccess {
 public:
     virtual ~GadgetAccess() = default;
