@@ -32,10 +32,11 @@ QWidget* sliderWithValue(const CameraControl& control, std::function<void(int)> 
     slider->setMinimumWidth(200);
     auto* value = new QLabel(QString::number(control.value));
     value->setMinimumWidth(40);
-    QObject::connect(slider, &QSlider::valueChanged, value, [value, changed](int newValue) {
-        value->setNum(newValue);
-        changed(newValue);
-    });
+    QObject::connect(slider, &QSlider::valueChanged, value,
+                     [value, changed = std::move(changed)](int newValue) {
+                         value->setNum(newValue);
+                         changed(newValue);
+                     });
     layout->addWidget(slider);
     layout->addWidget(value);
     return row;

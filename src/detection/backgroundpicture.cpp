@@ -13,7 +13,7 @@ void BackgroundPicture::learn(const BlockGrid& averages, double seconds, double 
         level[0] += (float(averages[i].blue) - level[0]) * share;
         level[1] += (float(averages[i].green) - level[1]) * share;
         level[2] += (float(averages[i].red) - level[2]) * share;
-        // Levels are never negative: adding a half and cutting off rounds them.
-        m_blocks[i] = {int(level[0] + 0.5f), int(level[1] + 0.5f), int(level[2] + 0.5f)};
+        m_blocks[i] = {int(std::lround(level[0])), int(std::lround(level[1])),
+                       int(std::lround(level[2]))};
     }
 }

@@ -6,7 +6,8 @@ namespace {
 
 // Position in the stored order of the block at column c, row r (rows counted from the bottom).
 std::size_t storedPosition(int column, int row) {
-    return static_cast<std::size_t>((kBlockRows - 1 - row) * kBlockColumns + column);
+    const int position = (kBlockRows - 1 - row) * kBlockColumns + column;
+    return static_cast<std::size_t>(position);
 }
 
 int digitValue(char digit) {

@@ -107,7 +107,7 @@ void DemoScene::render(std::int64_t frameNumber, std::uint8_t* pixels) const {
     std::memcpy(pixels, m_room.data(), m_room.size());
     const double seconds = double(frameNumber) / kFramesPerSecond;
 
-    // A light ball rolling to and fro across the floor, 8 pixels a frame.
+    // A light ball rolling back and forth across the floor, 8 pixels a frame.
     const int span = kWidth - 80;
     const int travelled = static_cast<int>((frameNumber * 8) % (2 * span));
     const int ballX = 40 + (travelled < span ? travelled : 2 * span - travelled);

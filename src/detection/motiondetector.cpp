@@ -91,7 +91,7 @@ void compareWithReference(DetectionState& state, const BlockGrid& averages, int 
     const int count = static_cast<int>(result.changedBlocks.size());
     const int watched = kBlockCount - static_cast<int>(options.ignored.count());
     if (watched == kBlockCount) {
-        constexpr double kPercentPerPixel = 100.0 / (kWorkWidth * kWorkHeight / kBlockSize);
+        constexpr double kPercentPerPixel = 100.0 * kBlockSize / (kWorkWidth * kWorkHeight);
         state.changePercent = static_cast<float>(kPercentPerPixel * (count * kBlockSize));
     } else {
         state.changePercent = watched > 0 ? static_cast<float>(100.0 * count / watched) : 0.0f;

@@ -6,7 +6,7 @@ AlertPlayback::AlertPlayback(const std::string& audioSinkDescription)
       m_modules(audioSinkDescription) {}
 
 void AlertPlayback::playAlertFile(const std::string& path, AlertTaken taken) {
-    const auto tell = [taken](AlertPlayer player) {
+    const auto tell = [taken = std::move(taken)](AlertPlayer player) {
         if (taken)
             taken(player);
     };

@@ -206,9 +206,8 @@ private:
     std::optional<bool> outcome(GstMessage* message) const {
         switch (GST_MESSAGE_TYPE(message)) {
             case GST_MESSAGE_ERROR:
-                return false;
+            // Posted when the data turned out to be a tracker module.
             case GST_MESSAGE_APPLICATION:
-                // Posted when the data turned out to be a tracker module.
                 return false;
             case GST_MESSAGE_ASYNC_DONE: {
                 // Elements inside report their own preroll; the pipeline's comes last.
@@ -280,7 +279,7 @@ MoviePlayer::MoviePlayer(std::string audioSinkDescription, std::chrono::millisec
 
 MoviePlayer::~MoviePlayer() = default;
 
-void MoviePlayer::load(int slot, const std::string& path, LoadDone done) {
+void MoviePlayer::load(int slot, const std::string& path, const LoadDone& done) {
     m_slots.erase(slot);
     std::unique_ptr<Movie> movie =
         Movie::open(path, m_audioSinkDescription, m_loadLimit,

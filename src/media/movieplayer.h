@@ -40,7 +40,7 @@ public:
     // module is refused, so that it goes to the module player, which repeats it. The slot stays
     // empty until then, and after a failure. A load replaced by the next one into its slot, or
     // ended with the player, is never told.
-    void load(int slot, const std::string& path, LoadDone done);
+    void load(int slot, const std::string& path, const LoadDone& done);
     // The picture's natural size in pixels: -1 when the file has no picture, 0 for an empty
     // slot.
     int pictureWidth(int slot) const;

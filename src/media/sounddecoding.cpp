@@ -79,7 +79,8 @@ std::optional<PcmSound> parseWave(std::span<const std::uint8_t> bytes) {
         if (hasTag(bytes, position, "data")) {
             // A length beyond the end of the file (a cut-off recording) gives what is there.
             const std::size_t available = std::min(length, bytes.size() - content);
-            sound.samples.assign(bytes.begin() + content, bytes.begin() + content + available);
+            const auto data = bytes.subspan(content, available);
+            sound.samples.assign(data.begin(), data.end());
             return sound;
         }
         if (bytes.size() - content < length)

@@ -31,8 +31,10 @@ void closeDescriptorsFrom(int first) {
 [[noreturn]] void execute(char* const* argv, const char* workingFolder, int errorReport) {
     sigset_t none;
     sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::signal(SIGPIPE, SIG_DFL);
+    ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    ::sigaction(SIGPIPE, &defaultAction, nullptr);
     // The report pipe closes itself when exec succeeds.
     if (errorReport > 3)
         ::dup2(errorReport, 3);
@@ -56,7 +58,7 @@ std::string programFile(const std::string& program) {
     while (!folders.empty()) {
         const std::size_t colon = folders.find(':');
         const std::string folder(folders.substr(0, colon));
-        const std::string candidate = (folder.empty() ? "." : folder) + "/" + program;
+        std::string candidate = (folder.empty() ? "." : folder) + "/" + program;
         if (::access(candidate.c_str(), X_OK) == 0)
             return candidate;
         folders.remove_prefix(colon == std::string_view::npos ? folders.size() : colon + 1);

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #include "settings/settingswriter.h"
 #include "settings/utf8.h"
@@ -163,7 +163,7 @@ bool SettingsFile::open(const std::string& path) {
     // Read and write, with the lock that keeps other writers out; without either, read only.
     m_descriptor = openRegularFile(path, O_RDWR);
     m_access = Access::ReadWrite;
-    m_readOnlyReason = std::strerror(errno);
+    m_readOnlyReason = std::generic_category().message(errno);
     if (m_descriptor >= 0 && ::flock(m_descriptor, LOCK_EX | LOCK_NB) != 0) {
         ::close(m_descriptor);
         m_descriptor = -1;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -74,9 +75,12 @@ std::string settingsFilePath(const std::string& settingsFolder) {
 std::string homeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home)
         return withSlash(home);
-    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
+    passwd entry{};
+    passwd* user = nullptr;
+    std::vector<char> strings(16384);
+    if (::getpwuid_r(::getuid(), &entry, strings.data(), strings.size(), &user) == 0 && user &&
+        user->pw_dir)
         return withSlash(user->pw_dir);
-    }
     return {};
 }
 
