@@ -57,7 +57,7 @@ public:
     // The format the camera is held to; none: the source's own choice.
     const std::optional<CameraFormat>& format() const { return m_format; }
     // Taken by the next connection.
-    void presetFormat(std::optional<CameraFormat> format) { m_format = std::move(format); }
+    void presetFormat(const std::optional<CameraFormat>& format) { m_format = format; }
     // Reconnects with the format. When the source does not deliver it, the camera goes back
     // to the format it had and the result is false.
     bool changeFormat(const CameraFormat& format);

@@ -193,7 +193,7 @@ struct ClipBranch::Shared final : FootageReceiver {
         if (!gst_audio_info_from_caps(&info, caps) || info.bpf == 0)
             return;
         GstBuffer* buffer = gst_sample_get_buffer(heard);
-        const gint64 frames = gst_buffer_get_size(buffer) / info.bpf;
+        const auto frames = static_cast<gint64>(gst_buffer_get_size(buffer) / info.bpf);
         const gint64 begin = framesBetween(firstPictureTime, GST_BUFFER_PTS(buffer), info.rate);
         const gint64 last = framesBetween(firstPictureTime, end, info.rate);
         if (const gint64 silent = std::min(begin, last) - soundFrames; silent > 0) {

@@ -6,8 +6,8 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -24,7 +24,7 @@ bool writeAll(int descriptor, std::string_view bytes) {
 }
 
 std::string failureText(const char* step) {
-    return std::string(step) + ": " + std::strerror(errno);
+    return std::string(step) + ": " + std::generic_category().message(errno);
 }
 
 // A link here is not the file that was meant: only the file itself is written.
