@@ -4,7 +4,6 @@
 #include "settings/settingsfile.h"
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +13,7 @@
 #include <iterator>
 
 #include "../boundedcall.h"
+#include "../support/readonlyfolder.h"
 #include "../tempfolder.h"
 
 namespace {
@@ -97,31 +97,18 @@ TEST_F(HostileSettings, AValueWithALineBreakIsNotWritten) {
 }
 
 // The folder takes no new file, the file itself may be written: it is rewritten in place.
-// Root may write anywhere, so there the write runs as another user.
 TEST_F(HostileSettings, AReadOnlyFolderWithAWritableFileStillTakesTheWrite) {
     std::ofstream(path, std::ios::binary) << "[Optionen]\r\nwarten = 9\r\n";
-    const bool root = ::geteuid() == 0;
-    const uid_t nobody = 65534;
-    if (root) {
-        ASSERT_EQ(::chown(temp.path().c_str(), nobody, nobody), 0);
-        ASSERT_EQ(::chown(path.c_str(), nobody, nobody), 0);
-    }
-    ASSERT_EQ(::chmod(temp.path().c_str(), 0500), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (root && (::setgid(nobody) != 0 || ::setuid(nobody) != 0))
-            ::_exit(2);
-        SettingsFile file;
-        file.open(path);
-        file.selectGroup("Optionen");
-        file.writeNumber("warten", 7);
-        file.close();
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ::chmod(temp.path().c_str(), 0700);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(exitCodeInReadOnlyFolder(temp.path(), path,
+                                       [&] {
+                                           SettingsFile file;
+                                           file.open(path);
+                                           file.selectGroup("Optionen");
+                                           file.writeNumber("warten", 7);
+                                           file.close();
+                                           return 0;
+                                       }),
+              0);
     EXPECT_EQ(readAll(path), "[Optionen]\r\nwarten = 7\r\n");
 }
 
