@@ -12,12 +12,14 @@ mkdir -p "$out"
 case $target in
   settingsfile)
     part=settings
-    sources=("$top/src/settings/settingsfile.cpp" "$top/src/settings/settingswriter.cpp")
-    libraries=(-pthread) ;;
+    sources=("$top/src/settings/settingsfile.cpp" "$top/src/settings/settingswriter.cpp"
+             "$top/src/settings/utf8.cpp" "$top/src/settings/wholefile.cpp")
+    libraries=(-pthread $(pkg-config --cflags --libs Qt6Core)) ;;
   credential)
     part=settings
-    sources=("$top/src/settings/credentialscrambling.cpp" "$top/src/settings/storedtext.cpp")
-    libraries=(-lcrypto) ;;
+    sources=("$top/src/settings/credentialscrambling.cpp" "$top/src/settings/storedtext.cpp"
+             "$top/src/settings/utf8.cpp")
+    libraries=(-lcrypto $(pkg-config --cflags --libs Qt6Core)) ;;
   sounddecoding)
     part=media; sources=("$top/src/media/sounddecoding.cpp" "$top/src/media/mediafile.cpp")
     libraries=(-lvorbisfile -lvorbis -logg -lFLAC) ;;

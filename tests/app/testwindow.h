@@ -18,14 +18,17 @@
 // settings text given, or from no file at all.
 struct Window {
     TempFolder folder;
-    std::string settingsFile = (folder / "Sentello.prefs").string();
+    std::string settingsFile;
     DetectionState state;
     Camera camera;
     MainWindow window;
     GadgetTable& g;
 
-    explicit Window(const std::string& storedSettings = {}, MainLoopClock clock = {})
-        : window(state, std::move(clock)), g(build(storedSettings)) {}
+    explicit Window(const std::string& storedSettings = {}, MainLoopClock clock = {},
+                    const std::string& settingsName = "Sentello.prefs")
+        : settingsFile((folder / settingsName).string()),
+          window(state, std::move(clock)),
+          g(build(storedSettings)) {}
 
     GadgetTable& build(const std::string& storedSettings) {
         if (!storedSettings.empty())
