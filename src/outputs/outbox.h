@@ -1,0 +1,148 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "outputs/alertmessage.h"
+#include "outputs/outboxfolder.h"
+
+// The pause before the next try of a message its server did not take: 1 s after the first
+// failure, doubling up to 5 minutes.
+std::chrono::seconds retryPause(int failures);
+
+// What the user hears of the outbox, besides the messages that simply went out.
+struct OutboxReport {
+    enum class Kind {
+        PictureDropped,  // the outbox was full: the text goes without its picture
+        TextDropped,     // the outbox was full of texts alone: the oldest went
+        Expired,         // not delivered within 24 hours
+        Unreadable,      // a file of the folder that is no message of ours: removed
+        DeliveredLate,   // delivered after a failed try, or after a restart
+        Refused,         // the server refused the login or the certificate
+    };
+    Kind kind = Kind::Unreadable;
+    std::string id;  // the message's, or the file's name for Unreadable
+    AlertChannel channel = AlertChannel::Mail;
+    std::string reason;  // the server's for Refused, why for Unreadable
+};
+
+// The outbox's state for the dialog.
+struct OutboxState {
+    std::size_t waiting = 0;
+    // Until the next try; 0 while one is under way, none when nothing waits.
+    std::optional<std::int64_t> secondsToNextTry;
+};
+// "3 Nachrichten warten, nächster Versuch in 40 s".
+std::string outboxStateText(const OutboxState& state);
+
+struct OutboxClocks {
+    std::function<std::chrono::steady_clock::time_point()> steady = [] {
+        return std::chrono::steady_clock::now();
+    };
+    // Milliseconds since 1970, UTC.
+    std::function<std::int64_t()> wallMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+};
+
+// The remote alarm's messages on their way: each is written into the folder before it is
+// sent, and removed only when its channel's server has taken it, so that a kill or a power cut
+// loses none: what the folder holds is sent at the next start. One thread sends, so the caller
+// never waits for a server. A message its server did not take is tried again after growing
+// pauses until it is 24 hours old; one refused is tried every 5 minutes and reported, never
+// dropped. The folder holds at most `limitBytes`: beyond that the oldest pictures go, then,
+// only when the texts alone are too many, the oldest texts.
+//
+// Each message is a text file "<id>.msg" and its picture "<id>.jpg": the picture is written
+// first and removed last, so a text stands for a whole message; a picture without its text,
+// a temporary file of a write and a link under a message's name are remnants, removed at the
+// start.
+class Outbox {
+public:
+    static constexpr std::chrono::hours kMaxAge{24};
+    static constexpr std::chrono::minutes kRefusedPause{5};
+    static constexpr std::uintmax_t kMaxTextBytes = 256 * 1024;
+    static constexpr std::uintmax_t kMaxPictureBytes = 64 * 1024 * 1024;
+
+    // `report` is called on the outbox's own thread. The senders are the outbox's, one per
+    // channel; a message of a channel without one waits as one its server did not take.
+    Outbox(OutboxFolder folder, std::map<AlertChannel, std::unique_ptr<AlertSender>> senders,
+           std::uintmax_t limitBytes, std::function<void(const OutboxReport&)> report,
+           OutboxClocks clocks = {});
+    // Waits for a send under way (its sender's own time limits), then ends; what is not
+    // delivered stays in the folder for the next start.
+    ~Outbox();
+
+    Outbox(const Outbox&) = delete;
+    Outbox& operator=(const Outbox&) = delete;
+
+    // Writes the message into the folder, then leaves it to the thread; from any thread. A
+    // message without an id is given a new one, as is one whose id could not name a file or
+    // is waiting already, and one without its time (0) the wall clock's. The id under which it
+    // waits, or why it could not be written.
+    struct Queued {
+        std::string id;
+        std::optional<std::string> failure;
+    };
+    Queued enqueue(AlertMessage message);
+
+    OutboxState state() const;
+    // Looks at the clocks again now, for a clock that jumped.
+    void checkNow();
+
+private:
+    struct Waiting {
+        AlertMessage message;  // without its picture, which stays on the disk
+        std::uintmax_t textBytes = 0;
+        std::uintmax_t pictureBytes = 0;
+        std::uint64_t order = 0;
+        std::chrono::steady_clock::time_point due;
+        int failures = 0;
+        bool late = false;
+        std::string refusedReason;
+        bool sending = false;
+    };
+    using Entries = std::map<std::string, Waiting>;
+
+    void loadFolder();
+    void run();
+    // The next message due, oldest first, or none.
+    Entries::iterator nextDue(std::chrono::steady_clock::time_point now);
+    std::chrono::steady_clock::duration untilNextEvent(std::chrono::steady_clock::time_point now,
+                                                       std::int64_t wallMs) const;
+    void expireOld(std::int64_t wallMs);
+    void makeRoom();
+    void removeMessage(const std::string& id);
+    void dropPicture(Waiting& waiting);
+    void settle(const std::string& id, const Delivery& delivery);
+    std::uintmax_t totalBytes() const;
+    // The picture of a message about to be sent; empty when it has none or it cannot be read.
+    std::string pictureOf(const std::string& id);
+
+    const OutboxFolder m_folder;
+    const std::map<AlertChannel, std::unique_ptr<AlertSender>> m_senders;
+    const std::uintmax_t m_limitBytes;
+    const std::function<void(const OutboxReport&)> m_report;
+    const OutboxClocks m_clocks;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    Entries m_entries;
+    // Reports of the caller's threads and of the start, for the outbox's thread to tell.
+    std::vector<OutboxReport> m_reports;
+    std::uint64_t m_nextOrder = 0;
+    bool m_changed = false;
+    bool m_ending = false;
+    std::thread m_worker;
+};
