@@ -217,32 +217,33 @@ Delivery MqttSender::send(const AlertMessage& message) {
 void MqttSender::onConnect(mosquitto* client, void* self, int code) {
     auto* sender = static_cast<MqttSender*>(self);
     if (code == 0) {
-        {
-            std::lock_guard lock(sender->m_tlsMutex);
-            sender->m_tlsFailure.clear();
-        }
-        // Retained, so that a subscriber that comes later learns it too; not waited for.
-        const std::string status = sender->m_prefix + "/status";
-        mosquitto_publish(client, nullptr, status.c_str(), 6, "online", kRetainedQos, true);
-        for (const MqttPublication& publication :
-             mqttDiscovery(sender->m_prefix, sender->m_settings.profile))
-            mosquitto_publish(client, nullptr, publication.topic.c_str(),
-                              static_cast<int>(publication.payload.size()),
-                              publication.payload.data(), kRetainedQos, publication.retained);
+        std::lock_guard lock(sender->m_tlsMutex);
+        sender->m_tlsFailure.clear();
     }
     {
+        // Connected and announced in one step: a message sent now comes after the announcement,
+        // and an end that comes now says "offline" after it.
         std::lock_guard lock(sender->m_mutex);
         sender->m_connected = code == 0;
         sender->m_refused = code == kBadCredentials || code == kNotAuthorised;
-        if (code == 0)
+        if (code == 0) {
             sender->m_reason.clear();
-        else if (sender->m_refused)
+            // Retained, so that a subscriber that comes later learns it too; not waited for.
+            const std::string status = sender->m_prefix + "/status";
+            mosquitto_publish(client, nullptr, status.c_str(), 6, "online", kRetainedQos, true);
+            for (const MqttPublication& publication :
+                 mqttDiscovery(sender->m_prefix, sender->m_settings.profile))
+                mosquitto_publish(client, nullptr, publication.topic.c_str(),
+                                  static_cast<int>(publication.payload.size()),
+                                  publication.payload.data(), kRetainedQos, publication.retained);
+        } else if (sender->m_refused) {
             sender->m_reason = "Der MQTT-Server " + sender->serverName() +
                                " hat die Anmeldung abgelehnt: Benutzername oder Passwort falsch, "
                                "oder keine Berechtigung.";
-        else
+        } else {
             sender->m_reason = "Der MQTT-Server " + sender->serverName() +
                                " hat die Verbindung abgelehnt (Code " + std::to_string(code) + ").";
+        }
     }
     sender->m_changed.notify_all();
 }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -91,6 +92,9 @@ public:
         }
         return true;
     }
+    // A broker that holds its connections but answers nothing, and the same one again.
+    void freeze() { ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP); }
+    void thaw() { ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT); }
     void stop() {
         m_process.kill();
         m_process.waitForFinished();

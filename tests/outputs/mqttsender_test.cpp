@@ -156,6 +156,8 @@ TEST(MqttSender, TriggerSetsMotionWithPictureAndTheClipsEndClearsIt) {
     EXPECT_EQ(QDateTime::fromString(time, Qt::ISODate).toMSecsSinceEpoch(), 1765350000000);
     // The motion stays on while the clip runs.
     EXPECT_EQ(subscriber.payloads(kPrefix + "/motion"), std::vector<std::string>{"ON"});
+    MqttSubscriber later(broker.port(), MosquittoBroker::kUser, MosquittoBroker::kPassword);
+    EXPECT_TRUE(later.waitFor(kPrefix + "/picture", kPicture));
 
     AlertMessage finished = messageOf(WatchEvent::Kind::ClipFinished);
     finished.event.clipPath = "/home/wache/Videos/2025-12-10_08-00-00.avi";
@@ -245,6 +247,25 @@ TEST(MqttSender, TriesAgainWhileTheBrokerIsDownAndDeliversOnceItRuns) {
     const Delivery up = settle(sender, trigger);
     EXPECT_EQ(up.outcome, Outcome::Delivered) << up.reason;
     EXPECT_TRUE(subscriber.waitFor(kPrefix + "/picture", kPicture));
+}
+
+TEST(MqttSender, TriesAgainWhenTheBrokerDoesNotAcknowledge) {
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber subscriber(broker.port(), MosquittoBroker::kUser, MosquittoBroker::kPassword);
+    MqttSender sender(settingsFor(broker));
+    ASSERT_TRUE(subscriber.waitFor(kPrefix + "/status", "online"));
+    ASSERT_EQ(settle(sender, messageOf(WatchEvent::Kind::CameraBack)).outcome, Outcome::Delivered);
+
+    broker.freeze();
+    Delivery unanswered;
+    const bool ended = endsWithin(MqttSender::kAcknowledgementWait + std::chrono::seconds(10), [&] {
+        unanswered = sender.send(messageOf(WatchEvent::Kind::CameraLost));
+    });
+    broker.thaw();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(unanswered.outcome, Outcome::TryAgain);
+    EXPECT_NE(unanswered.reason.find("bestätigt"), std::string::npos) << unanswered.reason;
 }
 
 TEST(MqttSender, WrongPasswordIsRefused) {
