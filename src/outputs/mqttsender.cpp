@@ -78,17 +78,15 @@ MqttSender::MqttSender(MqttSettings settings)
     mosquitto_will_set(m_client, status.c_str(), sizeof kOffline - 1, kOffline, kRetainedQos, true);
     if (!m_settings.user.empty())
         mosquitto_username_pw_set(m_client, m_settings.user.c_str(), m_settings.password.c_str());
-    if (m_settings.tls) {
-        if (m_settings.caFile.empty())
-            mosquitto_int_option(m_client, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        else
-            mosquitto_tls_set(m_client, m_settings.caFile.c_str(), nullptr, nullptr, nullptr,
-                              nullptr);
-        // Verify the peer, and its name: a broker without a valid certificate gets no alarm.
-        mosquitto_tls_opts_set(m_client, 1, nullptr, nullptr);
-        mosquitto_tls_insecure_set(m_client, false);
+    if (!m_settings.tls || setUpTls()) {
+        start();
+    } else {
+        // Never plain instead: the channel stays refused until its settings are mended.
+        m_refused = true;
+        m_reason = "Die verschlüsselte Verbindung zum MQTT-Server " + serverName() +
+                   " lässt sich nicht einrichten (Zertifikatsdatei \"" + m_settings.caFile +
+                   "\" nicht lesbar?).";
     }
-    start();
     m_watch = std::thread([this] { watch(); });
 }
 
@@ -124,6 +122,17 @@ MqttSender::~MqttSender() {
     if (m_looping)
         mosquitto_loop_stop(m_client, !closed);
     mosquitto_destroy(m_client);
+}
+
+bool MqttSender::setUpTls() {
+    const int authority = m_settings.caFile.empty()
+                              ? mosquitto_int_option(m_client, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
+                              : mosquitto_tls_set(m_client, m_settings.caFile.c_str(), nullptr,
+                                                  nullptr, nullptr, nullptr);
+    // The peer verified, and its name: a broker without a valid certificate gets no alarm.
+    return authority == MOSQ_ERR_SUCCESS &&
+           mosquitto_tls_opts_set(m_client, 1, nullptr, nullptr) == MOSQ_ERR_SUCCESS &&
+           mosquitto_tls_insecure_set(m_client, false) == MOSQ_ERR_SUCCESS;
 }
 
 void MqttSender::start() {

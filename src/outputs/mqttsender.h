@@ -47,6 +47,8 @@ private:
     static void onPublish(mosquitto* client, void* self, int messageId);
     static void onLog(mosquitto* client, void* self, int level, const char* text);
 
+    // The certificates the broker's is checked against; false when they cannot be set.
+    bool setUpTls();
     // Connects in the background, on libmosquitto's network thread.
     void start();
     // Starts the connection again whenever libmosquitto has given it up: its network thread

@@ -305,3 +305,14 @@ TEST(MqttSender, TlsToACertificateNoAuthorityVouchesForIsRefused) {
     EXPECT_EQ(delivery.outcome, Outcome::Refused) << delivery.reason;
     EXPECT_NE(delivery.reason.find("Zertifikat"), std::string::npos) << delivery.reason;
 }
+
+TEST(MqttSender, TlsWithAnAuthorityFileThatIsNotThereIsRefusedAndNeverGoesPlain) {
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    MqttSettings settings = settingsFor(broker);
+    settings.tls = true;
+    settings.caFile = broker.caFile() + ".fehlt";
+    MqttSender sender(settings);
+    const Delivery delivery = settle(sender, triggerOf(WatchEvent::Effect::AlarmOnly));
+    EXPECT_EQ(delivery.outcome, Outcome::Refused) << delivery.reason;
+}
