@@ -1,0 +1,185 @@
+#include "outputs/mqttmessages.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <filesystem>
+
+namespace {
+
+const char* const kOnline = "online";
+const char* const kOffline = "offline";
+
+// Home Assistant takes only these characters in a node id and likes them in a unique id.
+std::string idOf(const std::string& prefix) {
+    std::string id = prefix;
+    for (char& c : id) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '_' || c == '-';
+        if (!plain)
+            c = '_';
+    }
+    return id;
+}
+
+QString text(const std::string& value) {
+    return QString::fromStdString(value);
+}
+
+std::string json(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// What every entity of the program shares: its device, and that the program is offline when
+// its will says so.
+QJsonObject entity(const std::string& prefix, const std::string& profile, const char* name,
+                   const char* key) {
+    const std::string id = idOf(prefix);
+    return QJsonObject{
+        {"name", name},
+        {"unique_id", text(id + "_" + key)},
+        {"availability_topic", text(prefix + "/status")},
+        {"payload_available", kOnline},
+        {"payload_not_available", kOffline},
+        {"device", QJsonObject{{"identifiers", QJsonArray{text(id)}},
+                               {"name", text(profile.empty() ? "Sentello" : "Sentello " + profile)},
+                               {"manufacturer", "Sentello"},
+                               {"model", "Sentello"}}},
+    };
+}
+
+std::string configTopic(const char* component, const std::string& prefix, const char* key) {
+    return std::string("homeassistant/") + component + "/" + idOf(prefix) + "/" + key + "/config";
+}
+
+const char* eventWord(const AlertMessage& message) {
+    using Kind = WatchEvent::Kind;
+    if (message.test)
+        return "test";
+    switch (message.event.kind) {
+        case Kind::Trigger:
+            return "motion";
+        case Kind::ClipFinished:
+            return "clip_finished";
+        case Kind::ClipFailed:
+            return "clip_failed";
+        case Kind::ClipDeleted:
+            return "clip_deleted";
+        case Kind::CameraLost:
+            return "camera_lost";
+        case Kind::CameraBack:
+            return "camera_back";
+        case Kind::WatchSwitched:
+            return message.event.on ? "watch_on" : "watch_off";
+        case Kind::Uploaded:
+            return "uploaded";
+        case Kind::UploadFailed:
+            return "upload_failed";
+        case Kind::SettingsNotSaved:
+            return "settings_not_saved";
+        case Kind::ProgramStart:
+            return "start";
+        case Kind::StartAborted:
+            return "start_aborted";
+        case Kind::ProgramEnd:
+            return "end";
+    }
+    return "event";
+}
+
+// The wall clock of the event in local time, with its offset from UTC, so that a receiver in
+// another zone reads the same moment.
+QString isoTime(std::int64_t createdMs) {
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(createdMs);
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+std::string eventJson(const AlertMessage& message) {
+    const WatchEvent& event = message.event;
+    QJsonObject object{{"id", text(message.id)},
+                       {"event", eventWord(message)},
+                       {"time", isoTime(message.createdMs)}};
+    if (!message.profile.empty())
+        object.insert("profile", text(message.profile));
+    if (!message.test && event.kind == WatchEvent::Kind::Trigger) {
+        object.insert("share", static_cast<double>(event.changePercent));
+        if (event.effect == WatchEvent::Effect::Counted)
+            object.insert("count", static_cast<qint64>(event.count));
+        object.insert("further_triggers", message.furtherTriggers);
+    }
+    if (!message.test && !event.clipPath.empty())
+        object.insert("clip", text(std::filesystem::path(event.clipPath).filename().string()));
+    if (!message.test && !event.reason.empty())
+        object.insert("reason", text(event.reason));
+    return json(object);
+}
+
+}  // namespace
+
+std::string mqttTopicPrefix(const std::string& topic, const std::string& profile) {
+    if (profile.empty())
+        return topic;
+    std::string level = profile;
+    for (char& c : level) {
+        if (c == '/' || c == '+' || c == '#')
+            c = '_';
+    }
+    return topic + "/" + level;
+}
+
+std::vector<MqttPublication> mqttDiscovery(const std::string& prefix, const std::string& profile) {
+    QJsonObject motion = entity(prefix, profile, "Bewegung", "motion");
+    motion.insert("state_topic", text(prefix + "/motion"));
+    motion.insert("device_class", "motion");
+    motion.insert("payload_on", "ON");
+    motion.insert("payload_off", "OFF");
+
+    QJsonObject picture = entity(prefix, profile, "Bild", "picture");
+    picture.insert("topic", text(prefix + "/picture"));
+
+    QJsonObject camera = entity(prefix, profile, "Kamera", "camera");
+    camera.insert("state_topic", text(prefix + "/camera"));
+    camera.insert("device_class", "connectivity");
+    camera.insert("payload_on", kOnline);
+    camera.insert("payload_off", kOffline);
+
+    return {{configTopic("binary_sensor", prefix, "motion"), json(motion), true},
+            {configTopic("camera", prefix, "picture"), json(picture), true},
+            {configTopic("binary_sensor", prefix, "camera"), json(camera), true}};
+}
+
+std::vector<MqttPublication> mqttPublications(const AlertMessage& message,
+                                              const std::string& prefix) {
+    using Kind = WatchEvent::Kind;
+    using Effect = WatchEvent::Effect;
+    const WatchEvent& event = message.event;
+    const MqttPublication motionOn{prefix + "/motion", "ON", false};
+    const MqttPublication motionOff{prefix + "/motion", "OFF", false};
+    MqttPublication eventMessage{prefix + "/event", eventJson(message), false};
+    if (message.test)
+        return {std::move(eventMessage)};
+
+    std::vector<MqttPublication> publications;
+    switch (event.kind) {
+        case Kind::Trigger:
+            publications.push_back(motionOn);
+            if (!message.picture.empty())
+                publications.push_back({prefix + "/picture", message.picture, true});
+            publications.push_back(std::move(eventMessage));
+            // Without a clip nothing else ends the motion.
+            if (event.effect == Effect::AlarmOnly || event.effect == Effect::Counted)
+                publications.push_back(motionOff);
+            return publications;
+        case Kind::ClipFinished:
+        case Kind::ClipFailed:
+            return {motionOff, std::move(eventMessage)};
+        case Kind::CameraLost:
+            return {{prefix + "/camera", kOffline, true}, std::move(eventMessage)};
+        case Kind::CameraBack:
+            return {{prefix + "/camera", kOnline, true}, std::move(eventMessage)};
+        default:
+            return {std::move(eventMessage)};
+    }
+}
