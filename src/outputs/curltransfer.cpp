@@ -108,9 +108,12 @@ std::string printableServerText(std::string_view text) {
 Delivery failedTransfer(CURLcode result, std::string_view serverText) {
     const bool refused = result == CURLE_LOGIN_DENIED || result == CURLE_USE_SSL_FAILED ||
                          isCertificateFailure(result);
-    std::string reason = reasonInWords(result);
     const std::string said = printableServerText(serverText);
-    if (!said.empty())
-        reason += " (" + said + ")";
-    return {refused ? Delivery::Outcome::Refused : Delivery::Outcome::TryAgain, reason};
+    if (said.empty())
+        return {refused ? Delivery::Outcome::Refused : Delivery::Outcome::TryAgain,
+                reasonInWords(result)};
+    // libcurl names a refused command as a failure to send; the server's words say more.
+    const std::string words = refused ? reasonInWords(result) : "Server lehnt ab";
+    return {refused ? Delivery::Outcome::Refused : Delivery::Outcome::TryAgain,
+            words + " (" + said + ")"};
 }

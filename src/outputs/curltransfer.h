@@ -39,6 +39,6 @@ void limitAndVerify(CURL* easy, std::chrono::seconds stall, const std::string& c
 std::string printableServerText(std::string_view text);
 
 // What a failed transfer means for the message: a refused login or certificate is Refused,
-// anything else (no connection, no answer, a server error) TryAgain, each with its reason in
-// German words and the server's last words, when it had any, after them.
+// anything else (no connection, no answer, a server's refusal) TryAgain, each with its reason
+// in German words; `serverText`, the server's refusal when it gave one, follows them.
 Delivery failedTransfer(CURLcode result, std::string_view serverText);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <string_view>
 
 #include "outputs/curltransfer.h"
 #include "outputs/mailmessage.h"
@@ -20,11 +22,17 @@ std::size_t readMail(char* buffer, std::size_t size, std::size_t count, void* da
     return taken;
 }
 
-// Keeps the server's last line of its own. Only what comes in is looked at: what goes out holds
-// the login.
-int noteServerLine(CURL*, curl_infotype type, char* data, std::size_t size, void* lastLine) {
-    if (type == CURLINFO_HEADER_IN)
-        static_cast<std::string*>(lastLine)->assign(data, size);
+// Keeps the server's refusal of the last command (4xx or 5xx) until a later command succeeds;
+// the goodbye to the QUIT that follows a refusal ("221") keeps it. Only what comes in is looked
+// at: what goes out holds the login.
+int noteRefusal(CURL*, curl_infotype type, char* data, std::size_t size, void* refusal) {
+    if (type != CURLINFO_HEADER_IN || size == 0)
+        return 0;
+    const std::string_view line(data, size);
+    if (line.starts_with('4') || line.starts_with('5'))
+        static_cast<std::string*>(refusal)->assign(line);
+    else if (!line.starts_with("221"))
+        static_cast<std::string*>(refusal)->clear();
     return 0;
 }
 
@@ -62,9 +70,14 @@ Delivery MailSender::send(const AlertMessage& message) {
         if (!easy || !appendToList(recipients, '<' + recipient + '>'))
             return {Delivery::Outcome::TryAgain, "kein Speicher frei"};
 
-    const std::string mail = composeMail(message, addresses, m_settings.clipLimitMb);
+    std::string mail;
+    try {
+        mail = composeMail(message, addresses, m_settings.clipLimitMb);
+    } catch (const std::bad_alloc&) {
+        return {Delivery::Outcome::TryAgain, "kein Speicher frei"};
+    }
     Reading reading{mail};
-    std::string serverLine;
+    std::string refusal;
     const std::string address = mailAddress(m_settings);
     const std::string from = '<' + addresses.sender + '>';
     CURL* e = easy.get();
@@ -85,12 +98,10 @@ Delivery MailSender::send(const AlertMessage& message) {
     curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mail.size()));
     // The debug callback alone hears what libcurl tells: nothing goes to the terminal.
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, noteServerLine);
-    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &serverLine);
+    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, noteRefusal);
+    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &refusal);
     const CURLcode result = curl_easy_perform(e);
     if (result == CURLE_OK)
         return {Delivery::Outcome::Delivered, {}};
-    // Only an error of the server's says why; its earlier answers were fine.
-    const bool serverError = serverLine.starts_with('4') || serverLine.starts_with('5');
-    return failedTransfer(result, serverError ? serverLine : std::string());
+    return failedTransfer(result, refusal);
 }

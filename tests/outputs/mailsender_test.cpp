@@ -99,6 +99,16 @@ TEST_F(MailServer, ARefusedLoginIsRefused) {
     EXPECT_FALSE(fs::exists(folder / "mail-1.json"));
 }
 
+// A server's refusal of a recipient may pass (a full mailbox): tried again, in its words.
+TEST_F(MailServer, ARefusedRecipientIsTriedAgainInTheServersWords) {
+    start("starttls", 1);
+    settings.recipients = "wache@example.org, niemand@example.org";
+    const Delivery delivery = send(triggerMessage(pictureBytes()));
+    EXPECT_EQ(delivery.outcome, Outcome::TryAgain);
+    EXPECT_EQ(delivery.reason, "Server lehnt ab (550 5.1.1 kein Postfach)");
+    EXPECT_FALSE(fs::exists(folder / "mail-1.json"));
+}
+
 TEST_F(MailServer, ACertificateNoAuthorityVouchesForIsRefused) {
     start("starttls", 1);
     settings.caFile.clear();

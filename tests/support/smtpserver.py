@@ -5,7 +5,7 @@ Usage: smtpserver.py FOLDER plain             takes mail without a login
        smtpserver.py FOLDER smtps CERT KEY     the same over TLS from the first byte
        smtpserver.py FOLDER stall              answers until the mail's data has begun, then
                                                reads no more and never answers
-The login is "wächter" with the password "geheim 1". Each mail taken is parsed with Python's
+The login is "wächter" with the password "geheim 1"; an address "niemand@..." is refused. Each mail taken is parsed with Python's
 email module before it is answered, and written to FOLDER as mail-N.json (the envelope, the
 decoded subject, the Message-ID, the text, each attachment's name and type and the file
 mail-N-K.bin with its bytes, the parser's complaints) beside mail-N.eml, the mail as it came.
@@ -32,6 +32,12 @@ class Keeper:
     def __init__(self, folder):
         self.folder = folder
         self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, options):
+        if address.startswith("niemand@"):
+            return "550 5.1.1 kein\tPostfach"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
