@@ -62,7 +62,7 @@ std::string joinedLines(const AlertMessage& message) {
     return text;
 }
 
-// ntfy's emoji and urgency of each kind.
+// ntfy's tag of each kind, which it shows as an emoji.
 const char* ntfyTags(const AlertMessage& message) {
     if (message.test)
         return "white_check_mark";
@@ -101,9 +101,10 @@ bool addHeader(Request& request, const std::string& line) {
 
 bool buildNtfy(const AlertMessage& message, Request& request) {
     const bool trigger = message.event.kind == Kind::Trigger && !message.test;
-    bool built = addHeader(request, "Title: " + headerValue(alertTitle(message))) &&
-                 addHeader(request, std::string("Tags: ") + ntfyTags(message)) &&
-                 addHeader(request, std::string("Priority: ") + (trigger ? "high" : "default"));
+    const bool built =
+        addHeader(request, "Title: " + headerValue(alertTitle(message))) &&
+        addHeader(request, std::string("Tags: ") + ntfyTags(message)) &&
+        addHeader(request, std::string("Priority: ") + (trigger ? "high" : "default"));
     if (message.picture.empty()) {
         request.body = joinedLines(message);
         return built && addHeader(request, "Content-Type: text/plain; charset=utf-8");
@@ -113,24 +114,6 @@ bool buildNtfy(const AlertMessage& message, Request& request) {
            addHeader(request, "Filename: sentello.jpg") &&
            addHeader(request, "Content-Type: image/jpeg");
 }
-
-bool buildJson(const AlertMessage& message, Request& request) {
-    request.body = pushJson(message);
-    return addHeader(request, "Content-Type: application/json");
-}
-
-Delivery answerOf(long status) {
-    const std::string code = "HTTP " + std::to_string(status);
-    if (status >= 200 && status < 300)
-        return {Delivery::Outcome::Delivered, {}};
-    if (status == 401 || status == 403)
-        return {Delivery::Outcome::Refused, "Anmeldung abgelehnt (" + code + ")"};
-    if (status >= 500 || status == 408 || status == 429)
-        return {Delivery::Outcome::TryAgain, "Server zurzeit gestört (" + code + ")"};
-    return {Delivery::Outcome::Refused, "Server lehnt ab (" + code + ")"};
-}
-
-}  // namespace
 
 std::string pushJson(const AlertMessage& message) {
     const WatchEvent& event = message.event;
@@ -157,6 +140,24 @@ std::string pushJson(const AlertMessage& message) {
         "}";
     return json;
 }
+
+bool buildJson(const AlertMessage& message, Request& request) {
+    request.body = pushJson(message);
+    return addHeader(request, "Content-Type: application/json");
+}
+
+Delivery answerOf(long status) {
+    const std::string code = "HTTP " + std::to_string(status);
+    if (status >= 200 && status < 300)
+        return {Delivery::Outcome::Delivered, {}};
+    if (status == 401 || status == 403)
+        return {Delivery::Outcome::Refused, "Anmeldung abgelehnt (" + code + ")"};
+    if (status >= 500 || status == 408 || status == 429)
+        return {Delivery::Outcome::TryAgain, "Server zurzeit gestört (" + code + ")"};
+    return {Delivery::Outcome::Refused, "Server lehnt ab (" + code + ")"};
+}
+
+}  // namespace
 
 PushSender::PushSender(PushSettings settings, std::chrono::seconds stall)
     : m_settings(std::move(settings)), m_stall(stall) {}

@@ -13,12 +13,12 @@ struct PushSettings {
     std::string caFile;  // empty: the system's certificate authorities
 };
 
-// The body of a message in the JSON form: {"id", "event", "time" (ISO 8601 with the local
-// offset), "share", "camera", "files", "count", "further_triggers", "picture" (Base64 or null)}.
-std::string pushJson(const AlertMessage& message);
-
 // The remote alarm as an HTTP POST, in ntfy's form (the picture as the body, the words in
-// headers) or as JSON for a web hook. Delivered on an answer of 2xx only.
+// headers) or as JSON for a web hook: {"id", "event" (a stable English word), "time" (ISO 8601
+// with the local offset), "share", "camera" (the profile's name), "files" (the clip's name),
+// "count", "further_triggers", "picture" (Base64 or null)}. Both carry the id as the header
+// "X-Sentello-Id". Delivered on an answer of 2xx only; refused on 401 and 403 and on an unknown
+// certificate.
 class PushSender : public AlertSender {
 public:
     static constexpr std::chrono::seconds kStallLimit{30};
