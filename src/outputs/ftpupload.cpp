@@ -2,12 +2,10 @@
 
 #include <QLoggingCategory>
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <mutex>
+
+#include "outputs/curltransfer.h"
 
 Q_LOGGING_CATEGORY(uploadLog, "sentello.upload", QtWarningMsg)
 
@@ -17,10 +15,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAgent = "Sentello";
 constexpr const char* kFtpPort = "21";
-
-struct EasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
 
 // The picture handed to libcurl piece by piece.
 struct Reading {
@@ -37,11 +31,6 @@ std::size_t readPicture(char* buffer, std::size_t size, std::size_t count, void*
 
 int stopWhenCancelled(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return cancelled && static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
-}
-
-void initialiseOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 std::string escapedPath(CURL* easy, const std::string& name) {
@@ -148,8 +137,7 @@ std::string ftpAddress(const FtpTarget& target) {
     if (target.server.empty() ||
         (target.server.starts_with(':') && !target.server.starts_with("::")))
         return {};
-    initialiseOnce();
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    const CurlEasy easy = newCurlEasy();
     if (!easy)
         return {};
     return "ftp://" + hostAndPort(target.server) + '/' + escapedPath(easy.get(), target.remoteName);
@@ -158,11 +146,10 @@ std::string ftpAddress(const FtpTarget& target) {
 bool uploadFile(const FtpTarget& target, std::string_view picture, std::chrono::milliseconds limit,
                 const std::atomic<bool>* cancelled, UploadFailure* failure) {
     const Clock::time_point deadline = Clock::now() + limit;
-    initialiseOnce();
     const std::string address = ftpAddress(target);
     if (address.empty())
         return failed({"connect", "kein Server angegeben", "no server given"}, failure);
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    const CurlEasy easy = newCurlEasy();
     if (!easy)
         return failed({"connect", "FTP-Fehler", "no connection can be made"}, failure);
     CURL* e = easy.get();

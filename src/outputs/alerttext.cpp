@@ -1,0 +1,96 @@
+#include "outputs/alerttext.h"
+
+#include <filesystem>
+
+#include "detection/datetemplate.h"
+#include "outputs/eventlog.h"
+
+namespace {
+
+using Kind = WatchEvent::Kind;
+
+std::string eventWords(const WatchEvent& event) {
+    if (event.kind == Kind::WatchSwitched)
+        return event.on ? "Aufzeichnungs-Modus eingeschaltet" : "Aufzeichnungs-Modus ausgeschaltet";
+    std::string words;
+    for (const std::string& field : eventLogFields(event)) {
+        if (field.empty())
+            continue;
+        words += (words.empty() ? "" : ", ") + field;
+    }
+    return words;
+}
+
+}  // namespace
+
+std::string alertTitle(const AlertMessage& message) {
+    if (message.test)
+        return "Sentello: Testnachricht";
+    if (message.event.kind == Kind::Trigger)
+        return "Sentello: Bewegung erkannt";
+    const std::string words = eventWords(message.event);
+    return "Sentello: " + words.substr(0, words.find(", "));
+}
+
+std::vector<std::string> alertLines(const AlertMessage& message) {
+    std::vector<std::string> lines;
+    if (message.test)
+        lines.emplace_back("Dies ist eine Testnachricht von Sentello.");
+    lines.push_back("Zeit: " + formatDateTemplate(kDateTimeTemplate, message.event.when));
+    if (!message.profile.empty())
+        lines.push_back("Profil: " + message.profile);
+    if (message.event.kind == Kind::Trigger)
+        lines.push_back("Veränderter Bildanteil: " + shareText(message.event.changePercent));
+    lines.push_back("Ereignis: " + eventWords(message.event));
+    if (message.furtherTriggers == 1)
+        lines.emplace_back("und 1 weitere Auslösung");
+    else if (message.furtherTriggers > 1)
+        lines.push_back("und " + std::to_string(message.furtherTriggers) + " weitere Auslösungen");
+    return lines;
+}
+
+std::string alertEventWord(const AlertMessage& message) {
+    if (message.test)
+        return "test";
+    switch (message.event.kind) {
+        case Kind::Trigger:
+            return "motion";
+        case Kind::ClipFinished:
+            return "clip_finished";
+        case Kind::ClipFailed:
+            return "clip_failed";
+        case Kind::ClipDeleted:
+            return "clip_deleted";
+        case Kind::CameraLost:
+            return "camera_lost";
+        case Kind::CameraBack:
+            return "camera_back";
+        case Kind::WatchSwitched:
+            return message.event.on ? "watch_on" : "watch_off";
+        case Kind::Uploaded:
+            return "uploaded";
+        case Kind::UploadFailed:
+            return "upload_failed";
+        case Kind::SettingsNotSaved:
+            return "settings_not_saved";
+        case Kind::ProgramStart:
+            return "start";
+        case Kind::StartAborted:
+            return "start_aborted";
+        case Kind::ProgramEnd:
+            return "end";
+    }
+    return "event";
+}
+
+std::string alertClipName(const AlertMessage& message) {
+    const WatchEvent& event = message.event;
+    const bool namesClip =
+        event.kind == Kind::ClipFinished || event.kind == Kind::ClipFailed ||
+        event.kind == Kind::ClipDeleted ||
+        (event.kind == Kind::Trigger && (event.effect == WatchEvent::Effect::ClipStarted ||
+                                         event.effect == WatchEvent::Effect::DuringClip));
+    if (!namesClip || event.clipPath.empty())
+        return {};
+    return std::filesystem::path(event.clipPath).filename().string();
+}
