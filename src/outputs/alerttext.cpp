@@ -1,8 +1,15 @@
 #include "outputs/alerttext.h"
 
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
 #include <filesystem>
 
 #include "detection/datetemplate.h"
+#include "outputs/base64.h"
 #include "outputs/eventlog.h"
 
 namespace {
@@ -93,4 +100,32 @@ std::string alertClipName(const AlertMessage& message) {
     if (!namesClip || event.clipPath.empty())
         return {};
     return std::filesystem::path(event.clipPath).filename().string();
+}
+
+std::string alertJson(const AlertMessage& message, bool withPicture) {
+    const WatchEvent& event = message.event;
+    const bool trigger = !message.test && event.kind == Kind::Trigger;
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(message.createdMs);
+    const std::string clip = alertClipName(message);
+    auto textOrNull = [](const std::string& text) {
+        return text.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(text));
+    };
+    QJsonObject object{
+        {"id", QString::fromStdString(message.id)},
+        {"event", QString::fromStdString(alertEventWord(message))},
+        {"time", local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate)},
+        {"share",
+         trigger ? QJsonValue(std::round(event.changePercent * 10.0) / 10.0) : QJsonValue()},
+        {"camera", textOrNull(message.profile)},
+        {"files", clip.empty() ? QJsonArray() : QJsonArray{QString::fromStdString(clip)}},
+        {"count", trigger && event.effect == WatchEvent::Effect::Counted
+                      ? QJsonValue(static_cast<qint64>(event.count))
+                      : QJsonValue()},
+        {"further_triggers", message.furtherTriggers},
+        {"reason", textOrNull(message.test ? std::string() : event.reason)},
+    };
+    if (withPicture)
+        object.insert("picture", textOrNull(message.picture.empty() ? std::string()
+                                                                    : base64(message.picture)));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }

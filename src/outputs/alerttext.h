@@ -22,3 +22,10 @@ std::string alertEventWord(const AlertMessage& message);
 
 // The clip an event names, as a file name without its folder; empty when it names none.
 std::string alertClipName(const AlertMessage& message);
+
+// The message for machines (a web hook, MQTT), one JSON object: "id", "event" (alertEventWord),
+// "time" (ISO 8601 with the offset from UTC, so that a receiver in another zone reads the same
+// moment), "share" (a trigger's, to a tenth), "camera" (the profile), "files" (the clip),
+// "count", "further_triggers", "reason", and with `withPicture` the JPEG as Base64 in
+// "picture"; what the kind does not have is null.
+std::string alertJson(const AlertMessage& message, bool withPicture);

@@ -1,11 +1,10 @@
 #include "outputs/mqttmessages.h"
 
-#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <filesystem>
+#include "outputs/alerttext.h"
 
 namespace {
 
@@ -54,68 +53,6 @@ std::string configTopic(const char* component, const std::string& prefix, const 
     return std::string("homeassistant/") + component + "/" + idOf(prefix) + "/" + key + "/config";
 }
 
-const char* eventWord(const AlertMessage& message) {
-    using Kind = WatchEvent::Kind;
-    if (message.test)
-        return "test";
-    switch (message.event.kind) {
-        case Kind::Trigger:
-            return "motion";
-        case Kind::ClipFinished:
-            return "clip_finished";
-        case Kind::ClipFailed:
-            return "clip_failed";
-        case Kind::ClipDeleted:
-            return "clip_deleted";
-        case Kind::CameraLost:
-            return "camera_lost";
-        case Kind::CameraBack:
-            return "camera_back";
-        case Kind::WatchSwitched:
-            return message.event.on ? "watch_on" : "watch_off";
-        case Kind::Uploaded:
-            return "uploaded";
-        case Kind::UploadFailed:
-            return "upload_failed";
-        case Kind::SettingsNotSaved:
-            return "settings_not_saved";
-        case Kind::ProgramStart:
-            return "start";
-        case Kind::StartAborted:
-            return "start_aborted";
-        case Kind::ProgramEnd:
-            return "end";
-    }
-    return "event";
-}
-
-// The wall clock of the event in local time, with its offset from UTC, so that a receiver in
-// another zone reads the same moment.
-QString isoTime(std::int64_t createdMs) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(createdMs);
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
-}
-
-std::string eventJson(const AlertMessage& message) {
-    const WatchEvent& event = message.event;
-    QJsonObject object{{"id", text(message.id)},
-                       {"event", eventWord(message)},
-                       {"time", isoTime(message.createdMs)}};
-    if (!message.profile.empty())
-        object.insert("profile", text(message.profile));
-    if (!message.test && event.kind == WatchEvent::Kind::Trigger) {
-        object.insert("share", static_cast<double>(event.changePercent));
-        if (event.effect == WatchEvent::Effect::Counted)
-            object.insert("count", static_cast<qint64>(event.count));
-        object.insert("further_triggers", message.furtherTriggers);
-    }
-    if (!message.test && !event.clipPath.empty())
-        object.insert("clip", text(std::filesystem::path(event.clipPath).filename().string()));
-    if (!message.test && !event.reason.empty())
-        object.insert("reason", text(event.reason));
-    return json(object);
-}
-
 }  // namespace
 
 std::string mqttTopicPrefix(const std::string& topic, const std::string& profile) {
@@ -157,7 +94,7 @@ std::vector<MqttPublication> mqttPublications(const AlertMessage& message,
     const WatchEvent& event = message.event;
     const MqttPublication motionOn{prefix + "/motion", "ON", false};
     const MqttPublication motionOff{prefix + "/motion", "OFF", false};
-    MqttPublication eventMessage{prefix + "/event", eventJson(message), false};
+    MqttPublication eventMessage{prefix + "/event", alertJson(message, false), false};
     if (message.test)
         return {std::move(eventMessage)};
 

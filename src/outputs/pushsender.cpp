@@ -1,59 +1,12 @@
 #include "outputs/pushsender.h"
 
-#include <time.h>
-
-#include <array>
-#include <cstdio>
-
 #include "outputs/alerttext.h"
-#include "outputs/base64.h"
 #include "outputs/curltransfer.h"
 #include "outputs/mailmessage.h"
-#include "settings/utf8.h"
 
 namespace {
 
 using Kind = WatchEvent::Kind;
-
-std::string jsonString(std::string_view text) {
-    std::string quoted = "\"";
-    for (std::size_t at = 0; at < text.size();) {
-        const Utf8Character character = firstUtf8Character(text.substr(at));
-        if (character.length == 0) {
-            quoted += '?';
-            ++at;
-            continue;
-        }
-        if (character.codePoint == '"' || character.codePoint == '\\') {
-            quoted += '\\';
-            quoted += text[at];
-        } else if (character.codePoint < 0x20) {
-            std::array<char, 8> escaped{};
-            std::snprintf(escaped.data(), escaped.size(), "\\u%04x",
-                          static_cast<unsigned>(character.codePoint));
-            quoted += escaped.data();
-        } else {
-            quoted.append(text.substr(at, character.length));
-        }
-        at += character.length;
-    }
-    return quoted + '"';
-}
-
-std::string isoTime(std::int64_t createdMs) {
-    const std::time_t seconds = static_cast<std::time_t>(createdMs / 1000);
-    struct tm local {};
-    if (!::localtime_r(&seconds, &local))
-        return "null";
-    const long offsetMinutes = local.tm_gmtoff / 60;
-    const long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    std::array<char, 128> text{};
-    std::snprintf(text.data(), text.size(), "\"%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld\"",
-                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                  local.tm_min, local.tm_sec, offsetMinutes < 0 ? '-' : '+', absolute / 60,
-                  absolute % 60);
-    return text.data();
-}
 
 std::string joinedLines(const AlertMessage& message) {
     std::string text;
@@ -115,34 +68,8 @@ bool buildNtfy(const AlertMessage& message, Request& request) {
            addHeader(request, "Content-Type: image/jpeg");
 }
 
-std::string pushJson(const AlertMessage& message) {
-    const WatchEvent& event = message.event;
-    const bool trigger = event.kind == Kind::Trigger;
-    const std::string clip = alertClipName(message);
-    std::string json = "{\"id\":" + jsonString(message.id) +
-                       ",\"event\":" + jsonString(alertEventWord(message)) +
-                       ",\"time\":" + isoTime(message.createdMs) + ",\"share\":";
-    if (trigger) {
-        std::array<char, 32> share{};
-        std::snprintf(share.data(), share.size(), "%.1f", static_cast<double>(event.changePercent));
-        json += share.data();
-    } else {
-        json += "null";
-    }
-    json += ",\"camera\":" + (message.profile.empty() ? "null" : jsonString(message.profile));
-    json += ",\"files\":[" + (clip.empty() ? "" : jsonString(clip)) + "]";
-    json += ",\"count\":" + (trigger && event.effect == WatchEvent::Effect::Counted
-                                 ? std::to_string(event.count)
-                                 : "null");
-    json += ",\"further_triggers\":" + std::to_string(message.furtherTriggers);
-    json +=
-        ",\"picture\":" + (message.picture.empty() ? "null" : '"' + base64(message.picture) + '"') +
-        "}";
-    return json;
-}
-
 bool buildJson(const AlertMessage& message, Request& request) {
-    request.body = pushJson(message);
+    request.body = alertJson(message, true);
     return addHeader(request, "Content-Type: application/json");
 }
 

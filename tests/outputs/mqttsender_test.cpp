@@ -147,7 +147,7 @@ TEST(MqttSender, TriggerSetsMotionWithPictureAndTheClipsEndClearsIt) {
     EXPECT_EQ(event["event"].toString(), "motion");
     EXPECT_DOUBLE_EQ(event["share"].toDouble(), 37.5);
     EXPECT_EQ(event["further_triggers"].toInt(), 4);
-    EXPECT_EQ(event["clip"].toString(), "2025-12-10_08-00-00.avi");
+    EXPECT_EQ(event["files"].toArray(), QJsonArray{"2025-12-10_08-00-00.avi"});
     const QString time = event["time"].toString();
     EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(Z|[+-]\d\d:\d\d)$)")
                     .match(time)
