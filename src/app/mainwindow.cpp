@@ -28,6 +28,7 @@
 #include "outputs/launching.h"
 #include "outputs/picturefolder.h"
 #include "outputs/pictureupload.h"
+#include "outputs/remotealarm.h"
 #include "settings/camerachoices.h"
 #include "settings/settingswriter.h"
 
@@ -178,6 +179,7 @@ void MainWindow::loadSettings() {
     m_advancedOptions = loadAdvancedOptions(m_settingsFile);
     applyAdvancedOptions();
     selectSlotByClock(false);
+    startRemoteAlarm();
 }
 
 void MainWindow::saveSettings() {

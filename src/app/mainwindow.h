@@ -30,6 +30,7 @@ class FrameProcessor;
 class GadgetTable;
 class PictureFolder;
 class PictureUploader;
+class RemoteAlarm;
 class StatusDisplay;
 struct UploadEnd;
 
@@ -61,6 +62,9 @@ public:
     void playSelectedVideo();
     // The pop-up menu of the video list at the mouse, when a row is selected.
     void showVideoListMenu();
+
+    // The profile's name, when one is used: the remote alarm's messages name it.
+    void setProfile(const std::string& profile) { m_profile = profile; }
 
     // The detection values in force: the three sliders and the mirror check box.
     DetectionValues detectionValues() const;
@@ -99,6 +103,8 @@ private:
     void showBlockDifferences(bool shown);
     // The sources of the watch's events that the window itself hears, and their subscribers.
     void connectWatchEvents();
+    // The remote alarm as the group "Fernalarm" sets it; nothing when no channel is on.
+    void startRemoteAlarm();
     // The trigger's event, from what it did and the share that changed.
     void reportTrigger(const TriggerOutcome& outcome);
     // The log's window, read anew.
@@ -195,6 +201,9 @@ private:
     bool m_dialogOpen = false;
     MainLoopClock m_clock;
     WatchEvents m_watchEvents;
+    // After the stream, to which its outbox reports from its own thread until it is gone.
+    std::unique_ptr<RemoteAlarm> m_remoteAlarm;
+    std::string m_profile;
     std::int64_t m_minuteMark = 0;
     // Hours times 60 plus minutes of the clock label's time; -1 before the first check.
     int m_lastClockMinute = -1;

@@ -14,11 +14,16 @@
 #include "media/camera.h"
 #include "outputs/desktopnotification.h"
 #include "outputs/eventlog.h"
+#include "outputs/remotealarm.h"
 
 void MainWindow::connectWatchEvents() {
     m_watchEvents.subscribe([this](const WatchEvent& event) {
         if (const std::vector<std::string> fields = eventLogFields(event); !fields.empty())
             m_eventLog->write(event.when, fields);
+    });
+    m_watchEvents.subscribe([this](const WatchEvent& event) {
+        if (m_remoteAlarm)
+            m_remoteAlarm->onWatchEvent(event);
     });
     m_watchEvents.subscribe([this](const WatchEvent& event) {
         if (event.kind != WatchEvent::Kind::Trigger || !m_advancedOptions.desktopNotification)

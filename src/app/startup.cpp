@@ -124,6 +124,7 @@ int runSentello(const CommandLine& commandLine) {
 
     Camera camera;
     window.createGadgets(camera, settingsFile, homeFolder(), clipStem(commandLine.profile));
+    window.setProfile(commandLine.profile);
     // Two watches side by side are told apart by their profile.
     if (!commandLine.profile.empty())
         window.setWindowTitle(window.windowTitle() + " – " +

@@ -167,7 +167,7 @@ const std::map<std::string_view, Reader>& readers() {
              return true;
          }},
         {"kind",
-         [](S v, M& m) { return parseEnum(v, m.event.kind, WatchEvent::Kind::ProgramEnd); }},
+         [](S v, M& m) { return parseEnum(v, m.event.kind, WatchEvent::Kind::RemoteAlarmReport); }},
         {"year", [](S v, M& m) { return parseInt(v, m.event.when.year, 0, 9999); }},
         {"month", [](S v, M& m) { return parseInt(v, m.event.when.month, 1, 12); }},
         {"day", [](S v, M& m) { return parseInt(v, m.event.when.day, 1, 31); }},

@@ -86,6 +86,8 @@ std::string alertEventWord(const AlertMessage& message) {
             return "start_aborted";
         case Kind::ProgramEnd:
             return "end";
+        case Kind::RemoteAlarmReport:
+            return "remote_alarm";
     }
     return "event";
 }

@@ -154,6 +154,14 @@ std::vector<std::string> eventLogFields(const WatchEvent& event) {
             return {"Abbruch", event.reason, event.detail};
         case Kind::ProgramEnd:
             return {"Ende"};
+        case Kind::RemoteAlarmReport: {
+            std::vector<std::string> fields{"Fernalarm", event.step};
+            for (const std::string* more : {&event.remoteName, &event.reason}) {
+                if (!more->empty())
+                    fields.push_back(*more);
+            }
+            return fields;
+        }
     }
     return {};
 }

@@ -10,19 +10,20 @@
 // as they are here.
 struct WatchEvent {
     enum class Kind {
-        Trigger,           // changePercent, effect, and count or clipPath as the effect says
-        ClipFinished,      // clipPath
-        ClipFailed,        // clipPath, reason
-        ClipDeleted,       // clipPath, deletion
-        CameraLost,        //
-        CameraBack,        // reconnections
-        WatchSwitched,     // on: the recording mode, switched by the user
-        Uploaded,          // remoteName
-        UploadFailed,      // step, reason, detail
-        SettingsNotSaved,  // reason
-        ProgramStart,      // version, source
-        StartAborted,      // reason, detail: what is missing, where known
-        ProgramEnd,        //
+        Trigger,            // changePercent, effect, and count or clipPath as the effect says
+        ClipFinished,       // clipPath
+        ClipFailed,         // clipPath, reason
+        ClipDeleted,        // clipPath, deletion
+        CameraLost,         //
+        CameraBack,         // reconnections
+        WatchSwitched,      // on: the recording mode, switched by the user
+        Uploaded,           // remoteName
+        UploadFailed,       // step, reason, detail
+        SettingsNotSaved,   // reason
+        ProgramStart,       // version, source
+        StartAborted,       // reason, detail: what is missing, where known
+        ProgramEnd,         //
+        RemoteAlarmReport,  // step (what happened), remoteName (the channel), reason, detail (id)
     };
     // What a trigger set going besides the alarm: outside the recording mode nothing, in it a
     // count or a clip, or nothing more while a clip is still under way.

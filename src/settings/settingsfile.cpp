@@ -160,6 +160,10 @@ std::vector<SettingsEntry> parseSettings(std::string_view text) {
 bool SettingsFile::open(const std::string& path) {
     close();
     m_path = path;
+    // A text still on its way to the disk is newer than what the disk holds. Asked before the
+    // file is opened: a text that reaches the disk after this is found there, whereas a file
+    // opened first could be one the writer has replaced by the time it is read.
+    std::optional<std::string> read = SettingsWriter::instance().pendingText(fileBehindLinks(path));
     // Read and write, with the lock that keeps other writers out; without either, read only.
     m_descriptor = openRegularFile(path, O_RDWR);
     m_access = Access::ReadWrite;
@@ -173,8 +177,6 @@ bool SettingsFile::open(const std::string& path) {
         m_descriptor = openRegularFile(path, O_RDONLY);
         m_access = m_descriptor >= 0 ? Access::ReadOnly : Access::None;
     }
-    // A text still on its way to the disk is newer than what the disk holds.
-    std::optional<std::string> read = SettingsWriter::instance().pendingText(fileBehindLinks(path));
     if (read && m_access == Access::None)
         m_access = Access::ReadWrite;  // this program's own file, not on the disk yet
     else if (!read && m_descriptor >= 0)

@@ -22,6 +22,7 @@
 #include <functional>
 
 #include "../ftpserver.h"
+#include "../outputs/scriptserver.h"
 #include "../silentserver.h"
 #include "app/statusdisplay.h"
 #include "media/camerasources.h"
@@ -501,6 +502,54 @@ TEST(MainLoopEvents, AFailureOfTheLastSaveIsHeardWithoutAnEventLoop) {
     EXPECT_EQ(heard.events[0].kind, WatchEvent::Kind::SettingsNotSaved);
     EXPECT_EQ(heard.events[0].reason, "create: File name too long");
     EXPECT_TRUE(heard.allOnTheMainThread);
+}
+
+}  // namespace
+
+namespace {
+
+// A web hook on 127.0.0.1 that fails the first message once: the trigger's message goes out
+// with the captioned picture of the moment, is tried again, taken, and the log says it came
+// late; nothing stays in the outbox.
+TEST(RemoteAlarm, ATriggerReachesTheWebHookWithItsPictureAndIsTriedAgainUntilTaken) {
+    TempFolder requests;
+    ScriptServer server("httpserver.py",
+                        {QString::fromStdString(requests.path().string()), "500,200"});
+    ASSERT_NE(server.port(), 0) << server.errors();
+    CountingWindow w("[Fernalarm]\r\npush = 1\r\npushurl = http://127.0.0.1:" +
+                     std::to_string(server.port()) + "/hook\r\npushformat = 1\r\n");
+    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(requests / "request-2.json"); }));
+
+    const QJsonObject first = summaryAt(requests / "request-1.json")["json"].toObject();
+    const QJsonObject taken = summaryAt(requests / "request-2.json")["json"].toObject();
+    EXPECT_EQ(taken["event"].toString(), "motion");
+    EXPECT_EQ(taken["id"], first["id"]) << "the same message, tried again";
+    EXPECT_EQ(taken["count"].toInt(), 1);
+    const std::string picture = fileBytes(requests / "request-2.picture");
+    ASSERT_GT(picture.size(), 1000u);
+    EXPECT_EQ(picture.substr(0, 2), "\xFF\xD8") << "a JPEG";
+
+    const std::string log = (w.folder / "Sentello.log").string();
+    ASSERT_TRUE(waitFor([&] {
+        for (const std::string& line : recentEvents(log, 20)) {
+            if (line.ends_with("\tFernalarm\tverspätet zugestellt\tPush"))
+                return true;
+        }
+        return false;
+    }));
+    const std::filesystem::path outbox = w.folder / "Ausgang";
+    EXPECT_EQ(std::filesystem::status(outbox).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+    EXPECT_TRUE(waitFor([&] { return std::filesystem::is_empty(outbox); }));
+}
+
+// A user who never chose a channel has no outbox, and the settings file stays as it was.
+TEST(RemoteAlarm, WithoutAChannelThereIsNoOutboxAndTheFileStays) {
+    const std::string stored = "[Optionen]\r\nwarten = 3\r\n";
+    Window w(stored);
+    w.window.saveSettings();
+    EXPECT_FALSE(std::filesystem::exists(w.folder / "Ausgang"));
+    EXPECT_EQ(w.settings().find("Fernalarm"), std::string::npos);
 }
 
 }  // namespace

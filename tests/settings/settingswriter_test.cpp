@@ -97,6 +97,17 @@ TEST_F(SettingsWriterTest, ASliderStepDoesNotWaitForTheDiskAndIsReadBackAtOnce) 
               "empfindlichkeit2 = 50\r\nausloeser2 = 41\r\n");
 }
 
+// A slider dragged fast: each step is read back as it was made, however the writer's thread
+// and the reads fall together (a file opened just before the writer replaced it was read stale).
+TEST_F(SettingsWriterTest, EveryStepIsReadBackWhileTheWriterReplacesTheFile) {
+    put("[Optionen]\r\nwarten = 3\r\n");
+    for (int step = 1; step <= 2000; ++step) {
+        const SlotValues values{step % 256, 50, 1 + step % 100};
+        writeSlotValues(0, values, m_path);
+        ASSERT_EQ(readSlotValues(0, m_path), values) << "step " << step;
+    }
+}
+
 TEST_F(SettingsWriterTest, AFileThatCannotBeReadIsNeverReplacedByTheCameraChoices) {
     const std::string large =
         "[Optionen]\r\nwarten = 9\r\n" + std::string(2 * 1024 * 1024, ';') + "\r\n";

@@ -1,0 +1,135 @@
+#include "outputs/remotealarm.h"
+
+#include <chrono>
+#include <map>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "outputs/mailsender.h"
+#include "outputs/mqttsender.h"
+#include "outputs/pushsender.h"
+
+namespace {
+
+std::map<AlertChannel, std::unique_ptr<AlertSender>> sendersFor(const RemoteAlarmOptions& options,
+                                                                const std::string& profile) {
+    std::map<AlertChannel, std::unique_ptr<AlertSender>> senders;
+    if (options.mail) {
+        senders[AlertChannel::Mail] =
+            std::make_unique<MailSender>(MailSettings{options.mailServer,
+                                                      options.mailPort,
+                                                      options.mailSecurity,
+                                                      options.mailUser,
+                                                      options.mailPassword,
+                                                      options.mailSender,
+                                                      options.mailRecipients,
+                                                      options.mailVideoMb,
+                                                      {}});
+    }
+    if (options.push) {
+        senders[AlertChannel::Push] = std::make_unique<PushSender>(
+            PushSettings{options.pushUrl, options.pushToken, options.pushFormat, {}});
+    }
+    if (options.mqtt) {
+        senders[AlertChannel::Mqtt] =
+            std::make_unique<MqttSender>(MqttSettings{options.mqttServer,
+                                                      options.mqttPort,
+                                                      options.mqttTls,
+                                                      options.mqttUser,
+                                                      options.mqttPassword,
+                                                      options.mqttTopic,
+                                                      profile,
+                                                      {}});
+    }
+    return senders;
+}
+
+std::int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+const char* channelName(AlertChannel channel) {
+    switch (channel) {
+        case AlertChannel::Mail:
+            return "E-Mail";
+        case AlertChannel::Push:
+            return "Push";
+        case AlertChannel::Mqtt:
+            return "MQTT";
+    }
+    return "";
+}
+
+const char* reportWords(OutboxReport::Kind kind) {
+    using Kind = OutboxReport::Kind;
+    switch (kind) {
+        case Kind::PictureDropped:
+            return "Bild verworfen, Ausgang voll";
+        case Kind::TextDropped:
+            return "Nachricht verworfen, Ausgang voll";
+        case Kind::Expired:
+            return "Nachricht nach 24 Stunden verworfen";
+        case Kind::Unreadable:
+            return "unlesbare Datei aus dem Ausgang entfernt";
+        case Kind::DeliveredLate:
+            return "verspätet zugestellt";
+        case Kind::Refused:
+            return "abgelehnt";
+    }
+    return "";
+}
+
+}  // namespace
+
+RemoteAlarm::RemoteAlarm(std::unique_ptr<Outbox> outbox, AlertDispatch dispatch)
+    : m_outbox(std::move(outbox)), m_dispatch(std::move(dispatch)) {}
+
+std::unique_ptr<RemoteAlarm> RemoteAlarm::start(Setup setup, std::string& failure) {
+    const RemoteAlarmOptions& options = setup.options;
+    if (!options.mail && !options.push && !options.mqtt)
+        return nullptr;
+    std::variant<OutboxFolder, std::string> folder =
+        OutboxFolder::open(outboxPath(setup.settingsFile));
+    if (const auto* reason = std::get_if<std::string>(&folder)) {
+        failure = *reason;
+        return nullptr;
+    }
+    auto senders = sendersFor(options, setup.profile);
+    std::vector<AlertChannelChoice> channels;
+    channels.reserve(senders.size());
+    for (const auto& [channel, sender] : senders)
+        channels.push_back({channel});
+    const std::function<void(const WatchEvent&)> report = std::move(setup.report);
+    auto outbox = std::make_unique<Outbox>(
+        std::move(std::get<OutboxFolder>(folder)), std::move(senders),
+        std::uintmax_t(options.outboxMb) << 20,
+        [report](const OutboxReport& outboxReport) { report(remoteAlarmReport(outboxReport)); });
+    Outbox* queue = outbox.get();
+    // A message that could not be written down is said at once: it would be lost unseen.
+    auto enqueue = [queue, report](AlertMessage message) {
+        const AlertChannel channel = message.channel;
+        if (const std::optional<std::string> failure = queue->enqueue(std::move(message)).failure) {
+            report({.kind = WatchEvent::Kind::RemoteAlarmReport,
+                    .remoteName = channelName(channel),
+                    .step = "Nachricht nicht gespeichert",
+                    .reason = *failure});
+        }
+    };
+    AlertDispatch dispatch(std::move(channels), options.intervalSeconds, setup.profile,
+                           {.picture = std::move(setup.picture),
+                            .steadyMs = steadyMs,
+                            .wallMs = OutboxClocks().wallMs,
+                            .enqueue = std::move(enqueue)});
+    return std::make_unique<RemoteAlarm>(std::move(outbox), std::move(dispatch));
+}
+
+WatchEvent remoteAlarmReport(const OutboxReport& report) {
+    return {.kind = WatchEvent::Kind::RemoteAlarmReport,
+            .remoteName = channelName(report.channel),
+            .step = reportWords(report.kind),
+            .reason = report.reason,
+            .detail = report.id};
+}
