@@ -1,0 +1,117 @@
+"""End-to-end test of the alarm away from home: a web hook on 127.0.0.1 that takes nothing
+while a box walks in front of the camera, the program killed with SIGKILL while its messages
+wait, and at the next start every one of them delivered, each once."""
+
+import http.server
+import json
+import os
+import signal
+import threading
+
+from desktop import MAIN_WINDOW, DesktopTestCase, Sentello, wait_until
+from test_eventlog import WatchOfTheWall
+from test_sentello import MjpegServer
+
+WINDOW_TIMEOUT = 30
+MESSAGE_TIMEOUT = 30
+DELIVERY_TIMEOUT = 60
+EXIT_TIMEOUT = 30
+
+
+class WebHook:
+    """A web hook that answers 503 until it takes messages, then 200; it keeps the id and the
+    document of each message it took."""
+
+    def __init__(self):
+        self.taking = False
+        self.turned_away = 0
+        self.taken = []  # (id, document), in the order they came
+        self.lock = threading.Lock()
+        hook = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+                with hook.lock:
+                    if hook.taking:
+                        hook.taken.append((self.headers.get("X-Sentello-Id"), json.loads(body)))
+                    else:
+                        hook.turned_away += 1
+                self.send_response(200 if hook.taking else 503)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+
+            def log_message(self, *arguments):
+                pass
+
+        self.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.http.daemon_threads = True
+        threading.Thread(target=self.http.serve_forever, daemon=True).start()
+
+    @property
+    def url(self):
+        return "http://127.0.0.1:%d/hook" % self.http.server_address[1]
+
+    def stop(self):
+        self.http.shutdown()
+        self.http.server_close()
+
+
+class RemoteAlarmTest(WatchOfTheWall, DesktopTestCase):
+
+    def start_watch(self, camera, hook):
+        """The program with a web hook as its remote alarm, a message for every trigger."""
+        sentello = Sentello(self.desktop, ["--camera", camera.uri], self.folder)
+        os.makedirs(os.path.dirname(sentello.settings_path), exist_ok=True)
+        with open(sentello.settings_path, "wb") as settings:
+            settings.write(("[Optionen]\r\nwarten = 1\r\n[Fernalarm]\r\npush = 1\r\n"
+                            "pushurl = %s\r\npushformat = 1\r\nabstand = 0\r\n" % hook.url)
+                           .encode())
+        self.addCleanup(sentello.stop)
+        sentello.start()
+        sentello.choose_first_source(WINDOW_TIMEOUT)
+        return sentello
+
+    def outbox(self, sentello):
+        """The ids of the messages waiting in the outbox."""
+        folder = os.path.join(os.path.dirname(sentello.settings_path), "Ausgang")
+        try:
+            return sorted(name[:-4] for name in os.listdir(folder) if name.endswith(".msg"))
+        except FileNotFoundError:
+            return []
+
+    def test_messages_waiting_at_a_kill_are_delivered_once_at_the_next_start(self):
+        camera = MjpegServer(self.wall)
+        self.addCleanup(camera.stop)
+        hook = WebHook()
+        self.addCleanup(hook.stop)
+        sentello = self.start_watch(camera, hook)
+        # The box comes and goes on every picture: a trigger after each pause.
+        camera.flicker = (self.wall, self.box)
+        wait_until(lambda: len(self.outbox(sentello)) >= 3 and hook.turned_away >= 1 or None,
+                   MESSAGE_TIMEOUT, "three messages waiting" + sentello.describe())
+        sentello.process.send_signal(signal.SIGKILL)
+        sentello.process.wait(EXIT_TIMEOUT)
+        waiting = self.outbox(sentello)
+        self.assertGreaterEqual(len(waiting), 3)
+
+        camera.flicker = ()
+        hook.taking = True
+        again = self.start_watch(camera, hook)
+        wait_until(lambda: set(waiting) <= {taken for taken, _ in hook.taken} or None,
+                   DELIVERY_TIMEOUT, "the waiting messages delivered" + again.describe())
+        with hook.lock:
+            ids = [taken for taken, _ in hook.taken]
+            documents = [document for _, document in hook.taken]
+        self.assertEqual(len(ids), len(set(ids)), "a message delivered twice")
+        for document in documents:
+            self.assertEqual(document["event"], "motion")
+            self.assertEqual(document["id"], ids[documents.index(document)])
+            self.assertTrue(document["picture"], "a trigger's message carries its picture")
+        wait_until(lambda: not self.outbox(again) or None, DELIVERY_TIMEOUT,
+                   "an empty outbox" + again.describe())
+        self.assertGreaterEqual(
+            sum(1 for event in self.events(again)
+                if event and event[:2] == ["Fernalarm", "verspätet zugestellt"]), len(waiting))
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(again, 0, EXIT_TIMEOUT)
