@@ -166,8 +166,9 @@ const std::map<std::string_view, Reader>& readers() {
              m.profile = v;
              return true;
          }},
+        // The remote alarm's reports on itself are never sent: no message is of that kind.
         {"kind",
-         [](S v, M& m) { return parseEnum(v, m.event.kind, WatchEvent::Kind::RemoteAlarmReport); }},
+         [](S v, M& m) { return parseEnum(v, m.event.kind, WatchEvent::Kind::ProgramEnd); }},
         {"year", [](S v, M& m) { return parseInt(v, m.event.when.year, 0, 9999); }},
         {"month", [](S v, M& m) { return parseInt(v, m.event.when.month, 1, 12); }},
         {"day", [](S v, M& m) { return parseInt(v, m.event.when.day, 1, 31); }},

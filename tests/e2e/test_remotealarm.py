@@ -110,8 +110,10 @@ class RemoteAlarmTest(WatchOfTheWall, DesktopTestCase):
             self.assertTrue(document["picture"], "a trigger's message carries its picture")
         wait_until(lambda: not self.outbox(again) or None, DELIVERY_TIMEOUT,
                    "an empty outbox" + again.describe())
-        self.assertGreaterEqual(
-            sum(1 for event in self.events(again)
-                if event and event[:2] == ["Fernalarm", "verspätet zugestellt"]), len(waiting))
+        # The log's lines come a moment after the outbox was emptied.
+        wait_until(lambda: sum(1 for event in self.events(again)
+                               if event and event[:2] == ["Fernalarm", "verspätet zugestellt"])
+                   >= len(waiting) or None, DELIVERY_TIMEOUT,
+                   "a line for each message that came late" + again.describe())
         self.desktop.close_window(MAIN_WINDOW)
         self.assertExitCode(again, 0, EXIT_TIMEOUT)

@@ -107,6 +107,8 @@ TEST_F(OutboxCrashTest, WhatAKilledOutboxLeftIsSentCompletelyEachMessageOnce) {
     m_outbox = makeOutbox();
     ASSERT_TRUE(m_script->waitFor([&] { return m_script->ids.size() >= 5; }));
     ASSERT_TRUE(waitForState(0, std::nullopt));
+    // Told a moment after the last message left the outbox.
+    ASSERT_TRUE(waitForReports(OutboxReport::Kind::DeliveredLate, 5));
     const std::lock_guard lock(m_script->mutex);
     EXPECT_EQ(m_script->ids.size(), 5u);
     EXPECT_EQ(std::set<std::string>(m_script->ids.begin(), m_script->ids.end()), queued);
