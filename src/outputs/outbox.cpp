@@ -69,7 +69,8 @@ Outbox::Outbox(OutboxFolder folder, std::map<AlertChannel, std::unique_ptr<Alert
       m_report(std::move(report)),
       m_clocks(std::move(clocks)) {
     loadFolder();
-    m_worker = std::thread(&Outbox::run, this);
+    for (const AlertChannel channel : {AlertChannel::Mail, AlertChannel::Push, AlertChannel::Mqtt})
+        m_workers.emplace_back(&Outbox::run, this, channel);
 }
 
 Outbox::~Outbox() {
@@ -78,7 +79,8 @@ Outbox::~Outbox() {
         m_ending = true;
     }
     m_wake.notify_all();
-    m_worker.join();
+    for (std::thread& worker : m_workers)
+        worker.join();
 }
 
 void Outbox::loadFolder() {
@@ -168,7 +170,7 @@ Outbox::Queued Outbox::enqueue(AlertMessage message) {
             m_folder.remove(pictureName(id));
         }
     }
-    m_changed = true;
+    ++m_changes;
     lock.unlock();
     m_wake.notify_all();
     return {id, failure};
@@ -197,35 +199,42 @@ OutboxState Outbox::state() const {
 void Outbox::checkNow() {
     {
         const std::lock_guard lock(m_mutex);
-        m_changed = true;
+        ++m_changes;
     }
     m_wake.notify_all();
 }
 
-void Outbox::run() {
+void Outbox::tellReports(std::unique_lock<std::mutex>& lock) {
+    std::vector<OutboxReport> reports;
+    reports.swap(m_reports);
+    lock.unlock();
+    if (m_report) {
+        const std::lock_guard telling(m_reportMutex);
+        for (const OutboxReport& report : reports)
+            m_report(report);
+    }
+    lock.lock();
+}
+
+void Outbox::run(AlertChannel channel) {
     std::unique_lock lock(m_mutex);
+    std::uint64_t seen = m_changes;
     for (;;) {
         if (!m_reports.empty()) {
-            std::vector<OutboxReport> reports;
-            reports.swap(m_reports);
-            lock.unlock();
-            if (m_report)
-                for (const OutboxReport& report : reports)
-                    m_report(report);
-            lock.lock();
+            tellReports(lock);
             continue;
         }
         if (m_ending)
             return;
-        m_changed = false;
+        seen = m_changes;
         const auto now = m_clocks.steady();
         const std::int64_t wallMs = m_clocks.wallMs();
-        expireOld(wallMs);
-        const auto due = nextDue(now);
+        expireOld(wallMs, channel);
+        const auto due = nextDue(now, channel);
         if (due == m_entries.end()) {
             if (m_reports.empty())
-                m_wake.wait_for(lock, untilNextEvent(now, wallMs),
-                                [this] { return m_changed || m_ending; });
+                m_wake.wait_for(lock, untilNextEvent(channel, now, wallMs),
+                                [&] { return m_changes != seen || m_ending; });
             continue;
         }
         Waiting& waiting = due->second;
@@ -259,11 +268,12 @@ std::string Outbox::pictureOf(const std::string& id) {
     return {};
 }
 
-Outbox::Entries::iterator Outbox::nextDue(std::chrono::steady_clock::time_point now) {
+Outbox::Entries::iterator Outbox::nextDue(std::chrono::steady_clock::time_point now,
+                                          AlertChannel channel) {
     auto next = m_entries.end();
     for (auto entry = m_entries.begin(); entry != m_entries.end(); ++entry) {
         const Waiting& waiting = entry->second;
-        if (!waiting.sending && waiting.due <= now &&
+        if (waiting.message.channel == channel && !waiting.sending && waiting.due <= now &&
             (next == m_entries.end() || waiting.order < next->second.order))
             next = entry;
     }
@@ -271,11 +281,11 @@ Outbox::Entries::iterator Outbox::nextDue(std::chrono::steady_clock::time_point 
 }
 
 std::chrono::steady_clock::duration Outbox::untilNextEvent(
-    std::chrono::steady_clock::time_point now, std::int64_t wallMs) const {
+    AlertChannel channel, std::chrono::steady_clock::time_point now, std::int64_t wallMs) const {
     std::chrono::steady_clock::duration until = kLongestSleep;
     const std::int64_t maxAgeMs = std::chrono::milliseconds(kMaxAge).count();
     for (const auto& [id, waiting] : m_entries) {
-        if (waiting.sending)
+        if (waiting.message.channel != channel || waiting.sending)
             continue;
         until = std::min(until, waiting.due - now);
         if (waiting.message.createdMs < INT64_MAX - maxAgeMs) {
@@ -288,11 +298,12 @@ std::chrono::steady_clock::duration Outbox::untilNextEvent(
     return std::max<std::chrono::steady_clock::duration>(until, std::chrono::milliseconds(1));
 }
 
-void Outbox::expireOld(std::int64_t wallMs) {
+void Outbox::expireOld(std::int64_t wallMs, AlertChannel channel) {
     const std::int64_t maxAgeMs = std::chrono::milliseconds(kMaxAge).count();
     std::vector<std::string> expired;
     for (const auto& [id, waiting] : m_entries)
-        if (!waiting.sending && waiting.message.createdMs < INT64_MAX - maxAgeMs &&
+        if (waiting.message.channel == channel && !waiting.sending &&
+            waiting.message.createdMs < INT64_MAX - maxAgeMs &&
             wallMs >= waiting.message.createdMs + maxAgeMs)
             expired.push_back(id);
     for (const std::string& id : expired) {

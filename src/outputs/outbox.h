@@ -58,11 +58,12 @@ struct OutboxClocks {
 
 // The remote alarm's messages on their way: each is written into the folder before it is
 // sent, and removed only when its channel's server has taken it, so that a kill or a power cut
-// loses none: what the folder holds is sent at the next start. One thread sends, so the caller
-// never waits for a server. A message its server did not take is tried again after growing
-// pauses until it is 24 hours old; one refused is tried every 5 minutes and reported, never
-// dropped. The folder holds at most `limitBytes`: beyond that the oldest pictures go, then,
-// only when the texts alone are too many, the oldest texts.
+// loses none: what the folder holds is sent at the next start. A thread for each channel
+// sends, so the caller never waits for a server, and a server that stalls holds up no other
+// channel. A message its server did not take is tried again after growing pauses until it is
+// 24 hours old; one refused is tried every 5 minutes and reported, never dropped. The folder
+// holds at most `limitBytes`: beyond that the oldest pictures go, then, only when the texts
+// alone are too many, the oldest texts.
 //
 // Each message is a text file "<id>.msg" and its picture "<id>.jpg": the picture is written
 // first and removed last, so a text stands for a whole message; a picture without its text,
@@ -116,12 +117,15 @@ private:
     using Entries = std::map<std::string, Waiting>;
 
     void loadFolder();
-    void run();
+    // The sending of one channel: a channel whose server stalls holds up no other.
+    void run(AlertChannel channel);
     // The next message due, oldest first, or none.
-    Entries::iterator nextDue(std::chrono::steady_clock::time_point now);
-    std::chrono::steady_clock::duration untilNextEvent(std::chrono::steady_clock::time_point now,
+    Entries::iterator nextDue(std::chrono::steady_clock::time_point now, AlertChannel channel);
+    std::chrono::steady_clock::duration untilNextEvent(AlertChannel channel,
+                                                       std::chrono::steady_clock::time_point now,
                                                        std::int64_t wallMs) const;
-    void expireOld(std::int64_t wallMs);
+    void expireOld(std::int64_t wallMs, AlertChannel channel);
+    void tellReports(std::unique_lock<std::mutex>& lock);
     void makeRoom();
     void removeMessage(const std::string& id);
     void dropPicture(Waiting& waiting);
@@ -142,7 +146,10 @@ private:
     // Reports of the caller's threads and of the start, for the outbox's thread to tell.
     std::vector<OutboxReport> m_reports;
     std::uint64_t m_nextOrder = 0;
-    bool m_changed = false;
+    // Counts the changes each channel's thread looks at: messages come, a clock jumped.
+    std::uint64_t m_changes = 0;
     bool m_ending = false;
-    std::thread m_worker;
+    // The reports are told one at a time, whichever thread found them.
+    std::mutex m_reportMutex;
+    std::vector<std::thread> m_workers;
 };

@@ -52,6 +52,30 @@ TEST_F(OutboxTest, AMessageIsOnTheDiskWhileItIsSentAndGoneWhenItWasTaken) {
     EXPECT_TRUE(m_reports.empty());
 }
 
+// A mail server that keeps the mail waiting for its whole time limit holds up no push message:
+// each channel sends on its own.
+TEST_F(OutboxTest, AStalledChannelHoldsUpNoOther) {
+    m_script->stalled = true;
+    auto push = std::make_shared<Script>();
+    auto opened = OutboxFolder::open(m_path);
+    ASSERT_TRUE(std::holds_alternative<OutboxFolder>(opened));
+    std::map<AlertChannel, std::unique_ptr<AlertSender>> senders;
+    senders[AlertChannel::Mail] = std::make_unique<FakeSender>(m_script, &m_clocks);
+    senders[AlertChannel::Push] = std::make_unique<FakeSender>(push, &m_clocks);
+    m_outbox = std::make_unique<Outbox>(
+        std::move(std::get<OutboxFolder>(opened)), std::move(senders), 100'000'000,
+        [](const OutboxReport&) {}, m_clocks.clocks());
+    queue(message());
+    ASSERT_TRUE(m_script->waitFor([&] { return m_script->entered == 1; }));
+    AlertMessage pushed = message();
+    pushed.channel = AlertChannel::Push;
+    const std::string id = queue(pushed);
+    EXPECT_TRUE(push->waitFor([&] { return push->ids == std::vector<std::string>{id}; }))
+        << "the push message waited for the mail";
+    m_script->release();
+    EXPECT_TRUE(waitForState(0, std::nullopt));
+}
+
 TEST_F(OutboxTest, AFailedMessageIsTriedAgainAfterPausesDoublingUpToFiveMinutes) {
     const std::vector<std::int64_t> pauses{1, 2, 4, 8, 16, 32, 64, 128, 256, 300, 300};
     for (std::size_t failure = 0; failure < pauses.size(); ++failure)
