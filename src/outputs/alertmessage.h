@@ -46,6 +46,10 @@ struct Delivery {
     // Why it was not delivered, in German words for the user; CR, LF and control characters of
     // a server's text already replaced.
     std::string reason;
+    // The SHA-256 fingerprint of a certificate the server showed that neither the system's
+    // authorities nor the user's pin vouch for ("AB:CD:…", as openssl prints it), for the
+    // dialog to ask "Zertifikat von … vertrauen?"; empty otherwise.
+    std::string unknownCertificate;
 };
 
 // One channel: sends a message and says what its server made of it. Called on the outbox's

@@ -111,9 +111,11 @@ Delivery failedTransfer(CURLcode result, std::string_view serverText) {
     const std::string said = printableServerText(serverText);
     if (said.empty())
         return {refused ? Delivery::Outcome::Refused : Delivery::Outcome::TryAgain,
-                reasonInWords(result)};
+                reasonInWords(result),
+                {}};
     // libcurl names a refused command as a failure to send; the server's words say more.
     const std::string words = refused ? reasonInWords(result) : "Server lehnt ab";
     return {refused ? Delivery::Outcome::Refused : Delivery::Outcome::TryAgain,
-            words + " (" + said + ")"};
+            words + " (" + said + ")",
+            {}};
 }

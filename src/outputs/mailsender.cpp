@@ -48,7 +48,7 @@ std::string mailAddress(const MailSettings& settings) {
 }
 
 Delivery refused(const char* reason) {
-    return {Delivery::Outcome::Refused, reason};
+    return {Delivery::Outcome::Refused, reason, {}};
 }
 
 }  // namespace
@@ -68,13 +68,13 @@ Delivery MailSender::send(const AlertMessage& message) {
     CurlList recipients;
     for (const std::string& recipient : addresses.recipients)
         if (!easy || !appendToList(recipients, '<' + recipient + '>'))
-            return {Delivery::Outcome::TryAgain, "kein Speicher frei"};
+            return {Delivery::Outcome::TryAgain, "kein Speicher frei", {}};
 
     std::string mail;
     try {
         mail = composeMail(message, addresses, m_settings.clipLimitMb);
     } catch (const std::bad_alloc&) {
-        return {Delivery::Outcome::TryAgain, "kein Speicher frei"};
+        return {Delivery::Outcome::TryAgain, "kein Speicher frei", {}};
     }
     Reading reading{mail};
     std::string refusal;
@@ -102,6 +102,6 @@ Delivery MailSender::send(const AlertMessage& message) {
     curl_easy_setopt(e, CURLOPT_DEBUGDATA, &refusal);
     const CURLcode result = curl_easy_perform(e);
     if (result == CURLE_OK)
-        return {Delivery::Outcome::Delivered, {}};
+        return {Delivery::Outcome::Delivered, {}, {}};
     return failedTransfer(result, refusal);
 }

@@ -182,7 +182,7 @@ bool MqttSender::publish(const std::string& topic, const std::string& payload, b
 
 Delivery MqttSender::send(const AlertMessage& message) {
     if (!m_client)
-        return {Delivery::Outcome::TryAgain, m_reason};
+        return {Delivery::Outcome::TryAgain, m_reason, {}};
     const std::vector<MqttPublication> publications = mqttPublications(message, m_prefix);
     std::unique_lock lock(m_mutex);
     if (!m_connected) {
@@ -196,12 +196,14 @@ Delivery MqttSender::send(const AlertMessage& message) {
                     "Die verschlüsselte Verbindung zum MQTT-Server " + serverName() +
                         " ist gescheitert, sein Zertifikat oder seine Verschlüsselung wurde "
                         "nicht anerkannt (" +
-                        tlsFailure + ")."};
+                        tlsFailure + ").",
+                    {}};
         if (m_refused)
-            return {Delivery::Outcome::Refused, m_reason};
+            return {Delivery::Outcome::Refused, m_reason, {}};
         return {
             Delivery::Outcome::TryAgain,
-            m_reason.empty() ? "Keine Verbindung zum MQTT-Server " + serverName() + "." : m_reason};
+            m_reason.empty() ? "Keine Verbindung zum MQTT-Server " + serverName() + "." : m_reason,
+            {}};
     }
     // Acknowledgements of an earlier message that timed out count for nothing now.
     m_unacknowledged.clear();
@@ -209,18 +211,21 @@ Delivery MqttSender::send(const AlertMessage& message) {
         if (!publish(publication.topic, publication.payload, publication.retained))
             return {
                 Delivery::Outcome::TryAgain,
-                "Die Nachricht ließ sich nicht an den MQTT-Server " + serverName() + " übergeben."};
+                "Die Nachricht ließ sich nicht an den MQTT-Server " + serverName() + " übergeben.",
+                {}};
     }
     m_changed.wait_for(lock, kAcknowledgementWait,
                        [this] { return m_unacknowledged.empty() || !m_connected; });
     if (m_unacknowledged.empty())
-        return {Delivery::Outcome::Delivered, {}};
+        return {Delivery::Outcome::Delivered, {}, {}};
     if (!m_connected)
         return {Delivery::Outcome::TryAgain,
-                "Die Verbindung zum MQTT-Server " + serverName() + " ist abgebrochen."};
+                "Die Verbindung zum MQTT-Server " + serverName() + " ist abgebrochen.",
+                {}};
     return {Delivery::Outcome::TryAgain,
             "Der MQTT-Server " + serverName() + " hat die Nachricht nicht innerhalb von " +
-                std::to_string(kAcknowledgementWait.count()) + " Sekunden bestätigt."};
+                std::to_string(kAcknowledgementWait.count()) + " Sekunden bestätigt.",
+            {}};
 }
 
 void MqttSender::onConnect(mosquitto* client, void* self, int code) {

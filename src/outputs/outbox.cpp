@@ -247,7 +247,7 @@ void Outbox::run(AlertChannel channel) {
         const auto sender = m_senders.find(message.channel);
         const Delivery delivery = sender != m_senders.end() && sender->second
                                       ? sender->second->send(message)
-                                      : Delivery{Delivery::Outcome::TryAgain, "Kanal ist aus"};
+                                      : Delivery{Delivery::Outcome::TryAgain, "Kanal ist aus", {}};
         lock.lock();
         settle(message.id, delivery);
     }

@@ -76,12 +76,12 @@ bool buildJson(const AlertMessage& message, Request& request) {
 Delivery answerOf(long status) {
     const std::string code = "HTTP " + std::to_string(status);
     if (status >= 200 && status < 300)
-        return {Delivery::Outcome::Delivered, {}};
+        return {Delivery::Outcome::Delivered, {}, {}};
     if (status == 401 || status == 403)
-        return {Delivery::Outcome::Refused, "Anmeldung abgelehnt (" + code + ")"};
+        return {Delivery::Outcome::Refused, "Anmeldung abgelehnt (" + code + ")", {}};
     if (status >= 500 || status == 408 || status == 429)
-        return {Delivery::Outcome::TryAgain, "Server zurzeit gestört (" + code + ")"};
-    return {Delivery::Outcome::Refused, "Server lehnt ab (" + code + ")"};
+        return {Delivery::Outcome::TryAgain, "Server zurzeit gestört (" + code + ")", {}};
+    return {Delivery::Outcome::Refused, "Server lehnt ab (" + code + ")", {}};
 }
 
 }  // namespace
@@ -91,7 +91,7 @@ PushSender::PushSender(PushSettings settings, std::chrono::seconds stall)
 
 Delivery PushSender::send(const AlertMessage& message) {
     if (!m_settings.url.starts_with("http://") && !m_settings.url.starts_with("https://"))
-        return {Delivery::Outcome::Refused, "keine gültige Adresse angegeben"};
+        return {Delivery::Outcome::Refused, "keine gültige Adresse angegeben", {}};
     CurlEasy easy = newCurlEasy();
     Request request;
     const bool built = easy && (m_settings.format == 1 ? buildJson(message, request)
@@ -100,7 +100,7 @@ Delivery PushSender::send(const AlertMessage& message) {
     if (!built || !addHeader(request, "X-Sentello-Id: " + headerValue(message.id)) ||
         (!m_settings.token.empty() && !addHeader(request, "Authorization: Bearer " + token)) ||
         !addHeader(request, "Expect:"))
-        return {Delivery::Outcome::TryAgain, "kein Speicher frei"};
+        return {Delivery::Outcome::TryAgain, "kein Speicher frei", {}};
 
     CURL* e = easy.get();
     limitAndVerify(e, m_stall, m_settings.caFile);

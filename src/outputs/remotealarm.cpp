@@ -15,32 +15,11 @@ namespace {
 std::map<AlertChannel, std::unique_ptr<AlertSender>> sendersFor(const RemoteAlarmOptions& options,
                                                                 const std::string& profile) {
     std::map<AlertChannel, std::unique_ptr<AlertSender>> senders;
-    if (options.mail) {
-        senders[AlertChannel::Mail] =
-            std::make_unique<MailSender>(MailSettings{options.mailServer,
-                                                      options.mailPort,
-                                                      options.mailSecurity,
-                                                      options.mailUser,
-                                                      options.mailPassword,
-                                                      options.mailSender,
-                                                      options.mailRecipients,
-                                                      options.mailVideoMb,
-                                                      {}});
-    }
-    if (options.push) {
-        senders[AlertChannel::Push] = std::make_unique<PushSender>(
-            PushSettings{options.pushUrl, options.pushToken, options.pushFormat, {}});
-    }
-    if (options.mqtt) {
-        senders[AlertChannel::Mqtt] =
-            std::make_unique<MqttSender>(MqttSettings{options.mqttServer,
-                                                      options.mqttPort,
-                                                      options.mqttTls,
-                                                      options.mqttUser,
-                                                      options.mqttPassword,
-                                                      options.mqttTopic,
-                                                      profile,
-                                                      {}});
+    for (const auto& [channel, on] :
+         {std::pair{AlertChannel::Mail, options.mail}, std::pair{AlertChannel::Push, options.push},
+          std::pair{AlertChannel::Mqtt, options.mqtt}}) {
+        if (on)
+            senders[channel] = makeAlertSender(channel, options, profile);
     }
     return senders;
 }
@@ -83,6 +62,36 @@ const char* reportWords(OutboxReport::Kind kind) {
 }
 
 }  // namespace
+
+std::unique_ptr<AlertSender> makeAlertSender(AlertChannel channel,
+                                             const RemoteAlarmOptions& options,
+                                             const std::string& profile) {
+    switch (channel) {
+        case AlertChannel::Mail:
+            return std::make_unique<MailSender>(MailSettings{options.mailServer,
+                                                             options.mailPort,
+                                                             options.mailSecurity,
+                                                             options.mailUser,
+                                                             options.mailPassword,
+                                                             options.mailSender,
+                                                             options.mailRecipients,
+                                                             options.mailVideoMb,
+                                                             {}});
+        case AlertChannel::Push:
+            return std::make_unique<PushSender>(
+                PushSettings{options.pushUrl, options.pushToken, options.pushFormat, {}});
+        case AlertChannel::Mqtt:
+            return std::make_unique<MqttSender>(MqttSettings{options.mqttServer,
+                                                             options.mqttPort,
+                                                             options.mqttTls,
+                                                             options.mqttUser,
+                                                             options.mqttPassword,
+                                                             options.mqttTopic,
+                                                             profile,
+                                                             {}});
+    }
+    return nullptr;
+}
 
 RemoteAlarm::RemoteAlarm(std::unique_ptr<Outbox> outbox, AlertDispatch dispatch)
     : m_outbox(std::move(outbox)), m_dispatch(std::move(dispatch)) {}

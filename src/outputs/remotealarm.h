@@ -40,6 +40,12 @@ private:
     AlertDispatch m_dispatch;
 };
 
+// The sender of one channel as the options set it up, whether the channel is switched on or
+// not (the dialog tests a channel before it is).
+std::unique_ptr<AlertSender> makeAlertSender(AlertChannel channel,
+                                             const RemoteAlarmOptions& options,
+                                             const std::string& profile);
+
 // What an outbox report says, as the event log writes it: "Fernalarm", what happened, the
 // channel, and the reason where there is one.
 WatchEvent remoteAlarmReport(const OutboxReport& report);

@@ -79,7 +79,7 @@ TEST_F(OutboxTest, AStalledChannelHoldsUpNoOther) {
 TEST_F(OutboxTest, AFailedMessageIsTriedAgainAfterPausesDoublingUpToFiveMinutes) {
     const std::vector<std::int64_t> pauses{1, 2, 4, 8, 16, 32, 64, 128, 256, 300, 300};
     for (std::size_t failure = 0; failure < pauses.size(); ++failure)
-        m_script->outcomes.push_back({Outcome::TryAgain, "keine Verbindung"});
+        m_script->outcomes.push_back({Outcome::TryAgain, "keine Verbindung", {}});
     m_outbox = makeOutbox();
     const std::string id = queue(message());
     for (std::size_t failure = 0; failure < pauses.size(); ++failure) {
@@ -100,7 +100,7 @@ TEST_F(OutboxTest, AFailedMessageIsTriedAgainAfterPausesDoublingUpToFiveMinutes)
 
 TEST_F(OutboxTest, AMessageNotDeliveredWithin24HoursIsReportedAndRemoved) {
     for (int failure = 0; failure < 3; ++failure)
-        m_script->outcomes.push_back({Outcome::TryAgain, "keine Verbindung"});
+        m_script->outcomes.push_back({Outcome::TryAgain, "keine Verbindung", {}});
     m_outbox = makeOutbox();
     const std::string id = queue(message(100));
     ASSERT_TRUE(waitForState(1, 1));
@@ -192,8 +192,8 @@ TEST_F(OutboxTest, OnlyTextsBeyondTheBoundGoOldestFirst) {
 }
 
 TEST_F(OutboxTest, WhatWasNotDeliveredIsSentAtTheNextStartUnderItsId) {
-    m_script->outcomes.push_back({Outcome::TryAgain, "keine Verbindung"});
-    m_script->outcomes.push_back({Outcome::TryAgain, "keine Verbindung"});
+    m_script->outcomes.push_back({Outcome::TryAgain, "keine Verbindung", {}});
+    m_script->outcomes.push_back({Outcome::TryAgain, "keine Verbindung", {}});
     m_outbox = makeOutbox();
     const std::string first = queue(message(700));
     ASSERT_TRUE(waitForState(1, 1));

@@ -75,9 +75,9 @@ public:
         m_script->ids.push_back(message.id);
         m_script->pictureSizes.push_back(message.picture.size());
         m_script->seconds.push_back(m_clocks ? m_clocks->steadySeconds() : 0);
-        Delivery delivery{Delivery::Outcome::Delivered, {}};
+        Delivery delivery{Delivery::Outcome::Delivered, {}, {}};
         if (m_script->refuseAll) {
-            delivery = {Delivery::Outcome::Refused, "Anmeldung abgelehnt"};
+            delivery = {Delivery::Outcome::Refused, "Anmeldung abgelehnt", {}};
         } else if (!m_script->outcomes.empty()) {
             delivery = m_script->outcomes.front();
             m_script->outcomes.pop_front();
