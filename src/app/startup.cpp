@@ -20,6 +20,7 @@
 #include "media/camerasources.h"
 #include "outputs/eventlog.h"
 #include "settings/camerachoices.h"
+#include "settings/instancelock.h"
 #include "settings/settingsfolder.h"
 
 namespace {
@@ -93,9 +94,25 @@ Connection connectCamera(Camera& camera, const CameraSource& source,
 int runSentello(const CommandLine& commandLine) {
     installGermanTranslations();
     DetectionState state;
-    const std::string settingsFile = settingsFilePath(
-        prepareSettingsFolder(homeFolder(), runningProgramFolder(), commandLine.profile));
+    const std::string settingsFolder =
+        prepareSettingsFolder(homeFolder(), runningProgramFolder(), commandLine.profile);
+    const std::string settingsFile = settingsFilePath(settingsFolder);
+    // Held until the window and everything it ends are gone.
+    const InstanceLock instanceLock(settingsFolder);
     MainWindow window(state);
+
+    if (instanceLock.state() == InstanceLock::State::Taken) {
+        const std::string text =
+            commandLine.profile.empty()
+                ? std::string("Sentello läuft schon mit diesen Einstellungen.")
+                : "Sentello läuft schon mit dem Profil \"" + commandLine.profile + "\".";
+        return abortStartup(window, settingsFile, text.c_str());
+    }
+    // A folder the program cannot write keeps no settings either; the watch itself still runs.
+    if (instanceLock.state() == InstanceLock::State::Unusable) {
+        std::fprintf(stderr, "sentello: no guard against a second start: %s\n",
+                     instanceLock.failure().c_str());
+    }
 
     if (!runsGlibMainLoop()) {
         return abortStartup(window, settingsFile,

@@ -334,8 +334,10 @@ class Sentello:
     """One run of the program on a Desktop, with stdout and stderr kept in files."""
 
     def __init__(self, desktop, arguments, folder, environment=None, file_size_limit=None,
-                 launcher=()):
+                 launcher=(), home=None):
         self.desktop = desktop
+        # Another run's home, for a second program on the same settings.
+        self._home = home
         self.arguments = list(arguments)
         # A command that runs the program, given as its last arguments, in a world of its own.
         self.launcher = list(launcher)
@@ -381,7 +383,7 @@ class Sentello:
 
     @property
     def home(self):
-        return os.path.join(self.folder, "home")
+        return self._home or os.path.join(self.folder, "home")
 
     @property
     def profile(self):

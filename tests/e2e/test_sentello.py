@@ -4,13 +4,14 @@ import glob
 import http.server
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
 import unittest
 
 from desktop import (DRIVER_WINDOW, ERROR_WINDOW, MAIN_WINDOW, SANITIZER_MARKERS,
-                     DesktopTestCase, sentello_binary, wait_until)
+                     DesktopTestCase, Sentello, sentello_binary, wait_until)
 
 # Regions of the main window, relative to its top left corner.
 LIVE_PICTURE = (4, 4, 320, 240)
@@ -426,6 +427,37 @@ class StartupErrorTest(DesktopTestCase):
                                 CONNECT_FAILURE_TIMEOUT)
         self.desktop.close_window(ERROR_WINDOW)
         self.assertExitCode(sentello, 1, EXIT_TIMEOUT)
+
+    def second_start(self, first, name, *arguments):
+        """The program started again on the same home, with its own output files."""
+        folder = os.path.join(self.folder, name)
+        os.makedirs(folder)
+        second = Sentello(self.desktop, arguments, folder, home=first.home)
+        self.addCleanup(second.stop)
+        return second.start()
+
+    def test_a_second_start_on_the_same_settings_ends_and_the_watch_goes_on(self):
+        first = self.start_sentello("--demo")
+        first.choose_first_source(WINDOW_TIMEOUT)
+        second = self.second_start(first, "second", "--demo")
+        # The first program's main window stays; the second shows nothing but its box.
+        box = second.wait_for_window(ERROR_WINDOW, WINDOW_TIMEOUT)
+        self.assertIn("sentello: Abbruch: Sentello läuft schon mit diesen Einstellungen.",
+                      second.stderr())
+        self.assertFalse(self.desktop.find_windows(DRIVER_WINDOW), "camera list was shown")
+        self.desktop.press_key(box, "Return")
+        self.assertExitCode(second, 1, EXIT_TIMEOUT)
+        self.assertTrue(first.running(), "the first program must go on" + first.describe())
+        # A profile is other settings: it starts beside the first.
+        profile = self.second_start(first, "profile", "--demo", "--profile", "keller")
+        profile.wait_for_window(DRIVER_WINDOW, WINDOW_TIMEOUT)
+        profile.stop()
+        # A program killed outright leaves no lock behind.
+        first.process.send_signal(signal.SIGKILL)
+        first.wait_for_exit(EXIT_TIMEOUT)
+        third = self.second_start(first, "third", "--demo")
+        third.choose_first_source(WINDOW_TIMEOUT)
+        self.assertNotIn("Abbruch", third.stderr())
 
 
 class SilentSourceTest(DesktopTestCase):
