@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QThreadPool>
 #include <QTimerEvent>
 
 #include "app/alertbeep.h"

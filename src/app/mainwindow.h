@@ -24,6 +24,7 @@ class DesktopNotifier;
 class EventLog;
 class EventLogWindow;
 class QMenu;
+class QThreadPool;
 class AlertPlayback;
 class Camera;
 class FrameProcessor;
@@ -105,6 +106,11 @@ private:
     void connectWatchEvents();
     // The remote alarm as the group "Fernalarm" sets it; nothing when no channel is on.
     void startRemoteAlarm();
+    // The captioned JPEG of the picture now, as the minute's picture is captioned; empty when
+    // the camera has none.
+    std::string captionedPicture();
+    // "Fernalarm…": what the user chose saved and the remote alarm started anew with it.
+    void onRemoteAlarmClicked();
     // The trigger's event, from what it did and the share that changed.
     void reportTrigger(const TriggerOutcome& outcome);
     // The log's window, read anew.
@@ -203,6 +209,9 @@ private:
     WatchEvents m_watchEvents;
     // After the stream, to which its outbox reports from its own thread until it is gone.
     std::unique_ptr<RemoteAlarm> m_remoteAlarm;
+    // The dialog's test messages; its end waits for a send under way, whose answer is told
+    // through the application.
+    std::unique_ptr<QThreadPool> m_testSends;
     std::string m_profile;
     std::int64_t m_minuteMark = 0;
     // Hours times 60 plus minutes of the clock label's time; -1 before the first check.

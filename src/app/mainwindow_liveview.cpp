@@ -25,6 +25,8 @@ void MainWindow::showLiveViewMenu(QPoint position) {
     m_liveViewMenu = std::make_unique<QMenu>(this);
     m_liveViewMenu->addAction(QStringLiteral("Erweiterte Einstellungen…"), this,
                               &MainWindow::onAdvancedSettingsClicked);
+    m_liveViewMenu->addAction(QStringLiteral("Fernalarm…"), this,
+                              &MainWindow::onRemoteAlarmClicked);
     m_liveViewMenu->addAction(QStringLiteral("Erkennungsmaske bearbeiten"), this,
                               &MainWindow::editMask);
     m_liveViewMenu->addAction(QStringLiteral("Alarm testen"), this,

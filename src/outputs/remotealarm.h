@@ -32,6 +32,8 @@ public:
 
     // On the main thread, as the stream of events delivers them.
     void onWatchEvent(const WatchEvent& event) { m_dispatch.onWatchEvent(event); }
+    // For the dialog: what waits in the outbox.
+    OutboxState outboxState() const { return m_outbox->state(); }
 
     RemoteAlarm(std::unique_ptr<Outbox> outbox, AlertDispatch dispatch);
 

@@ -29,6 +29,7 @@
 #include "app/statusdisplay.h"
 #include "app/windowplacement.h"
 #include "detection/blockmask.h"
+#include "liveviewmenu.h"
 #include "outputs/eventlog.h"
 #include "testwindow.h"
 
@@ -38,58 +39,9 @@ std::size_t recentEventCount(const std::string& log) {
     return recentEvents(log, 10).size();
 }
 
-QMenu* visibleMenu() {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* menu = qobject_cast<QMenu*>(widget); menu && menu->isVisible())
-            return menu;
-    }
-    return nullptr;
-}
-
-QStringList openLiveViewMenu(Window& w, QContextMenuEvent::Reason reason) {
-    LiveView* view = w.window.statusDisplay().liveView();
-    QContextMenuEvent event(reason, QPoint(100, 80), view->mapToGlobal(QPoint(100, 80)));
-    QApplication::sendEvent(view, &event);
-    QStringList items;
-    if (QMenu* menu = visibleMenu()) {
-        for (QAction* action : menu->actions())
-            items.append(action->text());
-    }
-    return items;
-}
-
-void chooseFromMenu(const QString& text) {
-    QMenu* menu = visibleMenu();
-    ASSERT_NE(menu, nullptr);
-    menu->close();
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text)
-            action->trigger();
-    }
-}
-
-// Opens "Erweiterte Einstellungen" from the menu and lets `answer` work the dialog. Fails
-// instead of waiting when no dialog comes, and closes a dialog that the answer left open.
+// Opens "Erweiterte Einstellungen" from the menu and lets `answer` work the dialog.
 void editAdvancedSettings(Window& w, std::function<void(QWidget*)> answer) {
-    auto answered = std::make_shared<bool>(false);
-    QTimer::singleShot(0, [answered, answer] {
-        *answered = true;
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog) {
-            ADD_FAILURE() << "no dialog";
-            return;
-        }
-        EXPECT_EQ(dialog->windowTitle(), "Erweiterte Einstellungen");
-        answer(dialog);
-        if (QApplication::activeModalWidget() == dialog) {
-            ADD_FAILURE() << "the dialog stayed open";
-            dialog->close();
-        }
-    });
-    openLiveViewMenu(w, QContextMenuEvent::Mouse);
-    chooseFromMenu("Erweiterte Einstellungen…");
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(*answered);
+    answerMenuDialog(w, "Erweiterte Einstellungen…", "Erweiterte Einstellungen", std::move(answer));
 }
 
 void press(QWidget* dialog, QDialogButtonBox::StandardButton which) {
@@ -99,8 +51,8 @@ void press(QWidget* dialog, QDialogButtonBox::StandardButton which) {
 TEST(LiveViewMenu, OpensOnTheRightButtonAndTheMenuKeyAndHoldsOff) {
     Window w;
     w.state.holdOffFrames = 0;
-    const QStringList expected{"Erweiterte Einstellungen…", "Erkennungsmaske bearbeiten",
-                               "Alarm testen", "Protokoll anzeigen"};
+    const QStringList expected{"Erweiterte Einstellungen…", "Fernalarm…",
+                               "Erkennungsmaske bearbeiten", "Alarm testen", "Protokoll anzeigen"};
     EXPECT_EQ(openLiveViewMenu(w, QContextMenuEvent::Mouse), expected);
     EXPECT_EQ(w.state.holdOffFrames, 1);
     visibleMenu()->close();

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabBar>
@@ -25,6 +27,7 @@
 #include "../outputs/scriptserver.h"
 #include "../silentserver.h"
 #include "app/statusdisplay.h"
+#include "liveviewmenu.h"
 #include "media/camerasources.h"
 #include "outputs/eventlog.h"
 #include "testwindow.h"
@@ -550,6 +553,33 @@ TEST(RemoteAlarm, WithoutAChannelThereIsNoOutboxAndTheFileStays) {
     w.window.saveSettings();
     EXPECT_FALSE(std::filesystem::exists(w.folder / "Ausgang"));
     EXPECT_EQ(w.settings().find("Fernalarm"), std::string::npos);
+}
+
+// While "Fernalarm" is open the picture goes on and nothing is detected, and the outbox's
+// state is read anew every second: a message the web hook does not take waits there.
+TEST(RemoteAlarm, TheDialogHoldsTheDetectionAndShowsTheOutbox) {
+    TempFolder requests;
+    ScriptServer server("httpserver.py", {QString::fromStdString(requests.path().string()), "500"});
+    ASSERT_NE(server.port(), 0) << server.errors();
+    CountingWindow w("[Fernalarm]\r\npush = 1\r\npushurl = http://127.0.0.1:" +
+                     std::to_string(server.port()) + "/hook\r\npushformat = 1\r\n");
+    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(requests / "request-1.json"); }));
+    bool checked = false;
+    answerMenuDialog(w, "Fernalarm…", "Fernalarm", [&](QWidget* dialog) {
+        const int counted = w.count();
+        auto* state = dialog->findChild<QLabel*>("ausgangzustand");
+        ASSERT_NE(state, nullptr);
+        const QString first = state->text();
+        EXPECT_TRUE(first.startsWith("1 Nachricht wartet")) << first.toStdString();
+        EXPECT_TRUE(waitFor([&] { return state->text() != first; })) << first.toStdString();
+        EXPECT_TRUE(w.ticksPass(100));
+        EXPECT_EQ(w.count(), counted);
+        checked = true;
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+    });
+    ASSERT_TRUE(checked);
+    const int counted = w.count();
+    EXPECT_TRUE(waitFor([&] { return w.count() > counted; })) << "detection goes on after it";
 }
 
 }  // namespace

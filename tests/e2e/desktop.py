@@ -32,6 +32,9 @@ LIST_LINE_HEIGHT = 18
 # Short enough to notice a change quickly, long enough not to keep a CPU busy.
 POLL_INTERVAL = 0.1
 
+# How long a pop-up menu may take to show.
+MENU_TIMEOUT = 30
+
 PR_SET_PDEATHSIG = 1  # from <sys/prctl.h>
 
 SANITIZER_MARKERS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:")
@@ -546,6 +549,22 @@ class DesktopTestCase(unittest.TestCase):
         # Cleanups run last-in first-out: the program ends before its folder goes.
         self.addCleanup(self.sentello.stop)
         return self.sentello.start()
+
+    def open_live_picture_menu(self, window):
+        """The live picture's pop-up menu, opened with the right button; its window's id."""
+        self.desktop.run(["xdotool", "mousemove", "--window", str(window), "150", "120",
+                          "click", "3"])
+
+        def menu():
+            found = self.desktop.run(["xdotool", "search", "--onlyvisible", "--class", "sentello"],
+                                     check=False).stdout.split()
+            return next((int(other) for other in found if int(other) != window), None)
+        return wait_until(menu, MENU_TIMEOUT, "the live picture's menu")
+
+    def choose(self, menu, item):
+        """Clicks the menu's item at this point of the menu's window."""
+        self.desktop.run(["xdotool", "mousemove", "--window", str(menu), str(item[0]),
+                          str(item[1]), "click", "1"])
 
     def assertNoSanitizerReport(self, sentello):
         stderr = sentello.stderr()

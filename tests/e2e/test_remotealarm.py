@@ -1,6 +1,7 @@
-"""End-to-end test of the alarm away from home: a web hook on 127.0.0.1 that takes nothing
+"""End-to-end tests of the alarm away from home: a web hook on 127.0.0.1 that takes nothing
 while a box walks in front of the camera, the program killed with SIGKILL while its messages
-wait, and at the next start every one of them delivered, each once."""
+wait, and at the next start every one of them delivered, each once; and the dialog
+"Fernalarm" opened from the live picture's menu, whose test message reaches a push server."""
 
 import http.server
 import json
@@ -16,6 +17,13 @@ WINDOW_TIMEOUT = 30
 MESSAGE_TIMEOUT = 30
 DELIVERY_TIMEOUT = 60
 EXIT_TIMEOUT = 30
+DIALOG = "Fernalarm"
+# In the live picture's menu, and in the dialog (from its top left corner inside the frame).
+REMOTE_ALARM_ITEM = (30, 33)
+PUSH_TAB = (99, 24)
+PUSH_URL_FIELD = (308, 82)
+TEST_BUTTON = (89, 338)
+TEST_OUTCOME = (170, 328, 560, 22)
 
 
 class WebHook:
@@ -57,7 +65,70 @@ class WebHook:
         self.http.server_close()
 
 
+class PushInbox:
+    """A push server that takes every message and keeps its headers and body."""
+
+    def __init__(self):
+        self.taken = []  # (headers, body)
+        self.lock = threading.Lock()
+        inbox = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+                with inbox.lock:
+                    inbox.taken.append((dict(self.headers.items()), body))
+                self.send_response(200)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+
+            def log_message(self, *arguments):
+                pass
+
+        self.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.http.daemon_threads = True
+        threading.Thread(target=self.http.serve_forever, daemon=True).start()
+
+    @property
+    def url(self):
+        return "http://127.0.0.1:%d/sentello" % self.http.server_address[1]
+
+    def stop(self):
+        self.http.shutdown()
+        self.http.server_close()
+
+
 class RemoteAlarmTest(WatchOfTheWall, DesktopTestCase):
+
+    def test_the_dialogs_test_message_reaches_a_push_server(self):
+        inbox = PushInbox()
+        self.addCleanup(inbox.stop)
+        sentello = self.start_sentello("--demo", settings={"warten": 3})
+        window = sentello.choose_first_source(WINDOW_TIMEOUT)
+        menu = self.open_live_picture_menu(window)
+        self.choose(menu, REMOTE_ALARM_ITEM)
+        dialog = sentello.wait_for_window(DIALOG, WINDOW_TIMEOUT)
+        self.desktop.run(["xdotool", "windowactivate", "--sync", str(dialog)])
+        self.desktop.click(dialog, *PUSH_TAB)
+        self.desktop.click(dialog, *PUSH_URL_FIELD)
+        self.desktop.run(["xdotool", "type", "--delay", "20", inbox.url])
+        before = self.desktop.screenshot(dialog, *TEST_OUTCOME)
+        self.assertLess(before.brightness_range(), 30, "no outcome before the test")
+        self.desktop.click(dialog, *TEST_BUTTON)
+        wait_until(lambda: inbox.taken or None, MESSAGE_TIMEOUT,
+                   "the test message at the push server" + sentello.describe())
+        with inbox.lock:
+            headers, body = inbox.taken[0]
+        self.assertEqual(headers.get("Title"), "Sentello: Testnachricht")
+        self.assertEqual(body[:2], b"\xff\xd8", "the picture of the moment, a JPEG")
+        # The outcome is written beside the button.
+        wait_until(lambda: self.desktop.screenshot(dialog, *TEST_OUTCOME).brightness_range() > 100
+                   or None, WINDOW_TIMEOUT, "the outcome in the dialog" + sentello.describe())
+        self.desktop.close_window(DIALOG)
+        sentello.wait_for_window_gone(DIALOG)
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+        self.assertNotIn(b"Fernalarm", sentello.settings(), "a test saves nothing")
 
     def start_watch(self, camera, hook):
         """The program with a web hook as its remote alarm, a message for every trigger."""

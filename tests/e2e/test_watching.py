@@ -19,9 +19,9 @@ PICTURE_TIMEOUT = 15
 TRIGGER_TIMEOUT = 20
 SOUND_TIMEOUT = 20
 EXIT_TIMEOUT = 30
-# The pop-up menu: three items of 22 pixels, in an untitled window of the program's class.
-ALARM_TEST_ITEM = (30, 55)
-MASK_ITEM = (30, 33)
+# The pop-up menu: items of 22 pixels, in an untitled window of the program's class.
+ALARM_TEST_ITEM = (30, 77)
+MASK_ITEM = (30, 55)
 WIDTH, HEIGHT = 160, 120
 
 
@@ -102,20 +102,6 @@ class WatchingTest(DesktopTestCase):
                 b"%s = %s\r\n" % (key.encode(), str(value).encode())
                 for key, value in advanced.items()))
         return sentello, sentello.choose_first_source(WINDOW_TIMEOUT)
-
-    def open_live_picture_menu(self, window):
-        self.desktop.run(["xdotool", "mousemove", "--window", str(window), "150", "120",
-                          "click", "3"])
-
-        def menu():
-            found = self.desktop.run(["xdotool", "search", "--onlyvisible", "--class", "sentello"],
-                                     check=False).stdout.split()
-            return next((int(other) for other in found if int(other) != window), None)
-        return wait_until(menu, WINDOW_TIMEOUT, "the live picture's menu")
-
-    def choose(self, menu, item):
-        self.desktop.run(["xdotool", "mousemove", "--window", str(menu), str(item[0]),
-                          str(item[1]), "click", "1"])
 
     def picture_brightness(self, window):
         picture = self.desktop.screenshot(window, *LIVE_PICTURE)
