@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 InstanceLock::InstanceLock(const std::string& settingsFolder) {
     // Close-on-exec, so that a video tool or player the program starts does not hold the lock
@@ -14,7 +14,7 @@ InstanceLock::InstanceLock(const std::string& settingsFolder) {
     const std::string path = settingsFolder + "Sentello.lock";
     m_descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (m_descriptor < 0) {
-        m_failure = path + ": " + std::strerror(errno);
+        m_failure = path + ": " + std::generic_category().message(errno);
         return;
     }
     int result = 0;
@@ -27,7 +27,7 @@ InstanceLock::InstanceLock(const std::string& settingsFolder) {
     }
     m_state = errno == EWOULDBLOCK ? State::Taken : State::Unusable;
     if (m_state == State::Unusable)
-        m_failure = path + ": " + std::strerror(errno);
+        m_failure = path + ": " + std::generic_category().message(errno);
     ::close(m_descriptor);
     m_descriptor = -1;
 }
