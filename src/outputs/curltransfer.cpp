@@ -53,6 +53,12 @@ const char* reasonInWords(CURLcode result) {
     }
 }
 
+CURLcode guardContext(CURL*, void* context, void* pin) {
+    return static_cast<CertificatePin*>(pin)->guard(static_cast<SSL_CTX*>(context))
+               ? CURLE_OK
+               : CURLE_SSL_CONNECT_ERROR;
+}
+
 }  // namespace
 
 CurlEasy newCurlEasy() {
@@ -70,7 +76,7 @@ bool appendToList(CurlList& list, const std::string& line) {
     return true;
 }
 
-void limitAndVerify(CURL* easy, std::chrono::seconds stall, const std::string& caFile) {
+void limitAndVerify(CURL* easy, std::chrono::seconds stall, CertificatePin& pin) {
     const long seconds = static_cast<long>(stall.count());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
@@ -78,9 +84,14 @@ void limitAndVerify(CURL* easy, std::chrono::seconds stall, const std::string& c
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!caFile.empty())
-        curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
+    // libcurl checks the name itself after the handshake, knowing nothing of the pin, and would
+    // refuse a pinned certificate made out to another name (a home server's certificate names
+    // what its maker chose, seldom the address it is reached by). The pin's own check in the
+    // handshake holds every other certificate to the name, so libcurl's is left out where a pin
+    // is set, and kept where none is.
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, pin.pinned().empty() ? 2L : 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, guardContext);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &pin);
 }
 
 std::string printableServerText(std::string_view text) {
@@ -105,7 +116,9 @@ std::string printableServerText(std::string_view text) {
     return printable;
 }
 
-Delivery failedTransfer(CURLcode result, std::string_view serverText) {
+Delivery failedTransfer(CURLcode result, std::string_view serverText, const CertificatePin& pin) {
+    if (!pin.refusedCertificate().empty())
+        return pin.refusal();
     const bool refused = result == CURLE_LOGIN_DENIED || result == CURLE_USE_SSL_FAILED ||
                          isCertificateFailure(result);
     const std::string said = printableServerText(serverText);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "outputs/alertmessage.h"
+#include "outputs/certificatepin.h"
 
 // What the remote alarm's channels share of libcurl: handles that free themselves, the time
 // limits and certificate checks of every transfer, and the user's words for how one failed.
@@ -30,9 +31,9 @@ bool appendToList(CurlList& list, const std::string& line);
 
 // Connecting takes at most 10 seconds; a transfer or a server's answer that stands still for
 // `stall` ends it, so a stalled server never holds a channel for ever while a large attachment
-// on a slow line still goes through. Certificates are always checked, against the system's
-// authorities or, when `caFile` names one, against those in it; signals are never used.
-void limitAndVerify(CURL* easy, std::chrono::seconds stall, const std::string& caFile);
+// on a slow line still goes through. Certificates are always checked, as `pin` says (it must
+// outlive the transfer); signals are never used.
+void limitAndVerify(CURL* easy, std::chrono::seconds stall, CertificatePin& pin);
 
 // A server's text as the user may read it: line breaks and other control characters become
 // spaces, bytes that are no UTF-8 "?", and it is cut after 200 bytes.
@@ -40,5 +41,6 @@ std::string printableServerText(std::string_view text);
 
 // What a failed transfer means for the message: a refused login or certificate is Refused,
 // anything else (no connection, no answer, a server's refusal) TryAgain, each with its reason
-// in German words; `serverText`, the server's refusal when it gave one, follows them.
-Delivery failedTransfer(CURLcode result, std::string_view serverText);
+// in German words; `serverText`, the server's refusal when it gave one, follows them. A
+// certificate the pin refused is named.
+Delivery failedTransfer(CURLcode result, std::string_view serverText, const CertificatePin& pin);

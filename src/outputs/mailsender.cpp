@@ -80,8 +80,9 @@ Delivery MailSender::send(const AlertMessage& message) {
     std::string refusal;
     const std::string address = mailAddress(m_settings);
     const std::string from = '<' + addresses.sender + '>';
+    CertificatePin pin(m_settings.pinnedCertificate, m_settings.server);
     CURL* e = easy.get();
-    limitAndVerify(e, m_stall, m_settings.caFile);
+    limitAndVerify(e, m_stall, pin);
     curl_easy_setopt(e, CURLOPT_URL, address.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
     curl_easy_setopt(e, CURLOPT_USE_SSL,
@@ -103,5 +104,5 @@ Delivery MailSender::send(const AlertMessage& message) {
     const CURLcode result = curl_easy_perform(e);
     if (result == CURLE_OK)
         return {Delivery::Outcome::Delivered, {}, {}};
-    return failedTransfer(result, refusal);
+    return failedTransfer(result, refusal, pin);
 }

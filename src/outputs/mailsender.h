@@ -15,7 +15,9 @@ struct MailSettings {
     std::string sender;
     std::string recipients;  // comma-separated
     int clipLimitMb = 0;     // the largest clip attached, in MB; 0 never attaches one
-    std::string caFile;      // empty: the system's certificate authorities
+    // The SHA-256 fingerprint of the server's certificate the user trusts, besides those the
+    // system's authorities vouch for; empty: none.
+    std::string pinnedCertificate;
 };
 
 // The remote alarm by e-mail: each message one mail, handed to the SMTP server with libcurl.

@@ -60,7 +60,8 @@ std::string clientId(const std::string& profile) {
 
 MqttSender::MqttSender(MqttSettings settings)
     : m_settings(std::move(settings)),
-      m_prefix(mqttTopicPrefix(m_settings.topic, m_settings.profile)) {
+      m_prefix(mqttTopicPrefix(m_settings.topic, m_settings.profile)),
+      m_pin(m_settings.pinnedCertificate, m_settings.server) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { mosquitto_lib_init(); });
     m_client = mosquitto_new(clientId(m_settings.profile).c_str(), true, this);
@@ -84,8 +85,7 @@ MqttSender::MqttSender(MqttSettings settings)
         // Never plain instead: the channel stays refused until its settings are mended.
         m_refused = true;
         m_reason = "Die verschlüsselte Verbindung zum MQTT-Server " + serverName() +
-                   " lässt sich nicht einrichten (Zertifikatsdatei \"" + m_settings.caFile +
-                   "\" nicht lesbar?).";
+                   " lässt sich nicht einrichten.";
     }
     m_watch = std::thread([this] { watch(); });
 }
@@ -125,14 +125,13 @@ MqttSender::~MqttSender() {
 }
 
 bool MqttSender::setUpTls() {
-    const int authority = m_settings.caFile.empty()
-                              ? mosquitto_int_option(m_client, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
-                              : mosquitto_tls_set(m_client, m_settings.caFile.c_str(), nullptr,
-                                                  nullptr, nullptr, nullptr);
-    // The peer verified, and its name: a broker without a valid certificate gets no alarm.
-    return authority == MOSQ_ERR_SUCCESS &&
-           mosquitto_tls_opts_set(m_client, 1, nullptr, nullptr) == MOSQ_ERR_SUCCESS &&
-           mosquitto_tls_insecure_set(m_client, false) == MOSQ_ERR_SUCCESS;
+    // A context of the channel's own, without libmosquitto's defaults, which would put its own
+    // check, that knows no pin, in place of the pin's. libmosquitto keeps a reference of its own
+    // until the client is destroyed.
+    const SslContext context = newSystemTrustContext();
+    return context && m_pin.guard(context.get()) &&
+           mosquitto_int_option(m_client, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0) == MOSQ_ERR_SUCCESS &&
+           mosquitto_void_option(m_client, MOSQ_OPT_SSL_CTX, context.get()) == MOSQ_ERR_SUCCESS;
 }
 
 void MqttSender::start() {
@@ -186,6 +185,11 @@ Delivery MqttSender::send(const AlertMessage& message) {
     const std::vector<MqttPublication> publications = mqttPublications(message, m_prefix);
     std::unique_lock lock(m_mutex);
     if (!m_connected) {
+        if (!m_pin.refusedCertificate().empty()) {
+            Delivery refusal = m_pin.refusal();
+            refusal.reason += " (MQTT-Server " + serverName() + ")";
+            return refusal;
+        }
         std::string tlsFailure;
         {
             std::lock_guard tlsLock(m_tlsMutex);
@@ -230,6 +234,8 @@ Delivery MqttSender::send(const AlertMessage& message) {
 
 void MqttSender::onConnect(mosquitto* client, void* self, int code) {
     auto* sender = static_cast<MqttSender*>(self);
+    // Any answer came through the handshake: the certificate was taken.
+    sender->m_pin.forget();
     if (code == 0) {
         std::lock_guard lock(sender->m_tlsMutex);
         sender->m_tlsFailure.clear();

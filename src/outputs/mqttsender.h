@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "outputs/alertmessage.h"
+#include "outputs/certificatepin.h"
 
 struct mosquitto;
 
@@ -21,9 +22,9 @@ struct MqttSettings {
     std::string topic = "sentello";
     // Appended to the topic as one more level when not empty.
     std::string profile;
-    // The certificate authority that signed the server's certificate; empty: the system's
-    // certificates.
-    std::string caFile;
+    // The SHA-256 fingerprint of the broker's certificate the user trusts, besides those the
+    // system's authorities vouch for; empty: none.
+    std::string pinnedCertificate;
 };
 
 // The MQTT channel: one connection to the broker, kept by libmosquitto's own network thread and
@@ -47,7 +48,7 @@ private:
     static void onPublish(mosquitto* client, void* self, int messageId);
     static void onLog(mosquitto* client, void* self, int level, const char* text);
 
-    // The certificates the broker's is checked against; false when they cannot be set.
+    // How the broker's certificate is checked; false when that cannot be set up.
     bool setUpTls();
     // Connects in the background, on libmosquitto's network thread.
     void start();
@@ -61,6 +62,8 @@ private:
 
     const MqttSettings m_settings;
     const std::string m_prefix;
+    // Outlives m_client, whose TLS context refers to it.
+    CertificatePin m_pin;
     mosquitto* m_client = nullptr;
     // Touched only by the constructor, the watch and the destructor, one after the other.
     bool m_looping = false;

@@ -1,5 +1,7 @@
 #include "outputs/pushsender.h"
 
+#include <memory>
+
 #include "outputs/alerttext.h"
 #include "outputs/curltransfer.h"
 #include "outputs/mailmessage.h"
@@ -84,6 +86,18 @@ Delivery answerOf(long status) {
     return {Delivery::Outcome::Refused, "Server lehnt ab (" + code + ")", {}};
 }
 
+// The host of the address as libcurl reads it, for the certificate's name; empty when it has none.
+std::string urlHost(const std::string& url) {
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parts(curl_url(), curl_url_cleanup);
+    char* host = nullptr;
+    if (!parts || curl_url_set(parts.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+        curl_url_get(parts.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK)
+        return {};
+    std::string name(host);
+    curl_free(host);
+    return name;
+}
+
 }  // namespace
 
 PushSender::PushSender(PushSettings settings, std::chrono::seconds stall)
@@ -102,8 +116,9 @@ Delivery PushSender::send(const AlertMessage& message) {
         !addHeader(request, "Expect:"))
         return {Delivery::Outcome::TryAgain, "kein Speicher frei", {}};
 
+    CertificatePin pin(m_settings.pinnedCertificate, urlHost(m_settings.url));
     CURL* e = easy.get();
-    limitAndVerify(e, m_stall, m_settings.caFile);
+    limitAndVerify(e, m_stall, pin);
     curl_easy_setopt(e, CURLOPT_URL, m_settings.url.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     // A redirect is never followed: the token and the picture go to the address given alone.
@@ -117,7 +132,7 @@ Delivery PushSender::send(const AlertMessage& message) {
         +[](char*, std::size_t size, std::size_t count, void*) { return size * count; });
     const CURLcode result = curl_easy_perform(e);
     if (result != CURLE_OK)
-        return failedTransfer(result, {});
+        return failedTransfer(result, {}, pin);
     long status = 0;
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
     return answerOf(status);

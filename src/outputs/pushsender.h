@@ -7,10 +7,12 @@
 
 // The push channel's options.
 struct PushSettings {
-    std::string url;     // http:// or https://
-    std::string token;   // empty: none; otherwise sent as "Authorization: Bearer <token>"
-    int format = 0;      // 0 ntfy, 1 JSON web hook
-    std::string caFile;  // empty: the system's certificate authorities
+    std::string url;    // http:// or https://
+    std::string token;  // empty: none; otherwise sent as "Authorization: Bearer <token>"
+    int format = 0;     // 0 ntfy, 1 JSON web hook
+    // The SHA-256 fingerprint of the server's certificate the user trusts, besides those the
+    // system's authorities vouch for; empty: none.
+    std::string pinnedCertificate;
 };
 
 // The remote alarm as an HTTP POST, in ntfy's form (the picture as the body, the words in

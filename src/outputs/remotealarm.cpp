@@ -68,27 +68,17 @@ std::unique_ptr<AlertSender> makeAlertSender(AlertChannel channel,
                                              const std::string& profile) {
     switch (channel) {
         case AlertChannel::Mail:
-            return std::make_unique<MailSender>(MailSettings{options.mailServer,
-                                                             options.mailPort,
-                                                             options.mailSecurity,
-                                                             options.mailUser,
-                                                             options.mailPassword,
-                                                             options.mailSender,
-                                                             options.mailRecipients,
-                                                             options.mailVideoMb,
-                                                             {}});
+            return std::make_unique<MailSender>(
+                MailSettings{options.mailServer, options.mailPort, options.mailSecurity,
+                             options.mailUser, options.mailPassword, options.mailSender,
+                             options.mailRecipients, options.mailVideoMb, options.mailCertificate});
         case AlertChannel::Push:
-            return std::make_unique<PushSender>(
-                PushSettings{options.pushUrl, options.pushToken, options.pushFormat, {}});
+            return std::make_unique<PushSender>(PushSettings{
+                options.pushUrl, options.pushToken, options.pushFormat, options.pushCertificate});
         case AlertChannel::Mqtt:
-            return std::make_unique<MqttSender>(MqttSettings{options.mqttServer,
-                                                             options.mqttPort,
-                                                             options.mqttTls,
-                                                             options.mqttUser,
-                                                             options.mqttPassword,
-                                                             options.mqttTopic,
-                                                             profile,
-                                                             {}});
+            return std::make_unique<MqttSender>(MqttSettings{
+                options.mqttServer, options.mqttPort, options.mqttTls, options.mqttUser,
+                options.mqttPassword, options.mqttTopic, profile, options.mqttCertificate});
     }
     return nullptr;
 }

@@ -1,7 +1,7 @@
 // Mails to a real SMTP server on 127.0.0.1 (aiosmtpd, tests/support/smtpserver.py, run with
 // Debian's own Python) with STARTTLS and a login, over SMTPS and plain; read back with Python's
-// email module. A refused login, an unknown certificate, a server without STARTTLS and one that
-// stalls in the middle of the mail.
+// email module. A refused login, an unknown certificate and one that is not the pinned, a server
+// without STARTTLS and one that stalls in the middle of the mail.
 
 #include "outputs/mailsender.h"
 
@@ -26,9 +26,12 @@ using Outcome = Delivery::Outcome;
 
 class MailServer : public ::testing::Test {
 protected:
-    // A server of the mode, and settings that reach it with the right login.
+    // A server of the mode with a certificate of its own for `certificateName`, and settings
+    // that reach it with the right login and trust its certificate.
     void start(const QString& mode, int security) {
-        ASSERT_TRUE(makeCertificate(folder.path()));
+        ASSERT_TRUE(makeCertificate(folder.path(), certificateName));
+        fingerprint = opensslFingerprint(folder / "cert.pem");
+        ASSERT_FALSE(fingerprint.empty());
         server = std::make_unique<ScriptServer>(
             "smtpserver.py", QStringList{QString::fromStdString(folder.path().string()), mode,
                                          QString::fromStdString((folder / "cert.pem").string()),
@@ -43,7 +46,7 @@ protected:
                     "kamera@example.org",
                     "wache@example.org, nachbar@example.org",
                     1,
-                    (folder / "cert.pem").string()};
+                    fingerprint};
     }
 
     Delivery send(const AlertMessage& message) {
@@ -51,8 +54,11 @@ protected:
     }
 
     TempFolder folder;
+    std::string certificateName = "127.0.0.1";
     std::unique_ptr<ScriptServer> server;
     MailSettings settings;
+    // Of the server's certificate, as openssl prints it.
+    std::string fingerprint;
 };
 
 TEST_F(MailServer, StartTlsAndLoginDeliverTheMailWithItsPicture) {
@@ -109,13 +115,41 @@ TEST_F(MailServer, ARefusedRecipientIsTriedAgainInTheServersWords) {
     EXPECT_FALSE(fs::exists(folder / "mail-1.json"));
 }
 
-TEST_F(MailServer, ACertificateNoAuthorityVouchesForIsRefused) {
+// Named, so that the user can be asked whether to trust it.
+TEST_F(MailServer, ACertificateNoAuthorityVouchesForIsRefusedWithItsFingerprint) {
     start("starttls", 1);
-    settings.caFile.clear();
+    settings.pinnedCertificate.clear();
     const Delivery delivery = send(triggerMessage(pictureBytes()));
     EXPECT_EQ(delivery.outcome, Outcome::Refused);
-    EXPECT_EQ(delivery.reason, "Zertifikat des Servers nicht anerkannt");
+    EXPECT_EQ(delivery.reason,
+              "Zertifikat des Servers unbekannt: weder von einer Zertifizierungsstelle bestätigt "
+              "noch als vertrauenswürdig gespeichert");
+    EXPECT_EQ(delivery.unknownCertificate, fingerprint);
     EXPECT_FALSE(fs::exists(folder / "mail-1.json"));
+}
+
+TEST_F(MailServer, ACertificateThatIsNotThePinnedIsRefusedAsChanged) {
+    start("starttls", 1);
+    const TempFolder other;
+    ASSERT_TRUE(makeCertificate(other.path()));
+    settings.pinnedCertificate = opensslFingerprint(other / "cert.pem");
+    ASSERT_NE(settings.pinnedCertificate, fingerprint);
+    const Delivery delivery = send(triggerMessage(pictureBytes()));
+    EXPECT_EQ(delivery.outcome, Outcome::Refused);
+    EXPECT_EQ(delivery.reason,
+              "Zertifikat des Servers geändert: nicht mehr das als vertrauenswürdig gespeicherte");
+    EXPECT_EQ(delivery.unknownCertificate, fingerprint);
+    EXPECT_FALSE(fs::exists(folder / "mail-1.json"));
+}
+
+// A home server's certificate names whatever its maker chose: the fingerprint alone counts.
+TEST_F(MailServer, ThePinnedCertificateIsTakenThoughItNamesAnotherHost) {
+    certificateName = "mail.example.invalid";
+    start("smtps", 2);
+    const Delivery delivery = send(triggerMessage(pictureBytes()));
+    ASSERT_EQ(delivery.outcome, Outcome::Delivered) << delivery.reason;
+    EXPECT_TRUE(delivery.unknownCertificate.empty());
+    EXPECT_TRUE(fs::exists(folder / "mail-1.json"));
 }
 
 TEST_F(MailServer, SmtpsDelivers) {

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -46,20 +47,25 @@ inline bool listening(int port) {
 }
 
 // A private mosquitto on 127.0.0.1: a plain listener and a TLS one, both for `user` with
-// `password` only; the TLS listener's certificate (for 127.0.0.1) is its own authority,
-// caFile(). Killed at the end.
+// `password` only; the TLS listener's certificate, certificateFile(), is made out to
+// `certificateName` (an IPv4 address or a host name) and signed by itself. Killed at the end.
 class MosquittoBroker {
 public:
     static constexpr const char* kUser = "alarm";
     static constexpr const char* kPassword = "geheim 123";
 
-    MosquittoBroker() : m_port(freePort()), m_tlsPort(freePort()) {
+    explicit MosquittoBroker(const std::string& certificateName = "127.0.0.1")
+        : m_port(freePort()), m_tlsPort(freePort()) {
         const std::string passwords = (m_folder / "passwords").string();
         const std::string key = (m_folder / "key.pem").string();
+        const bool address = std::isdigit(static_cast<unsigned char>(certificateName[0]));
+        const std::string subject = "/CN=" + certificateName;
+        const std::string altName =
+            std::string("subjectAltName=") + (address ? "IP:" : "DNS:") + certificateName;
         m_ok = run("mosquitto_passwd", {"-b", "-c", passwords.c_str(), kUser, kPassword}) &&
                run("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
-                               key.c_str(), "-out", caFile().c_str(), "-days", "2", "-subj",
-                               "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"});
+                               key.c_str(), "-out", certificateFile().c_str(), "-days", "2",
+                               "-subj", subject.c_str(), "-addext", altName.c_str()});
         std::ofstream config(m_folder / "mosquitto.conf");
         // As root mosquitto would become the user "mosquitto", who cannot read this folder.
         const passwd* self = ::getpwuid(::geteuid());
@@ -69,7 +75,7 @@ public:
                << "log_dest stderr\n"
                << "listener " << m_port << " 127.0.0.1\n"
                << "listener " << m_tlsPort << " 127.0.0.1\n"
-               << "certfile " << caFile() << "\nkeyfile " << key << "\n";
+               << "certfile " << certificateFile() << "\nkeyfile " << key << "\n";
     }
     ~MosquittoBroker() { stop(); }
     MosquittoBroker(const MosquittoBroker&) = delete;
@@ -102,7 +108,7 @@ public:
 
     int port() const { return m_port; }
     int tlsPort() const { return m_tlsPort; }
-    std::string caFile() const { return (m_folder / "ca.pem").string(); }
+    std::string certificateFile() const { return (m_folder / "cert.pem").string(); }
 
 private:
     static bool run(const char* program, std::initializer_list<const char*> arguments) {

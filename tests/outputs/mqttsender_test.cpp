@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include "../boundedcall.h"
 #include "mosquittobroker.h"
 #include "mqttsubscriber.h"
+#include "scriptserver.h"
 
 namespace {
 
@@ -280,39 +282,106 @@ TEST(MqttSender, WrongPasswordIsRefused) {
     EXPECT_EQ(delivery.reason.find(settings.password), std::string::npos);
 }
 
-TEST(MqttSender, TlsWithTheBrokersOwnAuthorityDelivers) {
-    MosquittoBroker broker;
-    ASSERT_TRUE(broker.start());
-    MqttSubscriber subscriber(broker.port(), MosquittoBroker::kUser, MosquittoBroker::kPassword);
+MqttSettings tlsSettingsFor(const MosquittoBroker& broker) {
     MqttSettings settings = settingsFor(broker);
     settings.port = broker.tlsPort();
     settings.tls = true;
-    settings.caFile = broker.caFile();
+    return settings;
+}
+
+// The system's authorities, as OpenSSL finds them, are the broker's certificate alone while it
+// lives.
+class SystemAuthority {
+public:
+    explicit SystemAuthority(const std::string& file) {
+        ::setenv("SSL_CERT_FILE", file.c_str(), 1);
+    }
+    ~SystemAuthority() { ::unsetenv("SSL_CERT_FILE"); }
+    SystemAuthority(const SystemAuthority&) = delete;
+    SystemAuthority& operator=(const SystemAuthority&) = delete;
+};
+
+TEST(MqttSender, TlsWithThePinnedCertificateDelivers) {
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber subscriber(broker.port(), MosquittoBroker::kUser, MosquittoBroker::kPassword);
+    MqttSettings settings = tlsSettingsFor(broker);
+    settings.pinnedCertificate = opensslFingerprint(broker.certificateFile());
     MqttSender sender(settings);
     const Delivery delivery = settle(sender, triggerOf(WatchEvent::Effect::AlarmOnly));
     EXPECT_EQ(delivery.outcome, Outcome::Delivered) << delivery.reason;
     EXPECT_TRUE(subscriber.waitFor(kPrefix + "/picture", kPicture));
 }
 
-TEST(MqttSender, TlsToACertificateNoAuthorityVouchesForIsRefused) {
+// Named, so that the user can be asked whether to trust it.
+TEST(MqttSender, TlsToACertificateNoAuthorityVouchesForIsRefusedWithItsFingerprint) {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.start());
-    MqttSettings settings = settingsFor(broker);
-    settings.port = broker.tlsPort();
-    settings.tls = true;
-    MqttSender sender(settings);
+    MqttSender sender(tlsSettingsFor(broker));
     const Delivery delivery = settle(sender, triggerOf(WatchEvent::Effect::AlarmOnly));
     EXPECT_EQ(delivery.outcome, Outcome::Refused) << delivery.reason;
-    EXPECT_NE(delivery.reason.find("Zertifikat"), std::string::npos) << delivery.reason;
+    EXPECT_TRUE(delivery.reason.starts_with("Zertifikat des Servers unbekannt")) << delivery.reason;
+    EXPECT_EQ(delivery.unknownCertificate, opensslFingerprint(broker.certificateFile()));
 }
 
-TEST(MqttSender, TlsWithAnAuthorityFileThatIsNotThereIsRefusedAndNeverGoesPlain) {
+TEST(MqttSender, TlsToACertificateThatIsNotThePinnedIsRefusedAsChanged) {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.start());
-    MqttSettings settings = settingsFor(broker);
-    settings.tls = true;
-    settings.caFile = broker.caFile() + ".fehlt";
+    const MosquittoBroker other;
+    MqttSettings settings = tlsSettingsFor(broker);
+    settings.pinnedCertificate = opensslFingerprint(other.certificateFile());
+    ASSERT_NE(settings.pinnedCertificate, opensslFingerprint(broker.certificateFile()));
     MqttSender sender(settings);
     const Delivery delivery = settle(sender, triggerOf(WatchEvent::Effect::AlarmOnly));
     EXPECT_EQ(delivery.outcome, Outcome::Refused) << delivery.reason;
+    EXPECT_TRUE(delivery.reason.starts_with("Zertifikat des Servers geändert")) << delivery.reason;
+    EXPECT_EQ(delivery.unknownCertificate, opensslFingerprint(broker.certificateFile()));
+}
+
+// A home broker's certificate names whatever its maker chose: the fingerprint alone counts.
+TEST(MqttSender, ThePinnedCertificateIsTakenThoughItNamesAnotherHost) {
+    MosquittoBroker broker("mqtt.example.invalid");
+    ASSERT_TRUE(broker.start());
+    MqttSettings settings = tlsSettingsFor(broker);
+    settings.pinnedCertificate = opensslFingerprint(broker.certificateFile());
+    MqttSender sender(settings);
+    const Delivery delivery = settle(sender, triggerOf(WatchEvent::Effect::AlarmOnly));
+    EXPECT_EQ(delivery.outcome, Outcome::Delivered) << delivery.reason;
+}
+
+TEST(MqttSender, TlsToACertificateAnAuthorityVouchesForDeliversWithoutAPin) {
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    const SystemAuthority authority(broker.certificateFile());
+    MqttSender sender(tlsSettingsFor(broker));
+    const Delivery delivery = settle(sender, triggerOf(WatchEvent::Effect::AlarmOnly));
+    EXPECT_EQ(delivery.outcome, Outcome::Delivered) << delivery.reason;
+}
+
+// An authority's word holds for the name it vouched for only.
+TEST(MqttSender, TlsToACertificateAnAuthorityVouchesForAnotherHostIsRefused) {
+    MosquittoBroker broker("mqtt.example.invalid");
+    ASSERT_TRUE(broker.start());
+    const SystemAuthority authority(broker.certificateFile());
+    const MosquittoBroker other;
+    MqttSettings settings = tlsSettingsFor(broker);
+    for (const std::string& pin : {std::string(), opensslFingerprint(other.certificateFile())}) {
+        settings.pinnedCertificate = pin;
+        MqttSender sender(settings);
+        const Delivery delivery = settle(sender, triggerOf(WatchEvent::Effect::AlarmOnly));
+        EXPECT_EQ(delivery.outcome, Outcome::Refused) << delivery.reason;
+        EXPECT_EQ(delivery.unknownCertificate, opensslFingerprint(broker.certificateFile()));
+    }
+}
+
+TEST(MqttSender, TlsToAPlainListenerIsNeverDeliveredInTheClear) {
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber subscriber(broker.port(), MosquittoBroker::kUser, MosquittoBroker::kPassword);
+    MqttSettings settings = settingsFor(broker);
+    settings.tls = true;
+    MqttSender sender(settings);
+    const Delivery delivery = settle(sender, triggerOf(WatchEvent::Effect::AlarmOnly));
+    EXPECT_EQ(delivery.outcome, Outcome::Refused) << delivery.reason;
+    EXPECT_TRUE(subscriber.payloads(kPrefix + "/picture").empty());
 }

@@ -28,7 +28,9 @@ protected:
     void start(const QString& statuses, bool tls = false) {
         QStringList arguments{QString::fromStdString(folder.path().string()), statuses};
         if (tls) {
-            ASSERT_TRUE(makeCertificate(folder.path()));
+            ASSERT_TRUE(makeCertificate(folder.path(), certificateName));
+            fingerprint = opensslFingerprint(folder / "cert.pem");
+            ASSERT_FALSE(fingerprint.empty());
             arguments << QString::fromStdString((folder / "cert.pem").string())
                       << QString::fromStdString((folder / "key.pem").string());
         }
@@ -47,6 +49,10 @@ protected:
     }
 
     TempFolder folder;
+    // What the certificate of an HTTPS server is made out to, and its fingerprint as openssl
+    // prints it.
+    std::string certificateName = "127.0.0.1";
+    std::string fingerprint;
     std::unique_ptr<ScriptServer> server;
     PushSettings settings{"", "", 0, ""};
 };
@@ -154,15 +160,51 @@ TEST_F(PushServer, JsonOfACountWithoutPicture) {
     EXPECT_TRUE(json["picture"].isNull());
 }
 
-TEST_F(PushServer, HttpsWithTheServersCertificate) {
-    start("200", true);
-    settings.caFile = (folder / "cert.pem").string();
+// The fingerprint as openssl prints it, or in small letters without colons.
+TEST_F(PushServer, HttpsWithThePinnedCertificateDelivers) {
+    start("200,200", true);
+    settings.pinnedCertificate = fingerprint;
     EXPECT_EQ(send(triggerMessage(pictureBytes())).outcome, Outcome::Delivered);
-    settings.caFile.clear();
+    settings.pinnedCertificate =
+        QString::fromStdString(fingerprint).remove(':').toLower().toStdString();
+    EXPECT_EQ(send(triggerMessage(pictureBytes())).outcome, Outcome::Delivered);
+    EXPECT_TRUE(fs::exists(folder / "request-2.json"));
+}
+
+// Named, so that the user can be asked whether to trust it.
+TEST_F(PushServer, ACertificateNoAuthorityVouchesForIsRefusedWithItsFingerprint) {
+    start("200", true);
     const Delivery unknown = send(triggerMessage(pictureBytes()));
     EXPECT_EQ(unknown.outcome, Outcome::Refused);
-    EXPECT_EQ(unknown.reason, "Zertifikat des Servers nicht anerkannt");
-    EXPECT_FALSE(fs::exists(folder / "request-2.json"));
+    EXPECT_EQ(unknown.reason,
+              "Zertifikat des Servers unbekannt: weder von einer Zertifizierungsstelle bestätigt "
+              "noch als vertrauenswürdig gespeichert");
+    EXPECT_EQ(unknown.unknownCertificate, fingerprint);
+    EXPECT_FALSE(fs::exists(folder / "request-1.json"));
+}
+
+TEST_F(PushServer, ACertificateThatIsNotThePinnedIsRefusedAsChanged) {
+    start("200", true);
+    const TempFolder other;
+    ASSERT_TRUE(makeCertificate(other.path()));
+    settings.pinnedCertificate = opensslFingerprint(other / "cert.pem");
+    ASSERT_NE(settings.pinnedCertificate, fingerprint);
+    const Delivery changed = send(triggerMessage(pictureBytes()));
+    EXPECT_EQ(changed.outcome, Outcome::Refused);
+    EXPECT_EQ(changed.reason,
+              "Zertifikat des Servers geändert: nicht mehr das als vertrauenswürdig gespeicherte");
+    EXPECT_EQ(changed.unknownCertificate, fingerprint);
+    EXPECT_FALSE(fs::exists(folder / "request-1.json"));
+}
+
+// A home server's certificate names whatever its maker chose: the fingerprint alone counts.
+TEST_F(PushServer, ThePinnedCertificateIsTakenThoughItNamesAnotherHost) {
+    certificateName = "push.example.invalid";
+    start("200", true);
+    settings.pinnedCertificate = fingerprint;
+    const Delivery delivery = send(triggerMessage(pictureBytes()));
+    EXPECT_EQ(delivery.outcome, Outcome::Delivered) << delivery.reason;
+    EXPECT_TRUE(fs::exists(folder / "request-1.json"));
 }
 
 TEST(PushSender, AnUnreachableOrSilentServerIsTriedAgain) {

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -57,15 +58,31 @@ inline QJsonObject summaryAt(const std::filesystem::path& path) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(fileBytes(path))).object();
 }
 
-// A self-signed certificate for 127.0.0.1 (cert.pem, key.pem in `folder`), made with the
-// openssl command; false when it could not be made.
-inline bool makeCertificate(const std::filesystem::path& folder) {
+// A self-signed certificate for `name`, an IPv4 address or a host name (cert.pem, key.pem in
+// `folder`), made with the openssl command; false when it could not be made.
+inline bool makeCertificate(const std::filesystem::path& folder,
+                            const std::string& name = "127.0.0.1") {
+    const bool address = !name.empty() && std::isdigit(static_cast<unsigned char>(name[0]));
+    const QString subject = QString::fromStdString(name);
     QProcess openssl;
     openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
-                              "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                              "-subj", "/CN=" + subject, "-addext",
+                              "subjectAltName=" + QString(address ? "IP:" : "DNS:") + subject,
                               "-keyout", QString::fromStdString((folder / "key.pem").string()),
                               "-out", QString::fromStdString((folder / "cert.pem").string())});
     return openssl.waitForFinished(60000) && openssl.exitCode() == 0;
+}
+
+// The SHA-256 fingerprint of a certificate as `openssl x509 -fingerprint -sha256` prints it
+// ("AB:CD:..."); empty when it could not say.
+inline std::string opensslFingerprint(const std::filesystem::path& certificate) {
+    QProcess openssl;
+    openssl.start("openssl", {"x509", "-noout", "-fingerprint", "-sha256", "-in",
+                              QString::fromStdString(certificate.string())});
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+        return {};
+    const QString said = QString::fromUtf8(openssl.readAllStandardOutput()).trimmed();
+    return said.section('=', 1).toStdString();
 }
 
 // A picture's stand-in: every byte value, and more than one network packet.
