@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "outputs/mailsender.h"
+#include "outputs/mqttmessages.h"
 #include "outputs/mqttsender.h"
 #include "outputs/pushsender.h"
+#include "settings/remotealarmevents.h"
 
 namespace {
 
@@ -22,6 +24,28 @@ std::map<AlertChannel, std::unique_ptr<AlertSender>> sendersFor(const RemoteAlar
             senders[channel] = makeAlertSender(channel, options, profile);
     }
     return senders;
+}
+
+// What each channel switched on sends, as the user chose it.
+std::vector<AlertChannelChoice> choicesFor(
+    const std::map<AlertChannel, std::unique_ptr<AlertSender>>& senders,
+    const std::string& settingsFile) {
+    const RemoteAlarmEvents events = loadRemoteAlarmEvents(settingsFile);
+    std::vector<AlertChannelChoice> channels;
+    for (const auto& [channel, sender] : senders) {
+        switch (channel) {
+            case AlertChannel::Mail:
+                channels.push_back({channel, alertKindsOf(events.mail)});
+                break;
+            case AlertChannel::Push:
+                channels.push_back({channel, alertKindsOf(events.push)});
+                break;
+            case AlertChannel::Mqtt:
+                channels.push_back({channel, alertKindsOf(events.mqtt), mqttStateKinds()});
+                break;
+        }
+    }
+    return channels;
 }
 
 std::int64_t steadyMs() {
@@ -107,10 +131,7 @@ std::unique_ptr<RemoteAlarm> RemoteAlarm::start(Setup setup, std::string& failur
         return nullptr;
     }
     auto senders = sendersFor(options, setup.profile);
-    std::vector<AlertChannelChoice> channels;
-    channels.reserve(senders.size());
-    for (const auto& [channel, sender] : senders)
-        channels.push_back({channel});
+    std::vector<AlertChannelChoice> channels = choicesFor(senders, setup.settingsFile);
     const std::function<void(const WatchEvent&)> report = std::move(setup.report);
     auto outbox = std::make_unique<Outbox>(
         std::move(std::get<OutboxFolder>(folder)), std::move(senders),
