@@ -81,6 +81,8 @@ const char* reportWords(OutboxReport::Kind kind) {
             return "verspätet zugestellt";
         case Kind::Refused:
             return "abgelehnt";
+        case Kind::NotWritten:
+            return "Nachricht nicht gespeichert";
     }
     return "";
 }
@@ -138,16 +140,7 @@ std::unique_ptr<RemoteAlarm> RemoteAlarm::start(Setup setup, std::string& failur
         std::uintmax_t(options.outboxMb) << 20,
         [report](const OutboxReport& outboxReport) { report(remoteAlarmReport(outboxReport)); });
     Outbox* queue = outbox.get();
-    // A message that could not be written down is said at once: it would be lost unseen.
-    auto enqueue = [queue, report](AlertMessage message) {
-        const AlertChannel channel = message.channel;
-        if (const std::optional<std::string> failure = queue->enqueue(std::move(message)).failure) {
-            report({.kind = WatchEvent::Kind::RemoteAlarmReport,
-                    .remoteName = channelName(channel),
-                    .step = "Nachricht nicht gespeichert",
-                    .reason = *failure});
-        }
-    };
+    auto enqueue = [queue](AlertMessage message) { queue->enqueue(std::move(message)); };
     AlertDispatch dispatch(std::move(channels), options.intervalSeconds, setup.profile,
                            {.picture = std::move(setup.picture),
                             .steadyMs = steadyMs,
