@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
+#include <optional>
 #include <sstream>
 
 #include "../tempfolder.h"
@@ -37,6 +39,17 @@ protected:
                                         failure);
         EXPECT_TRUE(alarm) << failure;
         return alarm;
+    }
+
+    // The remote alarm started with the events `chosen` (none: the defaults), told of `kinds`
+    // one after another, and ended.
+    void watch(const std::optional<RemoteAlarmEvents>& chosen, std::initializer_list<Kind> kinds) {
+        if (chosen)
+            saveRemoteAlarmEvents(*chosen, m_settings);
+        auto alarm = start();
+        ASSERT_TRUE(alarm);
+        for (const Kind kind : kinds)
+            alarm->onWatchEvent({.kind = kind});
     }
 
     // The messages the outbox holds, "<channel> <event kind>" and "state" for those that only
@@ -71,16 +84,9 @@ protected:
 };
 
 TEST_F(RemoteAlarmTest, EachChannelSendsTheEventsTheUserChoseForIt) {
-    RemoteAlarmEvents events;
-    events.push = "wache, programm,unbekannt";
-    events.mqtt = "upload";
-    saveRemoteAlarmEvents(events, m_settings);
-    auto alarm = start();
-    ASSERT_TRUE(alarm);
-    for (const Kind kind : {Kind::Trigger, Kind::WatchSwitched, Kind::ProgramStart,
-                            Kind::UploadFailed, Kind::SettingsNotSaved})
-        alarm->onWatchEvent({.kind = kind});
-    alarm.reset();
+    watch(RemoteAlarmEvents{.push = "wache, programm,unbekannt", .mqtt = "upload"},
+          {Kind::Trigger, Kind::WatchSwitched, Kind::ProgramStart, Kind::UploadFailed,
+           Kind::SettingsNotSaved});
     EXPECT_EQ(waiting(), (std::multiset<std::string>{
                              said(AlertChannel::Push, Kind::WatchSwitched),
                              said(AlertChannel::Push, Kind::ProgramStart),
@@ -90,11 +96,7 @@ TEST_F(RemoteAlarmTest, EachChannelSendsTheEventsTheUserChoseForIt) {
 
 // Without a choice a channel sends a trigger, a clip and the camera.
 TEST_F(RemoteAlarmTest, WithoutAChoiceTheDefaultEventsGo) {
-    auto alarm = start();
-    ASSERT_TRUE(alarm);
-    for (const Kind kind : {Kind::ClipFailed, Kind::CameraBack, Kind::WatchSwitched})
-        alarm->onWatchEvent({.kind = kind});
-    alarm.reset();
+    watch(std::nullopt, {Kind::ClipFailed, Kind::CameraBack, Kind::WatchSwitched});
     EXPECT_EQ(waiting(), (std::multiset<std::string>{
                              said(AlertChannel::Push, Kind::ClipFailed),
                              said(AlertChannel::Push, Kind::CameraBack),
@@ -106,16 +108,8 @@ TEST_F(RemoteAlarmTest, WithoutAChoiceTheDefaultEventsGo) {
 // MQTT's motion and camera state follow the watch whatever the user chose: the messages of
 // the events not chosen only set the state.
 TEST_F(RemoteAlarmTest, MqttKeepsItsMotionAndCameraStateWhateverTheChoice) {
-    RemoteAlarmEvents events;
-    events.push = "";
-    events.mqtt = "ausloesung";
-    saveRemoteAlarmEvents(events, m_settings);
-    auto alarm = start();
-    ASSERT_TRUE(alarm);
-    for (const Kind kind :
-         {Kind::ClipFinished, Kind::CameraLost, Kind::CameraBack, Kind::ProgramEnd})
-        alarm->onWatchEvent({.kind = kind});
-    alarm.reset();
+    watch(RemoteAlarmEvents{.push = "", .mqtt = "ausloesung"},
+          {Kind::ClipFinished, Kind::CameraLost, Kind::CameraBack, Kind::ProgramEnd});
     EXPECT_EQ(waiting(), (std::multiset<std::string>{
                              said(AlertChannel::Mqtt, Kind::ClipFinished, true),
                              said(AlertChannel::Mqtt, Kind::CameraLost, true),
