@@ -2,6 +2,32 @@
 
 #include <utility>
 
+std::set<WatchEvent::Kind> alertKindsOf(std::string_view words) {
+    using Kind = WatchEvent::Kind;
+    static const std::pair<std::string_view, std::set<Kind>> kWords[] = {
+        {kEventTrigger, {Kind::Trigger}},
+        {kEventClip, {Kind::ClipFinished, Kind::ClipFailed}},
+        {kEventCamera, {Kind::CameraLost, Kind::CameraBack}},
+        {kEventWatch, {Kind::WatchSwitched}},
+        {kEventProgram, {Kind::ProgramStart, Kind::ProgramEnd}},
+        {kEventUpload, {Kind::UploadFailed}},
+    };
+    std::set<Kind> kinds;
+    while (!words.empty()) {
+        const std::size_t comma = words.find(',');
+        std::string_view word = words.substr(0, comma);
+        words.remove_prefix(comma == std::string_view::npos ? words.size() : comma + 1);
+        while (!word.empty() && word.front() == ' ')
+            word.remove_prefix(1);
+        while (!word.empty() && word.back() == ' ')
+            word.remove_suffix(1);
+        for (const auto& [name, named] : kWords)
+            if (word == name)
+                kinds.insert(named.begin(), named.end());
+    }
+    return kinds;
+}
+
 AlertDispatch::AlertDispatch(std::vector<AlertChannelChoice> channels, int spacingSeconds,
                              std::string profile, AlertDispatchServices services)
     : m_spacingMs(std::int64_t{spacingSeconds} * 1000),
@@ -27,7 +53,9 @@ void AlertDispatch::onWatchEvent(const WatchEvent& event) {
     std::string picture;
     bool pictureTaken = false;
     for (ChannelState& state : m_channels) {
-        if (!state.choice.sends.contains(event.kind))
+        const bool chosen = state.choice.sends.contains(event.kind);
+        const bool stateOnly = !chosen && state.choice.keepsState.contains(event.kind);
+        if (!chosen && !stateOnly)
             continue;
         if (trigger && !takesTrigger(state, nowMs))
             continue;
@@ -42,6 +70,7 @@ void AlertDispatch::onWatchEvent(const WatchEvent& event) {
         message.furtherTriggers = trigger ? std::exchange(state.heldBack, 0) : 0;
         message.picture = picture;
         message.profile = m_profile;
+        message.stateOnly = stateOnly;
         m_services.enqueue(std::move(message));
     }
 }

@@ -4,20 +4,28 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "outputs/alertmessage.h"
 #include "outputs/watchevent.h"
+#include "settings/remotealarmevents.h"
+
+// The kinds of event a channel's words name ("ausloesung,video,kamera"); a word this program
+// does not know is passed over, so that a file of a later version still reads.
+std::set<WatchEvent::Kind> alertKindsOf(std::string_view words);
 
 // A channel of the remote alarm and the kinds of event it sends.
 struct AlertChannelChoice {
     AlertChannel channel = AlertChannel::Mail;
     std::set<WatchEvent::Kind> sends = defaultAlertKinds();
+    // The kinds whose state the channel keeps whether it sends them or not (MQTT's motion and
+    // camera): for these it gets a message that only sets the state.
+    std::set<WatchEvent::Kind> keepsState{};
 
-    // What a channel sends unless the user chose otherwise: a trigger, a clip, a lost camera.
+    // What a channel sends unless the user chose otherwise: a trigger, a clip, the camera.
     static std::set<WatchEvent::Kind> defaultAlertKinds() {
-        using Kind = WatchEvent::Kind;
-        return {Kind::Trigger, Kind::ClipFinished, Kind::ClipFailed, Kind::CameraLost};
+        return alertKindsOf(kDefaultAlertEvents);
     }
 };
 

@@ -28,6 +28,9 @@ struct AlertMessage {
     std::string picture;
     // "Testnachricht senden" from the dialog.
     bool test = false;
+    // The channel does not send this kind of event but keeps a state by it (MQTT's motion and
+    // camera): only the state goes.
+    bool stateOnly = false;
     // The profile's name, when one is used; empty otherwise.
     std::string profile;
 };

@@ -118,6 +118,7 @@ Fields fieldsOf(const AlertMessage& message) {
         {"created", std::to_string(message.createdMs)},
         {"further", std::to_string(message.furtherTriggers)},
         {"test", message.test ? "1" : "0"},
+        {"state", message.stateOnly ? "1" : "0"},
         {"profile", message.profile},
         {"kind", std::to_string(static_cast<int>(event.kind))},
         {"year", std::to_string(when.year)},
@@ -161,6 +162,7 @@ const std::map<std::string_view, Reader>& readers() {
          [](S v, M& m) { return parseNumber<std::int64_t>(v, m.createdMs, INT64_MIN, INT64_MAX); }},
         {"further", [](S v, M& m) { return parseInt(v, m.furtherTriggers, 0, kMaxInt); }},
         {"test", [](S v, M& m) { return parseFlag(v, m.test); }},
+        {"state", [](S v, M& m) { return parseFlag(v, m.stateOnly); }},
         {"profile",
          [](S v, M& m) {
              m.profile = v;

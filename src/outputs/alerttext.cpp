@@ -33,8 +33,16 @@ std::string eventWords(const WatchEvent& event) {
 std::string alertTitle(const AlertMessage& message) {
     if (message.test)
         return "Sentello: Testnachricht";
-    if (message.event.kind == Kind::Trigger)
-        return "Sentello: Bewegung erkannt";
+    switch (message.event.kind) {
+        case Kind::Trigger:
+            return "Sentello: Bewegung erkannt";
+        case Kind::ProgramStart:
+            return "Sentello: Programm gestartet";
+        case Kind::ProgramEnd:
+            return "Sentello: Programm beendet";
+        default:
+            break;
+    }
     const std::string words = eventWords(message.event);
     return "Sentello: " + words.substr(0, words.find(", "));
 }
@@ -81,11 +89,11 @@ std::string alertEventWord(const AlertMessage& message) {
         case Kind::SettingsNotSaved:
             return "settings_not_saved";
         case Kind::ProgramStart:
-            return "start";
+            return "program_start";
         case Kind::StartAborted:
             return "start_aborted";
         case Kind::ProgramEnd:
-            return "end";
+            return "program_end";
         case Kind::RemoteAlarmReport:
             return "remote_alarm";
     }

@@ -7,8 +7,8 @@
 
 // The words of a remote alarm message, the same in every channel.
 
-// "Sentello: Bewegung erkannt" for a trigger, "Sentello: Kamera verloren" and so on for the
-// other events, "Sentello: Testnachricht" for the dialog's test.
+// "Sentello: Bewegung erkannt" for a trigger, "Sentello: Kamera verloren", "Sentello: Programm
+// gestartet" and so on for the other events, "Sentello: Testnachricht" for the dialog's test.
 std::string alertTitle(const AlertMessage& message);
 
 // The message in German, a line each: the time, the profile when one is used, the share of the

@@ -1,5 +1,7 @@
 #include "outputs/curltransfer.h"
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "settings/utf8.h"
@@ -23,28 +25,18 @@ bool isCertificateFailure(CURLcode result) {
     }
 }
 
+// The words of a failed delivery of the remote alarm.
 const char* reasonInWords(CURLcode result) {
+    if (const char* words = transferFailureWords(result))
+        return words;
     switch (result) {
         case CURLE_URL_MALFORMAT:
         case CURLE_UNSUPPORTED_PROTOCOL:
             return "Adresse des Servers ungültig";
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-        case CURLE_COULDNT_CONNECT:
-            return "Server nicht erreicht";
-        case CURLE_LOGIN_DENIED:
-            return "Anmeldung abgelehnt";
         case CURLE_USE_SSL_FAILED:
             return "Server bietet keine Verschlüsselung an";
         case CURLE_SSL_CONNECT_ERROR:
             return "verschlüsselte Verbindung gescheitert";
-        case CURLE_OPERATION_TIMEDOUT:
-            return "keine Antwort vom Server";
-        case CURLE_SEND_ERROR:
-        case CURLE_RECV_ERROR:
-        case CURLE_GOT_NOTHING:
-        case CURLE_PARTIAL_FILE:
-            return "Verbindung abgebrochen";
         case CURLE_OUT_OF_MEMORY:
             return "kein Speicher frei";
         default:
@@ -65,6 +57,46 @@ CurlEasy newCurlEasy() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     return CurlEasy(curl_easy_init());
+}
+
+std::size_t readCurlReading(char* buffer, std::size_t size, std::size_t count, void* reading) {
+    auto* bytes = static_cast<CurlReading*>(reading);
+    const std::size_t taken = std::min(size * count, bytes->rest.size());
+    std::memcpy(buffer, bytes->rest.data(), taken);
+    bytes->rest.remove_prefix(taken);
+    return taken;
+}
+
+const char* transferFailureWords(CURLcode result) {
+    switch (result) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+        case CURLE_COULDNT_CONNECT:
+            return "Server nicht erreicht";
+        case CURLE_FTP_CANT_GET_HOST:
+        case CURLE_FTP_ACCEPT_FAILED:
+            return "keine Datenverbindung";
+        case CURLE_LOGIN_DENIED:
+            return "Anmeldung abgelehnt";
+        case CURLE_REMOTE_ACCESS_DENIED:
+            return "Ordner abgelehnt";
+        case CURLE_UPLOAD_FAILED:
+            return "Datei abgelehnt";
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_FTP_ACCEPT_TIMEOUT:
+            return "keine Antwort vom Server";
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+            return "Verbindung abgebrochen";
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_FTP_WEIRD_PASV_REPLY:
+        case CURLE_FTP_WEIRD_227_FORMAT:
+            return "unverständliche Antwort des Servers";
+        default:
+            return nullptr;
+    }
 }
 
 bool appendToList(CurlList& list, const std::string& line) {

@@ -10,8 +10,9 @@
 #include "outputs/alertmessage.h"
 #include "outputs/certificatepin.h"
 
-// What the remote alarm's channels share of libcurl: handles that free themselves, the time
-// limits and certificate checks of every transfer, and the user's words for how one failed.
+// What Sentello's transfers share of libcurl: handles that free themselves, the bytes handed
+// to an upload, the time limits and certificate checks of every transfer, and the user's words
+// for how one failed.
 
 struct CurlEasyDeleter {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
@@ -28,6 +29,18 @@ CurlEasy newCurlEasy();
 
 // Appends a line to a list; false without memory.
 bool appendToList(CurlList& list, const std::string& line);
+
+// The bytes an upload hands to libcurl piece by piece: CURLOPT_READFUNCTION with a
+// CurlReading as CURLOPT_READDATA, which must outlive the transfer.
+struct CurlReading {
+    std::string_view rest;
+};
+std::size_t readCurlReading(char* buffer, std::size_t size, std::size_t count, void* reading);
+
+// The German words for how a transfer failed that every transfer shares (the server not
+// reached, the login refused, no answer, the connection broken, an FTP server's refusals);
+// null for a failure they do not name, which each kind of transfer names in its own way.
+const char* transferFailureWords(CURLcode result);
 
 // Connecting takes at most 10 seconds; a transfer or a server's answer that stands still for
 // `stall` ends it, so a stalled server never holds a channel for ever while a large attachment

@@ -3,7 +3,6 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
-#include <cstring>
 
 #include "outputs/curltransfer.h"
 
@@ -15,19 +14,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kAgent = "Sentello";
 constexpr const char* kFtpPort = "21";
-
-// The picture handed to libcurl piece by piece.
-struct Reading {
-    std::string_view rest;
-};
-
-std::size_t readPicture(char* buffer, std::size_t size, std::size_t count, void* data) {
-    auto* reading = static_cast<Reading*>(data);
-    const std::size_t taken = std::min(size * count, reading->rest.size());
-    std::memcpy(buffer, reading->rest.data(), taken);
-    reading->rest.remove_prefix(taken);
-    return taken;
-}
 
 int stopWhenCancelled(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return cancelled && static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
@@ -79,37 +65,11 @@ bool failed(UploadFailure why, UploadFailure* failure) {
 
 // What went wrong, in the words of the "Internet" tab.
 const char* reasonInWords(CURLcode result, bool connecting) {
-    switch (result) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-            return "Server nicht erreicht";
-        case CURLE_COULDNT_CONNECT:
-            // Once logged in, only the connection for the picture itself is made.
-            return connecting ? "Server nicht erreicht" : "keine Datenverbindung";
-        case CURLE_FTP_CANT_GET_HOST:
-        case CURLE_FTP_ACCEPT_FAILED:
-            return "keine Datenverbindung";
-        case CURLE_LOGIN_DENIED:
-            return "Anmeldung abgelehnt";
-        case CURLE_REMOTE_ACCESS_DENIED:
-            return "Ordner abgelehnt";
-        case CURLE_UPLOAD_FAILED:
-            return "Datei abgelehnt";
-        case CURLE_OPERATION_TIMEDOUT:
-        case CURLE_FTP_ACCEPT_TIMEOUT:
-            return "keine Antwort vom Server";
-        case CURLE_SEND_ERROR:
-        case CURLE_RECV_ERROR:
-        case CURLE_GOT_NOTHING:
-        case CURLE_PARTIAL_FILE:
-            return "Verbindung abgebrochen";
-        case CURLE_WEIRD_SERVER_REPLY:
-        case CURLE_FTP_WEIRD_PASV_REPLY:
-        case CURLE_FTP_WEIRD_227_FORMAT:
-            return "unverständliche Antwort des Servers";
-        default:
-            return "FTP-Fehler";
-    }
+    // Once logged in, only the connection for the picture itself is made.
+    if (result == CURLE_COULDNT_CONNECT && !connecting)
+        return "keine Datenverbindung";
+    const char* words = transferFailureWords(result);
+    return words ? words : "FTP-Fehler";
 }
 
 // One request, within what is left of the whole upload's time.
@@ -182,11 +142,11 @@ bool uploadFile(const FtpTarget& target, std::string_view picture, std::chrono::
     // A name that ends in its folder names no file; the server would take the folder's name.
     if (target.remoteName.empty() || target.remoteName.ends_with('/'))
         return failed({"put", "kein Dateiname angegeben", "no file name given"}, failure);
-    Reading reading{picture};
+    CurlReading reading{picture};
     curl_easy_setopt(e, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(e, CURLOPT_URL, address.c_str());
     curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(e, CURLOPT_READFUNCTION, readPicture);
+    curl_easy_setopt(e, CURLOPT_READFUNCTION, readCurlReading);
     curl_easy_setopt(e, CURLOPT_READDATA, &reading);
     curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(picture.size()));
     return perform(e, "put", deadline, failure);

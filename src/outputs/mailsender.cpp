@@ -1,7 +1,5 @@
 #include "outputs/mailsender.h"
 
-#include <algorithm>
-#include <cstring>
 #include <new>
 #include <string_view>
 
@@ -9,18 +7,6 @@
 #include "outputs/mailmessage.h"
 
 namespace {
-
-struct Reading {
-    std::string_view rest;
-};
-
-std::size_t readMail(char* buffer, std::size_t size, std::size_t count, void* data) {
-    auto* reading = static_cast<Reading*>(data);
-    const std::size_t taken = std::min(size * count, reading->rest.size());
-    std::memcpy(buffer, reading->rest.data(), taken);
-    reading->rest.remove_prefix(taken);
-    return taken;
-}
 
 // Keeps the server's refusal of the last command (4xx or 5xx) until a later command succeeds;
 // the goodbye to the QUIT that follows a refusal ("221") keeps it. Only what comes in is looked
@@ -76,7 +62,7 @@ Delivery MailSender::send(const AlertMessage& message) {
     } catch (const std::bad_alloc&) {
         return {Delivery::Outcome::TryAgain, "kein Speicher frei", {}};
     }
-    Reading reading{mail};
+    CurlReading reading{mail};
     std::string refusal;
     const std::string address = mailAddress(m_settings);
     const std::string from = '<' + addresses.sender + '>';
@@ -94,7 +80,7 @@ Delivery MailSender::send(const AlertMessage& message) {
     curl_easy_setopt(e, CURLOPT_MAIL_FROM, from.c_str());
     curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());
     curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(e, CURLOPT_READFUNCTION, readMail);
+    curl_easy_setopt(e, CURLOPT_READFUNCTION, readCurlReading);
     curl_easy_setopt(e, CURLOPT_READDATA, &reading);
     curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mail.size()));
     // The debug callback alone hears what libcurl tells: nothing goes to the terminal.

@@ -87,6 +87,11 @@ std::vector<MqttPublication> mqttDiscovery(const std::string& prefix, const std:
             {configTopic("binary_sensor", prefix, "camera"), json(camera), true}};
 }
 
+std::set<WatchEvent::Kind> mqttStateKinds() {
+    using Kind = WatchEvent::Kind;
+    return {Kind::ClipFinished, Kind::ClipFailed, Kind::CameraLost, Kind::CameraBack};
+}
+
 std::vector<MqttPublication> mqttPublications(const AlertMessage& message,
                                               const std::string& prefix) {
     using Kind = WatchEvent::Kind;
@@ -99,6 +104,12 @@ std::vector<MqttPublication> mqttPublications(const AlertMessage& message,
         return {std::move(eventMessage)};
 
     std::vector<MqttPublication> publications;
+    const auto withEvent = [&](MqttPublication state) {
+        std::vector<MqttPublication> both{std::move(state)};
+        if (!message.stateOnly)
+            both.push_back(std::move(eventMessage));
+        return both;
+    };
     switch (event.kind) {
         case Kind::Trigger:
             publications.push_back(motionOn);
@@ -111,11 +122,11 @@ std::vector<MqttPublication> mqttPublications(const AlertMessage& message,
             return publications;
         case Kind::ClipFinished:
         case Kind::ClipFailed:
-            return {motionOff, std::move(eventMessage)};
+            return withEvent(motionOff);
         case Kind::CameraLost:
-            return {{prefix + "/camera", kOffline, true}, std::move(eventMessage)};
+            return withEvent({prefix + "/camera", kOffline, true});
         case Kind::CameraBack:
-            return {{prefix + "/camera", kOnline, true}, std::move(eventMessage)};
+            return withEvent({prefix + "/camera", kOnline, true});
         default:
             return {std::move(eventMessage)};
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,12 @@ std::string mqttTopicPrefix(const std::string& topic, const std::string& profile
 // device for the three; published retained on every connect.
 std::vector<MqttPublication> mqttDiscovery(const std::string& prefix, const std::string& profile);
 
+// The kinds of event by which the channel keeps the motion and the camera's state, whichever
+// events the user chose: a motion a trigger set is cleared however the clip ends.
+std::set<WatchEvent::Kind> mqttStateKinds();
+
 // What one alert becomes: the motion state, the picture, the camera's state and one JSON
-// message of the event, in the order a subscriber should see them.
+// message of the event, in the order a subscriber should see them; of a message that only
+// keeps the state, the state alone.
 std::vector<MqttPublication> mqttPublications(const AlertMessage& message,
                                               const std::string& prefix);

@@ -62,25 +62,38 @@ std::string outboxStateText(const OutboxState& state) {
 
 Outbox::Outbox(OutboxFolder folder, std::map<AlertChannel, std::unique_ptr<AlertSender>> senders,
                std::uintmax_t limitBytes, std::function<void(const OutboxReport&)> report,
-               OutboxClocks clocks)
+               OutboxClocks clocks, OutboxWrite write)
     : m_folder(std::move(folder)),
       m_senders(std::move(senders)),
       m_limitBytes(limitBytes),
       m_report(std::move(report)),
-      m_clocks(std::move(clocks)) {
+      m_clocks(std::move(clocks)),
+      m_write(write ? std::move(write)
+                    : [](const OutboxFolder& into, const std::string& name,
+                         std::string_view bytes) { return into.write(name, bytes); }) {
     loadFolder();
     for (const AlertChannel channel : {AlertChannel::Mail, AlertChannel::Push, AlertChannel::Mqtt})
         m_workers.emplace_back(&Outbox::run, this, channel);
+    m_writer = std::thread(&Outbox::runWriter, this);
 }
 
 Outbox::~Outbox() {
+    {
+        const std::lock_guard hand(m_handOverMutex);
+        m_writerEnding = true;
+    }
+    m_handedOver.notify_all();
     {
         const std::lock_guard lock(m_mutex);
         m_ending = true;
     }
     m_wake.notify_all();
+    m_writer.join();
     for (std::thread& worker : m_workers)
         worker.join();
+    // What the threads found at the end, a message that could not be written among it.
+    std::unique_lock lock(m_mutex);
+    tellReports(lock);
 }
 
 void Outbox::loadFolder() {
@@ -123,7 +136,9 @@ void Outbox::loadFolder() {
     });
     for (Waiting& waiting : loaded) {
         waiting.order = m_nextOrder++;
+        waiting.written = true;
         const std::string id = waiting.message.id;
+        m_ids.insert(id);
         m_entries.emplace(id, std::move(waiting));
     }
     for (const std::string& id : pictures) {
@@ -137,55 +152,103 @@ void Outbox::loadFolder() {
     makeRoom();
 }
 
-Outbox::Queued Outbox::enqueue(AlertMessage message) {
+std::string Outbox::enqueue(AlertMessage message) {
     const std::int64_t wallMs = m_clocks.wallMs();
     if (message.createdMs == 0)
         message.createdMs = wallMs;
-    std::string picture = std::move(message.picture);
+    HandedOver handedOver;
+    handedOver.picture = std::move(message.picture);
     message.picture.clear();
-
-    std::unique_lock lock(m_mutex);
-    if (!isAlertId(message.id) || m_entries.count(message.id))
+    std::unique_lock hand(m_handOverMutex);
+    if (!isAlertId(message.id) || m_ids.count(message.id))
         message.id = newAlertId(wallMs);
-    const std::string id = message.id;
+    std::string id = message.id;
+    m_ids.insert(id);
+    hand.unlock();
+    handedOver.text = alertMessageText(message);
+    handedOver.message = std::move(message);
+    hand.lock();
+    m_unwritten.push_back(std::move(handedOver));
+    hand.unlock();
+    m_handedOver.notify_one();
+    return id;
+}
+
+void Outbox::runWriter() {
+    for (;;) {
+        HandedOver next;
+        {
+            std::unique_lock hand(m_handOverMutex);
+            m_handedOver.wait(hand, [this] { return !m_unwritten.empty() || m_writerEnding; });
+            if (m_unwritten.empty())
+                return;
+            next = std::move(m_unwritten.front());
+            m_unwritten.pop_front();
+            m_takenForWriting = true;
+        }
+        writeDown(std::move(next));
+    }
+}
+
+void Outbox::writeDown(HandedOver handedOver) {
+    const std::string id = handedOver.message.id;
+    std::unique_lock lock(m_mutex);
     Waiting waiting;
-    const std::string text = alertMessageText(message);
-    waiting.textBytes = text.size();
-    waiting.pictureBytes = picture.size();
+    waiting.textBytes = handedOver.text.size();
+    waiting.pictureBytes = handedOver.picture.size();
     waiting.order = m_nextOrder++;
     waiting.due = m_clocks.steady();
-    waiting.message = std::move(message);
+    waiting.message = std::move(handedOver.message);
     m_entries.emplace(id, std::move(waiting));
+    {
+        const std::lock_guard hand(m_handOverMutex);
+        m_takenForWriting = false;
+    }
+    // Room is made before the write, so that the folder never holds more than its bound.
     makeRoom();
+    auto entry = m_entries.find(id);
+    const bool kept = entry != m_entries.end();
+    const bool withPicture = kept && entry->second.pictureBytes > 0;
+    lock.unlock();
 
     std::optional<std::string> failure;
-    const auto entry = m_entries.find(id);
+    if (withPicture)
+        failure = m_write(m_folder, pictureName(id), handedOver.picture);
+    if (kept && !failure)
+        failure = m_write(m_folder, textName(id), handedOver.text);
+
+    lock.lock();
+    entry = m_entries.find(id);
     if (entry != m_entries.end()) {
-        if (entry->second.pictureBytes > 0)
-            failure = m_folder.write(pictureName(id), picture);
-        if (!failure)
-            failure = m_folder.write(textName(id), text);
         if (failure) {
-            m_entries.erase(entry);
-            m_folder.remove(pictureName(id));
+            m_reports.push_back(
+                {OutboxReport::Kind::NotWritten, id, entry->second.message.channel, *failure});
+            removeMessage(id);
+        } else {
+            entry->second.written = true;
         }
     }
     ++m_changes;
     lock.unlock();
     m_wake.notify_all();
-    return {id, failure};
 }
 
 OutboxState Outbox::state() const {
     const std::lock_guard lock(m_mutex);
+    std::size_t unwritten = 0;
+    {
+        const std::lock_guard hand(m_handOverMutex);
+        unwritten = m_unwritten.size() + (m_takenForWriting ? 1 : 0);
+    }
     OutboxState state;
-    state.waiting = m_entries.size();
-    if (m_entries.empty())
+    state.waiting = m_entries.size() + unwritten;
+    if (state.waiting == 0)
         return state;
     const auto now = m_clocks.steady();
-    std::int64_t soonest = INT64_MAX;
+    // One still to be written goes as soon as it is.
+    std::int64_t soonest = unwritten > 0 ? 0 : INT64_MAX;
     for (const auto& [id, waiting] : m_entries) {
-        if (waiting.sending) {
+        if (waiting.sending || !waiting.written) {
             soonest = 0;
             break;
         }
@@ -273,8 +336,8 @@ Outbox::Entries::iterator Outbox::nextDue(std::chrono::steady_clock::time_point 
     auto next = m_entries.end();
     for (auto entry = m_entries.begin(); entry != m_entries.end(); ++entry) {
         const Waiting& waiting = entry->second;
-        if (waiting.message.channel == channel && !waiting.sending && waiting.due <= now &&
-            (next == m_entries.end() || waiting.order < next->second.order))
+        if (waiting.message.channel == channel && waiting.written && !waiting.sending &&
+            waiting.due <= now && (next == m_entries.end() || waiting.order < next->second.order))
             next = entry;
     }
     return next;
@@ -285,7 +348,7 @@ std::chrono::steady_clock::duration Outbox::untilNextEvent(
     std::chrono::steady_clock::duration until = kLongestSleep;
     const std::int64_t maxAgeMs = std::chrono::milliseconds(kMaxAge).count();
     for (const auto& [id, waiting] : m_entries) {
-        if (waiting.message.channel != channel || waiting.sending)
+        if (waiting.message.channel != channel || waiting.sending || !waiting.written)
             continue;
         until = std::min(until, waiting.due - now);
         if (waiting.message.createdMs < INT64_MAX - maxAgeMs) {
@@ -302,7 +365,7 @@ void Outbox::expireOld(std::int64_t wallMs, AlertChannel channel) {
     const std::int64_t maxAgeMs = std::chrono::milliseconds(kMaxAge).count();
     std::vector<std::string> expired;
     for (const auto& [id, waiting] : m_entries)
-        if (waiting.message.channel == channel && !waiting.sending &&
+        if (waiting.message.channel == channel && waiting.written && !waiting.sending &&
             waiting.message.createdMs < INT64_MAX - maxAgeMs &&
             wallMs >= waiting.message.createdMs + maxAgeMs)
             expired.push_back(id);
@@ -348,6 +411,8 @@ void Outbox::removeMessage(const std::string& id) {
     m_folder.remove(textName(id));
     m_folder.remove(pictureName(id));
     m_entries.erase(id);
+    const std::lock_guard hand(m_handOverMutex);
+    m_ids.erase(id);
 }
 
 void Outbox::settle(const std::string& id, const Delivery& delivery) {

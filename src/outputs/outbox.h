@@ -3,12 +3,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -28,11 +31,12 @@ struct OutboxReport {
         Unreadable,      // a file of the folder that is no message of ours: removed
         DeliveredLate,   // delivered after a failed try, or after a restart
         Refused,         // the server refused the login or the certificate
+        NotWritten,      // the message could not be written into the folder: it is not kept
     };
     Kind kind = Kind::Unreadable;
     std::string id;  // the message's, or the file's name for Unreadable
     AlertChannel channel = AlertChannel::Mail;
-    std::string reason;  // the server's for Refused, why for Unreadable
+    std::string reason;  // the server's for Refused, why for Unreadable and NotWritten
 };
 
 // The outbox's state for the dialog.
@@ -56,6 +60,11 @@ struct OutboxClocks {
     };
 };
 
+// Puts one file of a message into the folder and says why when it could not: the folder's own
+// write, unless a test holds the disk or lets it fail.
+using OutboxWrite = std::function<std::optional<std::string>(
+    const OutboxFolder& folder, const std::string& name, std::string_view bytes)>;
+
 // The remote alarm's messages on their way: each is written into the folder before it is
 // sent, and removed only when its channel's server has taken it, so that a kill or a power cut
 // loses none: what the folder holds is sent at the next start. A thread for each channel
@@ -69,6 +78,10 @@ struct OutboxClocks {
 // first and removed last, so a text stands for a whole message; a picture without its text,
 // a temporary file of a write and a link under a message's name are remnants, removed at the
 // start.
+//
+// A message handed over is written by a thread of the outbox's own, in the order handed over,
+// so that the caller (the detection, at a trigger) never waits for the disk either; until then
+// it is kept in memory, and the outbox's end writes every message handed over before it ends.
 class Outbox {
 public:
     static constexpr std::chrono::hours kMaxAge{24};
@@ -76,27 +89,24 @@ public:
     static constexpr std::uintmax_t kMaxTextBytes = 256 * 1024;
     static constexpr std::uintmax_t kMaxPictureBytes = 64 * 1024 * 1024;
 
-    // `report` is called on the outbox's own thread. The senders are the outbox's, one per
-    // channel; a message of a channel without one waits as one its server did not take.
+    // `report` is called on the outbox's own threads, and at its end on the destructor's. The
+    // senders are the outbox's, one per channel; a message of a channel without one waits as
+    // one its server did not take. Without `write` the folder's own.
     Outbox(OutboxFolder folder, std::map<AlertChannel, std::unique_ptr<AlertSender>> senders,
            std::uintmax_t limitBytes, std::function<void(const OutboxReport&)> report,
-           OutboxClocks clocks = {});
-    // Waits for a send under way (its sender's own time limits), then ends; what is not
-    // delivered stays in the folder for the next start.
+           OutboxClocks clocks = {}, OutboxWrite write = {});
+    // Writes every message handed over and waits for a send under way (its sender's own time
+    // limits), then ends; what is not delivered stays in the folder for the next start.
     ~Outbox();
 
     Outbox(const Outbox&) = delete;
     Outbox& operator=(const Outbox&) = delete;
 
-    // Writes the message into the folder, then leaves it to the thread; from any thread. A
-    // message without an id is given a new one, as is one whose id could not name a file or
-    // is waiting already, and one without its time (0) the wall clock's. The id under which it
-    // waits, or why it could not be written.
-    struct Queued {
-        std::string id;
-        std::optional<std::string> failure;
-    };
-    Queued enqueue(AlertMessage message);
+    // Hands the message over to be written into the folder and then sent, without waiting for
+    // the disk; from any thread. A message without an id is given a new one, as is one whose
+    // id could not name a file or is waiting already, and one without its time (0) the wall
+    // clock's. The id under which it waits; a write that fails is reported (NotWritten).
+    std::string enqueue(AlertMessage message);
 
     OutboxState state() const;
     // Looks at the clocks again now, for a clock that jumped.
@@ -113,10 +123,21 @@ private:
         bool late = false;
         std::string refusedReason;
         bool sending = false;
+        // In the folder: only then is it sent, expired or looked at for the next try.
+        bool written = false;
     };
     using Entries = std::map<std::string, Waiting>;
+    // A message handed over and not yet written, whole in memory.
+    struct HandedOver {
+        AlertMessage message;  // without its picture
+        std::string text;
+        std::string picture;
+    };
 
     void loadFolder();
+    // The writing of the messages handed over, one at a time in their order.
+    void runWriter();
+    void writeDown(HandedOver handedOver);
     // The sending of one channel: a channel whose server stalls holds up no other.
     void run(AlertChannel channel);
     // The next message due, oldest first, or none.
@@ -139,6 +160,7 @@ private:
     const std::uintmax_t m_limitBytes;
     const std::function<void(const OutboxReport&)> m_report;
     const OutboxClocks m_clocks;
+    const OutboxWrite m_write;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -151,5 +173,18 @@ private:
     bool m_ending = false;
     // The reports are told one at a time, whichever thread found them.
     std::mutex m_reportMutex;
+
+    // The hand-over, apart from m_mutex, which is held while files are removed: a caller
+    // never waits for the disk. Taken after m_mutex where both are, never before.
+    mutable std::mutex m_handOverMutex;
+    std::condition_variable m_handedOver;
+    std::deque<HandedOver> m_unwritten;
+    // The writer has taken one from m_unwritten that is not yet among the entries.
+    bool m_takenForWriting = false;
+    bool m_writerEnding = false;
+    // The ids handed over or waiting, so that no two messages share one.
+    std::set<std::string> m_ids;
+
     std::vector<std::thread> m_workers;
+    std::thread m_writer;
 };

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "outputs/mailsender.h"
+#include "outputs/mqttmessages.h"
 #include "outputs/mqttsender.h"
 #include "outputs/pushsender.h"
+#include "settings/remotealarmevents.h"
 
 namespace {
 
@@ -22,6 +24,28 @@ std::map<AlertChannel, std::unique_ptr<AlertSender>> sendersFor(const RemoteAlar
             senders[channel] = makeAlertSender(channel, options, profile);
     }
     return senders;
+}
+
+// What each channel switched on sends, as the user chose it.
+std::vector<AlertChannelChoice> choicesFor(
+    const std::map<AlertChannel, std::unique_ptr<AlertSender>>& senders,
+    const std::string& settingsFile) {
+    const RemoteAlarmEvents events = loadRemoteAlarmEvents(settingsFile);
+    std::vector<AlertChannelChoice> channels;
+    for (const auto& [channel, sender] : senders) {
+        switch (channel) {
+            case AlertChannel::Mail:
+                channels.push_back({channel, alertKindsOf(events.mail)});
+                break;
+            case AlertChannel::Push:
+                channels.push_back({channel, alertKindsOf(events.push)});
+                break;
+            case AlertChannel::Mqtt:
+                channels.push_back({channel, alertKindsOf(events.mqtt), mqttStateKinds()});
+                break;
+        }
+    }
+    return channels;
 }
 
 std::int64_t steadyMs() {
@@ -57,6 +81,8 @@ const char* reportWords(OutboxReport::Kind kind) {
             return "verspätet zugestellt";
         case Kind::Refused:
             return "abgelehnt";
+        case Kind::NotWritten:
+            return "Nachricht nicht gespeichert";
     }
     return "";
 }
@@ -97,26 +123,14 @@ std::unique_ptr<RemoteAlarm> RemoteAlarm::start(Setup setup, std::string& failur
         return nullptr;
     }
     auto senders = sendersFor(options, setup.profile);
-    std::vector<AlertChannelChoice> channels;
-    channels.reserve(senders.size());
-    for (const auto& [channel, sender] : senders)
-        channels.push_back({channel});
+    std::vector<AlertChannelChoice> channels = choicesFor(senders, setup.settingsFile);
     const std::function<void(const WatchEvent&)> report = std::move(setup.report);
     auto outbox = std::make_unique<Outbox>(
         std::move(std::get<OutboxFolder>(folder)), std::move(senders),
         std::uintmax_t(options.outboxMb) << 20,
         [report](const OutboxReport& outboxReport) { report(remoteAlarmReport(outboxReport)); });
     Outbox* queue = outbox.get();
-    // A message that could not be written down is said at once: it would be lost unseen.
-    auto enqueue = [queue, report](AlertMessage message) {
-        const AlertChannel channel = message.channel;
-        if (const std::optional<std::string> failure = queue->enqueue(std::move(message)).failure) {
-            report({.kind = WatchEvent::Kind::RemoteAlarmReport,
-                    .remoteName = channelName(channel),
-                    .step = "Nachricht nicht gespeichert",
-                    .reason = *failure});
-        }
-    };
+    auto enqueue = [queue](AlertMessage message) { queue->enqueue(std::move(message)); };
     AlertDispatch dispatch(std::move(channels), options.intervalSeconds, setup.profile,
                            {.picture = std::move(setup.picture),
                             .steadyMs = steadyMs,

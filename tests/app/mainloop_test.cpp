@@ -24,7 +24,7 @@
 #include <functional>
 
 #include "../ftpserver.h"
-#include "../outputs/scriptserver.h"
+#include "../outputs/servertest.h"
 #include "../silentserver.h"
 #include "app/statusdisplay.h"
 #include "liveviewmenu.h"

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -94,8 +95,8 @@ TEST_F(AlertDispatchTest, ASpacingOfZeroSendsEveryTrigger) {
     EXPECT_EQ(pictures, 3);
 }
 
-// By default a channel sends a trigger, a clip and a lost camera; what the user did not choose
-// it never sends.
+// By default a channel sends a trigger, a clip and the camera lost and back; what the user did
+// not choose it never sends.
 TEST_F(AlertDispatchTest, AChannelSendsOnlyTheKindsChosen) {
     AlertDispatch alarm = dispatch(
         {{AlertChannel::Mail}, {AlertChannel::Mqtt, {Kind::CameraBack, Kind::WatchSwitched}}});
@@ -109,8 +110,47 @@ TEST_F(AlertDispatchTest, AChannelSendsOnlyTheKindsChosen) {
     for (const AlertMessage& message : sent)
         (message.channel == AlertChannel::Mail ? mail : mqtt).push_back(message.event.kind);
     EXPECT_EQ(mail, (std::vector<Kind>{Kind::Trigger, Kind::ClipFinished, Kind::ClipFailed,
-                                       Kind::CameraLost}));
+                                       Kind::CameraLost, Kind::CameraBack}));
     EXPECT_EQ(mqtt, (std::vector<Kind>{Kind::CameraBack, Kind::WatchSwitched}));
+}
+
+// A channel's words name the kinds it sends; a word of no kind is passed over, and the default
+// is what the default words name.
+TEST(AlertKindsOf, EachWordNamesItsKindsAndUnknownWordsArePassedOver) {
+    EXPECT_EQ(alertKindsOf("ausloesung"), std::set<Kind>{Kind::Trigger});
+    EXPECT_EQ(alertKindsOf("video"), (std::set<Kind>{Kind::ClipFinished, Kind::ClipFailed}));
+    EXPECT_EQ(alertKindsOf("kamera"), (std::set<Kind>{Kind::CameraLost, Kind::CameraBack}));
+    EXPECT_EQ(alertKindsOf("wache"), std::set<Kind>{Kind::WatchSwitched});
+    EXPECT_EQ(alertKindsOf("programm"), (std::set<Kind>{Kind::ProgramStart, Kind::ProgramEnd}));
+    EXPECT_EQ(alertKindsOf("upload"), std::set<Kind>{Kind::UploadFailed});
+    EXPECT_EQ(alertKindsOf(" upload , zauber,,wache,Video"),
+              (std::set<Kind>{Kind::UploadFailed, Kind::WatchSwitched}));
+    EXPECT_TRUE(alertKindsOf("").empty());
+    EXPECT_EQ(AlertChannelChoice::defaultAlertKinds(),
+              (std::set<Kind>{Kind::Trigger, Kind::ClipFinished, Kind::ClipFailed, Kind::CameraLost,
+                              Kind::CameraBack}));
+    EXPECT_EQ(AlertChannelChoice{}.sends, alertKindsOf(kDefaultAlertEvents));
+}
+
+// A channel that keeps a state by a kind it does not send gets a message that only sets the
+// state, without the picture, and its trigger spacing stays untouched.
+TEST_F(AlertDispatchTest, AKindNotChosenButKeptAsStateMakesAStateOnlyMessage) {
+    AlertDispatch alarm =
+        dispatch({{AlertChannel::Mail, {Kind::CameraLost}},
+                  {AlertChannel::Mqtt, {Kind::Trigger}, {Kind::ClipFinished, Kind::CameraLost}}});
+    alarm.onWatchEvent({.kind = Kind::ClipFinished});
+    alarm.onWatchEvent({.kind = Kind::CameraLost});
+    alarm.onWatchEvent({.kind = Kind::CameraBack});
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].channel, AlertChannel::Mqtt);
+    EXPECT_EQ(sent[0].event.kind, Kind::ClipFinished);
+    EXPECT_TRUE(sent[0].stateOnly);
+    EXPECT_EQ(sent[1].channel, AlertChannel::Mail);
+    EXPECT_FALSE(sent[1].stateOnly);
+    EXPECT_EQ(sent[2].channel, AlertChannel::Mqtt);
+    EXPECT_EQ(sent[2].event.kind, Kind::CameraLost);
+    EXPECT_TRUE(sent[2].stateOnly);
+    EXPECT_EQ(pictures, 0);
 }
 
 }  // namespace

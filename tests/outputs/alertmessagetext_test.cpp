@@ -17,6 +17,7 @@ AlertMessage fullMessage() {
     message.createdMs = 1'765'361'472'123;
     message.furtherTriggers = 4;
     message.test = true;
+    message.stateOnly = true;
     message.profile = "Keller";
     WatchEvent& event = message.event;
     event.kind = WatchEvent::Kind::UploadFailed;
@@ -42,7 +43,7 @@ TEST(AlertMessageText, EveryFieldComesBackAsItWasWhateverItHolds) {
     const AlertMessage message = fullMessage();
     const std::string text = alertMessageText(message);
     // One line per field between the first and the last.
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 28);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 29);
     EXPECT_EQ(text.find('\r'), std::string::npos);
     EXPECT_EQ(text.find('\0'), std::string::npos);
     const std::optional<AlertMessage> back = parseAlertMessageText(text);
@@ -52,6 +53,7 @@ TEST(AlertMessageText, EveryFieldComesBackAsItWasWhateverItHolds) {
     EXPECT_EQ(back->createdMs, message.createdMs);
     EXPECT_EQ(back->furtherTriggers, 4);
     EXPECT_TRUE(back->test);
+    EXPECT_TRUE(back->stateOnly);
     EXPECT_EQ(back->profile, "Keller");
     const WatchEvent& event = back->event;
     EXPECT_EQ(event.kind, WatchEvent::Kind::UploadFailed);

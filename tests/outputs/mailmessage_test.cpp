@@ -17,7 +17,7 @@
 #include "../tempfolder.h"
 #include "alertmessages.h"
 #include "outputs/alerttext.h"
-#include "scriptserver.h"
+#include "servertest.h"
 
 namespace {
 

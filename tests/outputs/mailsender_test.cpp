@@ -17,7 +17,7 @@
 #include "../silentserver.h"
 #include "../tempfolder.h"
 #include "alertmessages.h"
-#include "scriptserver.h"
+#include "servertest.h"
 
 namespace {
 

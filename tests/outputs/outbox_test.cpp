@@ -64,7 +64,7 @@ TEST_F(OutboxTest, AStalledChannelHoldsUpNoOther) {
     senders[AlertChannel::Push] = std::make_unique<FakeSender>(push, &m_clocks);
     m_outbox = std::make_unique<Outbox>(
         std::move(std::get<OutboxFolder>(opened)), std::move(senders), 100'000'000,
-        [](const OutboxReport&) {}, m_clocks.clocks());
+        [](const OutboxReport&) {}, m_clocks.clocks(), m_script->disk());
     queue(message());
     ASSERT_TRUE(m_script->waitFor([&] { return m_script->entered == 1; }));
     AlertMessage pushed = message();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -9,7 +10,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../tempfolder.h"
@@ -42,6 +45,11 @@ struct Script {
     std::deque<Delivery> outcomes;
     bool refuseAll = false;
     bool stalled = false;
+    // The disk as the outbox's writer finds it: held until released, or failing every write.
+    bool diskHeld = false;
+    std::optional<std::string> diskFailure;
+    // The names of the files the writer put into the folder or failed to.
+    std::vector<std::string> writes;
     int entered = 0;
     // Of each send: the message's id, its picture's size and the fake clock's second.
     std::vector<std::string> ids;
@@ -59,6 +67,25 @@ struct Script {
             stalled = false;
         }
         changed.notify_all();
+    }
+    void releaseDisk() {
+        {
+            const std::lock_guard lock(mutex);
+            diskHeld = false;
+        }
+        changed.notify_all();
+    }
+    // The outbox's write through this disk.
+    OutboxWrite disk() {
+        return [this](const OutboxFolder& folder, const std::string& name, std::string_view bytes) {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [this] { return !diskHeld; });
+            const std::optional<std::string> failure =
+                diskFailure ? diskFailure : folder.write(name, bytes);
+            writes.push_back(name);
+            changed.notify_all();
+            return failure;
+        };
     }
 };
 
@@ -97,6 +124,7 @@ class OutboxFixture : public testing::Test {
 protected:
     ~OutboxFixture() override {
         m_script->release();
+        m_script->releaseDisk();
         m_outbox.reset();
     }
 
@@ -117,7 +145,7 @@ protected:
                 }
                 m_script->changed.notify_all();
             },
-            m_clocks.clocks());
+            m_clocks.clocks(), m_script->disk());
     }
 
     static AlertMessage message(std::size_t pictureBytes = 0) {
@@ -128,10 +156,16 @@ protected:
         return message;
     }
 
+    // Hands the message over and waits until it is written.
     std::string queue(AlertMessage alert) {
-        const Outbox::Queued queued = m_outbox->enqueue(std::move(alert));
-        EXPECT_FALSE(queued.failure) << *queued.failure;
-        return queued.id;
+        const std::string id = m_outbox->enqueue(std::move(alert));
+        EXPECT_TRUE(m_script->waitFor([&] { return wrote(id + ".msg"); })) << id;
+        return id;
+    }
+    // Under the script's lock.
+    bool wrote(const std::string& name) const {
+        return std::find(m_script->writes.begin(), m_script->writes.end(), name) !=
+               m_script->writes.end();
     }
 
     // The reports of `kind` so far, by id.

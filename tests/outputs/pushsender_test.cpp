@@ -16,7 +16,7 @@
 #include "../silentserver.h"
 #include "../tempfolder.h"
 #include "alertmessages.h"
-#include "scriptserver.h"
+#include "servertest.h"
 
 namespace {
 

@@ -4,8 +4,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QStringList>
 
 #include <cctype>
 #include <filesystem>
@@ -13,40 +11,10 @@
 #include <iterator>
 #include <string>
 
-// A server of tests/support (run with Debian's own Python) on 127.0.0.1, from the moment it
-// says its port until the test ends. Needs SENTELLO_TEST_SUPPORT.
-class ScriptServer {
-public:
-    ScriptServer(const std::string& script, const QStringList& arguments) {
-        m_process.start(
-            "/usr/bin/python3",
-            QStringList{QString::fromStdString(std::string(SENTELLO_TEST_SUPPORT) + "/" + script)} +
-                arguments);
-        if (!m_process.waitForStarted(20000))
-            return;
-        QByteArray output;
-        while (!output.contains('\n') && m_process.waitForReadyRead(20000))
-            output += m_process.readAllStandardOutput();
-        const auto match = QRegularExpression("port (\\d+)").match(QString::fromUtf8(output));
-        if (match.hasMatch())
-            m_port = match.captured(1).toInt();
-    }
-    ~ScriptServer() {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    ScriptServer(const ScriptServer&) = delete;
-    ScriptServer& operator=(const ScriptServer&) = delete;
+#include "../support/scriptserver.h"
 
-    // 0 when it did not start.
-    int port() const { return m_port; }
-    // What it said on failing to start.
-    std::string errors() { return m_process.readAllStandardError().toStdString(); }
-
-private:
-    QProcess m_process;
-    int m_port = 0;
-};
+// What the tests of the channels share besides their servers: the files the servers write, a
+// certificate and a picture.
 
 inline std::string fileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
