@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "../outputs/scriptserver.h"
+#include "../outputs/servertest.h"
 #include "../silentserver.h"
 #include "liveviewmenu.h"
 #include "settings/remotealarmevents.h"

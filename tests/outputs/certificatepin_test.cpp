@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "../tempfolder.h"
-#include "scriptserver.h"
+#include "servertest.h"
 
 namespace {
 

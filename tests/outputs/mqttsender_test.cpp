@@ -20,7 +20,7 @@
 #include "../boundedcall.h"
 #include "mosquittobroker.h"
 #include "mqttsubscriber.h"
-#include "scriptserver.h"
+#include "servertest.h"
 
 namespace {
 

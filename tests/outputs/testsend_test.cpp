@@ -11,7 +11,7 @@
 #include "alertmessages.h"
 #include "outputs/alertid.h"
 #include "outputs/remotealarm.h"
-#include "scriptserver.h"
+#include "servertest.h"
 
 namespace {
 
