@@ -66,7 +66,7 @@ void TestSendRow::start() {
     m_outcome->setText(QStringLiteral("wird gesendet …"));
     // Shared only because the pool copies its task; the worker alone uses them.
     auto sender = std::shared_ptr<AlertSender>(
-        makeAlertSender(m_channel, m_fields.values(), m_services.profile));
+        makeAlertSender(m_channel, m_fields.values(), m_services.profile, SenderUse::Test));
     auto message = std::make_shared<const AlertMessage>(m_services.message(m_channel));
     // The dialog may close while the server is asked: the answer then finds no row and is
     // dropped. The pointer is only read on the main thread.

@@ -64,7 +64,9 @@ MqttSender::MqttSender(MqttSettings settings)
       m_pin(m_settings.pinnedCertificate, m_settings.server) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { mosquitto_lib_init(); });
-    m_client = mosquitto_new(clientId(m_settings.profile).c_str(), true, this);
+    const std::string id =
+        clientId(m_settings.profile) + (m_settings.standsForProgram ? "" : "-test");
+    m_client = mosquitto_new(id.c_str(), true, this);
     if (!m_client) {
         m_reason = "Die Verbindung zum MQTT-Server " + serverName() + " lässt sich nicht anlegen.";
         return;
@@ -76,7 +78,9 @@ MqttSender::MqttSender(MqttSettings settings)
     mosquitto_log_callback_set(m_client, onLog);
     mosquitto_reconnect_delay_set(m_client, 1, 10, true);
     const std::string status = m_prefix + "/status";
-    mosquitto_will_set(m_client, status.c_str(), sizeof kOffline - 1, kOffline, kRetainedQos, true);
+    if (m_settings.standsForProgram)
+        mosquitto_will_set(m_client, status.c_str(), sizeof kOffline - 1, kOffline, kRetainedQos,
+                           true);
     if (!m_settings.user.empty())
         mosquitto_username_pw_set(m_client, m_settings.user.c_str(), m_settings.password.c_str());
     if (!m_settings.tls || setUpTls()) {
@@ -102,7 +106,7 @@ MqttSender::~MqttSender() {
     bool connected = false;
     {
         std::unique_lock lock(m_mutex);
-        if (m_connected) {
+        if (m_connected && m_settings.standsForProgram) {
             m_unacknowledged.clear();
             publish(m_prefix + "/status", kOffline, true);
             m_changed.wait_for(lock, kGoodbyeWait,
@@ -246,8 +250,7 @@ void MqttSender::onConnect(mosquitto* client, void* self, int code) {
         std::lock_guard lock(sender->m_mutex);
         sender->m_connected = code == 0;
         sender->m_refused = code == kBadCredentials || code == kNotAuthorised;
-        if (code == 0) {
-            sender->m_reason.clear();
+        if (code == 0 && sender->m_settings.standsForProgram) {
             // Retained, so that a subscriber that comes later learns it too; not waited for.
             const std::string status = sender->m_prefix + "/status";
             mosquitto_publish(client, nullptr, status.c_str(), 6, "online", kRetainedQos, true);
@@ -256,6 +259,9 @@ void MqttSender::onConnect(mosquitto* client, void* self, int code) {
                 mosquitto_publish(client, nullptr, publication.topic.c_str(),
                                   static_cast<int>(publication.payload.size()),
                                   publication.payload.data(), kRetainedQos, publication.retained);
+        }
+        if (code == 0) {
+            sender->m_reason.clear();
         } else if (sender->m_refused) {
             sender->m_reason = "Der MQTT-Server " + sender->serverName() +
                                " hat die Anmeldung abgelehnt: Benutzername oder Passwort falsch, "

@@ -25,6 +25,11 @@ struct MqttSettings {
     // The SHA-256 fingerprint of the broker's certificate the user trusts, besides those the
     // system's authorities vouch for; empty: none.
     std::string pinnedCertificate;
+    // A connection that stands for the running program: it says "online" and announces the
+    // device when it connects, "offline" at its end and by its will, under the program's
+    // client id. A one-off connection (the dialog's test) does none of this and has an id of
+    // its own, so that the running alarm's connection and status stay as they are.
+    bool standsForProgram = true;
 };
 
 // The MQTT channel: one connection to the broker, kept by libmosquitto's own network thread and

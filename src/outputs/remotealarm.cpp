@@ -21,7 +21,7 @@ std::map<AlertChannel, std::unique_ptr<AlertSender>> sendersFor(const RemoteAlar
          {std::pair{AlertChannel::Mail, options.mail}, std::pair{AlertChannel::Push, options.push},
           std::pair{AlertChannel::Mqtt, options.mqtt}}) {
         if (on)
-            senders[channel] = makeAlertSender(channel, options, profile);
+            senders[channel] = makeAlertSender(channel, options, profile, SenderUse::Alarm);
     }
     return senders;
 }
@@ -91,7 +91,7 @@ const char* reportWords(OutboxReport::Kind kind) {
 
 std::unique_ptr<AlertSender> makeAlertSender(AlertChannel channel,
                                              const RemoteAlarmOptions& options,
-                                             const std::string& profile) {
+                                             const std::string& profile, SenderUse use) {
     switch (channel) {
         case AlertChannel::Mail:
             return std::make_unique<MailSender>(
@@ -102,9 +102,10 @@ std::unique_ptr<AlertSender> makeAlertSender(AlertChannel channel,
             return std::make_unique<PushSender>(PushSettings{
                 options.pushUrl, options.pushToken, options.pushFormat, options.pushCertificate});
         case AlertChannel::Mqtt:
-            return std::make_unique<MqttSender>(MqttSettings{
-                options.mqttServer, options.mqttPort, options.mqttTls, options.mqttUser,
-                options.mqttPassword, options.mqttTopic, profile, options.mqttCertificate});
+            return std::make_unique<MqttSender>(
+                MqttSettings{options.mqttServer, options.mqttPort, options.mqttTls,
+                             options.mqttUser, options.mqttPassword, options.mqttTopic, profile,
+                             options.mqttCertificate, use == SenderUse::Alarm});
     }
     return nullptr;
 }

@@ -44,9 +44,12 @@ private:
 
 // The sender of one channel as the options set it up, whether the channel is switched on or
 // not (the dialog tests a channel before it is).
+// A test's sender leaves what stands for the running program alone (MQTT's connection and
+// status).
+enum class SenderUse { Alarm, Test };
 std::unique_ptr<AlertSender> makeAlertSender(AlertChannel channel,
                                              const RemoteAlarmOptions& options,
-                                             const std::string& profile);
+                                             const std::string& profile, SenderUse use);
 
 // What an outbox report says, as the event log writes it: "Fernalarm", what happened, the
 // channel, and the reason where there is one.

@@ -129,6 +129,29 @@ TEST(MqttSender, AnnouncesItselfToHomeAssistantAndSaysOfflineAtItsEnd) {
     EXPECT_FALSE(motion["device"].toObject()["identifiers"].toArray().isEmpty());
 }
 
+// The dialog's test goes out beside the running alarm: neither its connection nor its end may
+// make the program look gone, nor push the running connection off the broker.
+TEST(MqttSender, ATestsConnectionLeavesTheRunningProgramsStatusAlone) {
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    MqttSubscriber subscriber(broker.port(), MosquittoBroker::kUser, MosquittoBroker::kPassword);
+    MqttSender running(settingsFor(broker));
+    ASSERT_TRUE(subscriber.waitFor(kPrefix + "/status", "online"));
+    {
+        MqttSettings settings = settingsFor(broker);
+        settings.standsForProgram = false;
+        MqttSender test(settings);
+        AlertMessage message = messageOf(WatchEvent::Kind::WatchSwitched);
+        message.test = true;
+        EXPECT_EQ(settle(test, message).outcome, Outcome::Delivered);
+    }
+    // The running connection still delivers, after whatever the test's end said.
+    EXPECT_EQ(settle(running, triggerOf(WatchEvent::Effect::ClipStarted)).outcome,
+              Outcome::Delivered);
+    ASSERT_TRUE(subscriber.waitFor(kPrefix + "/motion", "ON"));
+    EXPECT_EQ(subscriber.payloads(kPrefix + "/status"), std::vector<std::string>{"online"});
+}
+
 TEST(MqttSender, TriggerSetsMotionWithPictureAndTheClipsEndClearsIt) {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.start());

@@ -83,7 +83,7 @@ TEST(TestSend, ThePushChannelOfTheOptionsDeliversTheTest) {
     RemoteAlarmOptions options;
     options.pushUrl = "http://127.0.0.1:" + std::to_string(server.port()) + "/test";
     const std::unique_ptr<AlertSender> sender =
-        makeAlertSender(AlertChannel::Push, options, "Garage");
+        makeAlertSender(AlertChannel::Push, options, "Garage", SenderUse::Test);
     const AlertMessage message =
         makeTestMessage(AlertChannel::Push, {}, pictureBytes(), "Garage", kDecemberMs);
     const TestSendResult result = sendTestMessage(*sender, message);
