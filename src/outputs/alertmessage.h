@@ -62,4 +62,8 @@ class AlertSender {
 public:
     virtual ~AlertSender() = default;
     virtual Delivery send(const AlertMessage& message) = 0;
+    // From another thread, when the outbox ends: a send under way ends at once, and every later
+    // one, with TryAgain, so that the message waits in the folder for the next start instead of
+    // holding up the program's end for the server's time limit.
+    virtual void abandon() = 0;
 };

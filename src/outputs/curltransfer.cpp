@@ -126,6 +126,16 @@ void limitAndVerify(CURL* easy, std::chrono::seconds stall, CertificatePin& pin)
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &pin);
 }
 
+void stopWhen(CURL* easy, const std::atomic<bool>* stop) {
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(
+        easy, CURLOPT_XFERINFOFUNCTION,
+        +[](void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+            return flag && static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
+        });
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, stop);
+}
+
 std::string printableServerText(std::string_view text) {
     std::string printable;
     for (std::size_t at = 0; at < text.size() && printable.size() < kServerTextBytes;) {

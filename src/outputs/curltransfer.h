@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -47,6 +48,10 @@ const char* transferFailureWords(CURLcode result);
 // on a slow line still goes through. Certificates are always checked, as `pin` says (it must
 // outlive the transfer); signals are never used.
 void limitAndVerify(CURL* easy, std::chrono::seconds stall, CertificatePin& pin);
+
+// Ends the transfer at its next step once `stop` is true (set from another thread), with
+// CURLE_ABORTED_BY_CALLBACK; `stop` must outlive the transfer.
+void stopWhen(CURL* easy, const std::atomic<bool>* stop);
 
 // A server's text as the user may read it: line breaks and other control characters become
 // spaces, bytes that are no UTF-8 "?", and it is cut after 200 bytes.

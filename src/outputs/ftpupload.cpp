@@ -15,10 +15,6 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kAgent = "Sentello";
 constexpr const char* kFtpPort = "21";
 
-int stopWhenCancelled(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return cancelled && static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
-}
-
 std::string escapedPath(CURL* easy, const std::string& name) {
     std::string path;
     std::size_t start = 0;
@@ -121,9 +117,7 @@ bool uploadFile(const FtpTarget& target, std::string_view picture, std::chrono::
     // A transfer that stands still counts as a server that does not answer.
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, seconds);
-    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
-    curl_easy_setopt(e, CURLOPT_XFERINFODATA, cancelled);
+    stopWhen(e, cancelled);
     curl_easy_setopt(e, CURLOPT_FTP_USE_EPSV, 0L);  // passive mode as PASV, as servers expect
     curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);
     if (!target.user.empty()) {

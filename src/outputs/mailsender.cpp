@@ -69,6 +69,7 @@ Delivery MailSender::send(const AlertMessage& message) {
     CertificatePin pin(m_settings.pinnedCertificate, m_settings.server);
     CURL* e = easy.get();
     limitAndVerify(e, m_stall, pin);
+    stopWhen(e, &m_abandoned);
     curl_easy_setopt(e, CURLOPT_URL, address.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
     curl_easy_setopt(e, CURLOPT_USE_SSL,

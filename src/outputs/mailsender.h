@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -31,8 +32,10 @@ public:
     explicit MailSender(MailSettings settings, std::chrono::seconds stall = kStallLimit);
 
     Delivery send(const AlertMessage& message) override;
+    void abandon() override { m_abandoned = true; }
 
 private:
     const MailSettings m_settings;
     const std::chrono::seconds m_stall;
+    std::atomic<bool> m_abandoned{false};
 };

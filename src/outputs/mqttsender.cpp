@@ -183,11 +183,21 @@ bool MqttSender::publish(const std::string& topic, const std::string& payload, b
     return true;
 }
 
+void MqttSender::abandon() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_abandoned = true;
+    }
+    m_changed.notify_all();
+}
+
 Delivery MqttSender::send(const AlertMessage& message) {
     if (!m_client)
         return {Delivery::Outcome::TryAgain, m_reason, {}};
     const std::vector<MqttPublication> publications = mqttPublications(message, m_prefix);
     std::unique_lock lock(m_mutex);
+    if (m_abandoned)
+        return {Delivery::Outcome::TryAgain, "Das Programm endet.", {}};
     if (!m_connected) {
         if (!m_pin.refusedCertificate().empty()) {
             Delivery refusal = m_pin.refusal();
@@ -223,7 +233,7 @@ Delivery MqttSender::send(const AlertMessage& message) {
                 {}};
     }
     m_changed.wait_for(lock, kAcknowledgementWait,
-                       [this] { return m_unacknowledged.empty() || !m_connected; });
+                       [this] { return m_unacknowledged.empty() || !m_connected || m_abandoned; });
     if (m_unacknowledged.empty())
         return {Delivery::Outcome::Delivered, {}, {}};
     if (!m_connected)

@@ -46,6 +46,7 @@ public:
     MqttSender& operator=(const MqttSender&) = delete;
 
     Delivery send(const AlertMessage& message) override;
+    void abandon() override;
 
 private:
     static void onConnect(mosquitto* client, void* self, int code);
@@ -79,6 +80,7 @@ private:
     // The network thread gave the connection up.
     bool m_ended = false;
     bool m_stopping = false;
+    bool m_abandoned = false;
     // Why the last connection failed; Refused when the broker refused the login or the
     // certificate failed.
     std::string m_reason;

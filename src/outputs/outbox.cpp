@@ -88,6 +88,10 @@ Outbox::~Outbox() {
         m_ending = true;
     }
     m_wake.notify_all();
+    // A send under way to a server that stalls would hold up the end for its time limit; its
+    // message stays in the folder instead, for the next start.
+    for (const auto& [channel, sender] : m_senders)
+        sender->abandon();
     m_writer.join();
     for (std::thread& worker : m_workers)
         worker.join();

@@ -119,6 +119,7 @@ Delivery PushSender::send(const AlertMessage& message) {
     CertificatePin pin(m_settings.pinnedCertificate, urlHost(m_settings.url));
     CURL* e = easy.get();
     limitAndVerify(e, m_stall, pin);
+    stopWhen(e, &m_abandoned);
     curl_easy_setopt(e, CURLOPT_URL, m_settings.url.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     // A redirect is never followed: the token and the picture go to the address given alone.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -30,8 +31,10 @@ public:
     explicit PushSender(PushSettings settings, std::chrono::seconds stall = kStallLimit);
 
     Delivery send(const AlertMessage& message) override;
+    void abandon() override { m_abandoned = true; }
 
 private:
     const PushSettings m_settings;
     const std::chrono::seconds m_stall;
+    std::atomic<bool> m_abandoned{false};
 };

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../boundedcall.h"
 #include "outboxtest.h"
 #include "outputs/alertid.h"
 #include "outputs/alertmessagetext.h"
@@ -74,6 +75,28 @@ TEST_F(OutboxTest, AStalledChannelHoldsUpNoOther) {
         << "the push message waited for the mail";
     m_script->release();
     EXPECT_TRUE(waitForState(0, std::nullopt));
+}
+
+// Closing the program while a server stalls ends the send under way at once; the message waits
+// in the folder and goes at the next start.
+TEST_F(OutboxTest, TheEndGivesUpASendUnderWayAndTheNextStartSendsIt) {
+    m_script->stalled = true;
+    m_outbox = makeOutbox();
+    const std::string id = queue(message(5000));
+    ASSERT_TRUE(m_script->waitFor([&] { return m_script->entered == 1; }));
+    EXPECT_TRUE(endsWithin(std::chrono::seconds(20), [&] { m_outbox.reset(); }))
+        << "the end waited for the stalled server";
+    ASSERT_FALSE(m_outbox);
+    EXPECT_TRUE(exists(id + ".msg"));
+    {
+        const std::lock_guard lock(m_script->mutex);
+        EXPECT_TRUE(m_script->ids.empty());
+        m_script->stalled = false;
+    }
+    m_outbox = makeOutbox();
+    ASSERT_TRUE(waitForState(0, std::nullopt));
+    const std::lock_guard lock(m_script->mutex);
+    EXPECT_EQ(m_script->ids, std::vector<std::string>{id});
 }
 
 TEST_F(OutboxTest, AFailedMessageIsTriedAgainAfterPausesDoublingUpToFiveMinutes) {

@@ -24,6 +24,7 @@ public:
         for (;;)
             ::pause();
     }
+    void abandon() override {}
 
 private:
     int m_pipe;

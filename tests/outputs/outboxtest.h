@@ -98,7 +98,9 @@ public:
         std::unique_lock lock(m_script->mutex);
         ++m_script->entered;
         m_script->changed.notify_all();
-        m_script->changed.wait(lock, [this] { return !m_script->stalled; });
+        m_script->changed.wait(lock, [this] { return !m_script->stalled || m_abandoned; });
+        if (m_abandoned)
+            return {Delivery::Outcome::TryAgain, "abgebrochen", {}};
         m_script->ids.push_back(message.id);
         m_script->pictureSizes.push_back(message.picture.size());
         m_script->seconds.push_back(m_clocks ? m_clocks->steadySeconds() : 0);
@@ -112,10 +114,17 @@ public:
         m_script->changed.notify_all();
         return delivery;
     }
+    void abandon() override {
+        const std::lock_guard lock(m_script->mutex);
+        m_abandoned = true;
+        m_script->changed.notify_all();
+    }
 
 private:
     std::shared_ptr<Script> m_script;
     FakeClocks* m_clocks;
+    // The outbox ended and gave up the send under way; under the script's mutex.
+    bool m_abandoned = false;
 };
 
 // An outbox in a folder of its own, its mail sent by a scripted sender against fake clocks,

@@ -12,6 +12,8 @@
 #include <time.h>
 
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include "../silentserver.h"
 #include "../tempfolder.h"
@@ -221,6 +223,24 @@ TEST(PushSender, AnUnreachableOrSilentServerIsTriedAgain) {
             .send(triggerMessage(""));
     EXPECT_EQ(delivery.outcome, Outcome::TryAgain);
     EXPECT_EQ(delivery.reason, "keine Antwort vom Server");
+}
+
+// The outbox's end gives up a send to a server that keeps silent, long before its limit.
+TEST(PushSender, AnAbandonedSendEndsAtOnceAndSoDoesEveryLaterOne) {
+    const SilentServer silent;
+    PushSender sender({"http://" + silent.server + "/", "", 1, ""}, std::chrono::hours(1));
+    std::promise<Delivery> answered;
+    std::thread sending([&] { answered.set_value(sender.send(triggerMessage(""))); });
+    std::future<Delivery> delivery = answered.get_future();
+    sender.abandon();
+    const bool ended = delivery.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    if (!ended)
+        sending.detach();  // the silent server holds it; the test fails below
+    else
+        sending.join();
+    ASSERT_TRUE(ended) << "the send waited for the silent server";
+    EXPECT_EQ(delivery.get().outcome, Outcome::TryAgain);
+    EXPECT_EQ(sender.send(triggerMessage("")).outcome, Outcome::TryAgain);
 }
 
 TEST(PushSender, AnAddressOtherThanHttpIsRefused) {

@@ -26,6 +26,7 @@ public:
         sent.push_back(message);
         return m_answer;
     }
+    void abandon() override {}
     std::vector<AlertMessage> sent;
 
 private:
