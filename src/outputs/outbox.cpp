@@ -161,10 +161,15 @@ Outbox::Queued Outbox::enqueue(AlertMessage message) {
     std::optional<std::string> failure;
     const auto entry = m_entries.find(id);
     if (entry != m_entries.end()) {
-        if (entry->second.pictureBytes > 0)
-            failure = m_folder.write(pictureName(id), picture);
-        if (!failure)
-            failure = m_folder.write(textName(id), text);
+        // A disk too full for the picture may still take the text, which is the alarm.
+        if (entry->second.pictureBytes > 0) {
+            if (std::optional<std::string> lost = m_folder.write(pictureName(id), picture)) {
+                entry->second.pictureBytes = 0;
+                m_reports.push_back({OutboxReport::Kind::PictureDropped, id,
+                                     entry->second.message.channel, std::move(*lost)});
+            }
+        }
+        failure = m_folder.write(textName(id), text);
         if (failure) {
             m_entries.erase(entry);
             m_folder.remove(pictureName(id));
