@@ -11,7 +11,6 @@ import pwd
 import signal
 import socket
 import subprocess
-import sys
 import tempfile
 import threading
 import time
@@ -102,10 +101,9 @@ def encode_raw(folder, name, pixels, width, height):
         out.write(pixels)
     path = os.path.join(folder, name + ".jpg")
     subprocess.run(
-        ["gst-launch-1.0", "-q", "filesrc", "location=" + raw, "blocksize=%d" % (width * height * 4),
-         "!", "rawvideoparse", "format=bgrx", "width=%d" % width, "height=%d" % height,
-         "framerate=1/1", "!", "videoconvert", "!", "jpegenc", "quality=95", "!",
-         "filesink", "location=" + path],
+        ["gst-launch-1.0", "-q", "filesrc", "location=" + raw, "blocksize=%d" % len(pixels), "!",
+         "rawvideoparse", "format=bgrx", "width=%d" % width, "height=%d" % height, "framerate=1/1",
+         "!", "videoconvert", "!", "jpegenc", "quality=95", "!", "filesink", "location=" + path],
         check=True, stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
     with open(path, "rb") as picture:
         return picture.read()
