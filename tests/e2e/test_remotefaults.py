@@ -113,7 +113,7 @@ class Broker:
     """Debian's mosquitto on 127.0.0.1 for MQTT_USER alone, on a port fixed at the start, so
     that it can be started again on it."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, persistent=False):
         self.folder = folder
         self.port = free_port()
         self.process = None
@@ -123,9 +123,12 @@ class Broker:
         self.config = os.path.join(folder, "mosquitto.conf")
         with open(self.config, "w") as config:
             # As root mosquitto would become the user "mosquitto", who cannot read the folder.
-            config.write("user %s\nallow_anonymous false\npassword_file %s\npersistence false\n"
+            config.write("user %s\nallow_anonymous false\npassword_file %s\n"
                          "log_dest stderr\nlistener %d 127.0.0.1\n" % (
                              pwd.getpwuid(os.geteuid()).pw_name, passwords, self.port))
+            # Kept over a restart: the subscriptions and what waits for them.
+            config.write("persistence true\npersistence_location %s/\n" % folder
+                         if persistent else "persistence false\n")
 
     def start(self):
         with open(os.path.join(self.folder, "mosquitto.log"), "ab") as log:
@@ -148,13 +151,14 @@ class Broker:
 class Subscriber:
     """mosquitto_sub on every topic of the broker: (retained, topic, payload) as they came."""
 
-    def __init__(self, broker):
+    def __init__(self, broker, session=()):
         self.broker = broker
         self.messages = []
         self.lock = threading.Lock()
+        # A session of its own (["-c", "-i", NAME]) keeps what comes while it is away.
         self.process = subprocess.Popen(
             ["mosquitto_sub", "-h", "127.0.0.1", "-p", str(broker.port), "-u", MQTT_USER,
-             "-P", MQTT_PASSWORD, "-q", "1", "-t", "#", "-F", "%r %t %x"],
+             "-P", MQTT_PASSWORD, "-q", "1", "-t", "#", "-F", "%r %t %x"] + list(session),
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
             preexec_fn=end_with_parent)
         threading.Thread(target=self._read, daemon=True).start()
