@@ -215,15 +215,22 @@ void Outbox::writeDown(HandedOver handedOver) {
     const bool withPicture = kept && entry->second.pictureBytes > 0;
     lock.unlock();
 
-    std::optional<std::string> failure;
+    std::optional<std::string> pictureLost;
     if (withPicture)
-        failure = m_write(m_folder, pictureName(id), handedOver.picture);
-    if (kept && !failure)
+        pictureLost = m_write(m_folder, pictureName(id), handedOver.picture);
+    std::optional<std::string> failure;
+    if (kept)
         failure = m_write(m_folder, textName(id), handedOver.text);
 
     lock.lock();
     entry = m_entries.find(id);
     if (entry != m_entries.end()) {
+        // A disk too full for the picture may still take the text, which is the alarm.
+        if (pictureLost) {
+            entry->second.pictureBytes = 0;
+            m_reports.push_back({OutboxReport::Kind::PictureDropped, id,
+                                 entry->second.message.channel, std::move(*pictureLost)});
+        }
         if (failure) {
             m_reports.push_back(
                 {OutboxReport::Kind::NotWritten, id, entry->second.message.channel, *failure});

@@ -25,7 +25,7 @@ std::chrono::seconds retryPause(int failures);
 // What the user hears of the outbox, besides the messages that simply went out.
 struct OutboxReport {
     enum class Kind {
-        PictureDropped,  // the outbox was full: the text goes without its picture
+        PictureDropped,  // the outbox or its disk was full: the text goes without its picture
         TextDropped,     // the outbox was full of texts alone: the oldest went
         Expired,         // not delivered within 24 hours
         Unreadable,      // a file of the folder that is no message of ours: removed

@@ -159,12 +159,12 @@ class RemoteAlarmTest(WatchOfTheWall, DesktopTestCase):
         sentello = self.start_watch(camera, hook)
         # The box comes and goes on every picture: a trigger after each pause.
         camera.flicker = (self.wall, self.box)
-        wait_until(lambda: len(self.outbox(sentello)) >= 3 and hook.turned_away >= 1 or None,
-                   MESSAGE_TIMEOUT, "three messages waiting" + sentello.describe())
+        wait_until(lambda: len(self.outbox(sentello)) >= 5 and hook.turned_away >= 1 or None,
+                   MESSAGE_TIMEOUT, "five messages waiting" + sentello.describe())
         sentello.process.send_signal(signal.SIGKILL)
         sentello.process.wait(EXIT_TIMEOUT)
         waiting = self.outbox(sentello)
-        self.assertGreaterEqual(len(waiting), 3)
+        self.assertGreaterEqual(len(waiting), 5)
 
         camera.flicker = ()
         hook.taking = True

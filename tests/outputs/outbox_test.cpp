@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -191,6 +193,39 @@ TEST_F(OutboxTest, AFullOutboxDropsTheOldestPicturesFirstAndKeepsTheTexts) {
     // The first was under way with its picture when the outbox filled.
     EXPECT_EQ(m_script->pictureSizes, (std::vector<std::size_t>{10'000, 0, 10'000, 10'000}));
     EXPECT_TRUE(reported(Kind::TextDropped).empty());
+}
+
+// A disk that takes the text but not the picture: the alarm goes without its picture, and
+// the log learns why.
+TEST_F(OutboxTest, ADiskTooFullForThePictureStillKeepsTheText) {
+    m_script->stalled = true;
+    m_outbox = makeOutbox();
+    std::string id;
+    {
+        // Writes beyond 4 KB fail as on a full disk (the ignored signal makes them fail
+        // instead of ending the process).
+        const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit small = previous;
+        small.rlim_cur = 4096;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const Outbox::Queued queued = m_outbox->enqueue(message(10'000));
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousSignal);
+        EXPECT_FALSE(queued.failure) << *queued.failure;
+        id = queued.id;
+    }
+    EXPECT_TRUE(exists(id + ".msg"));
+    EXPECT_FALSE(exists(id + ".jpg"));
+    m_script->release();
+    ASSERT_TRUE(waitForState(0, std::nullopt));
+    ASSERT_TRUE(waitForReports(Kind::PictureDropped, 1));
+    const std::lock_guard lock(m_script->mutex);
+    EXPECT_EQ(m_script->ids, std::vector<std::string>{id});
+    EXPECT_EQ(m_script->pictureSizes, std::vector<std::size_t>{0});
+    EXPECT_EQ(reported(Kind::PictureDropped), std::vector<std::string>{id});
+    EXPECT_FALSE(m_reports.front().reason.empty());
 }
 
 TEST_F(OutboxTest, OnlyTextsBeyondTheBoundGoOldestFirst) {

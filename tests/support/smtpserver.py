@@ -5,6 +5,8 @@ Usage: smtpserver.py FOLDER plain             takes mail without a login
        smtpserver.py FOLDER smtps CERT KEY     the same over TLS from the first byte
        smtpserver.py FOLDER stall              answers until the mail's data has begun, then
                                                reads no more and never answers
+       smtpserver.py FOLDER stallonce          stalls so for the first mail (and writes
+                                               FOLDER/stalled), then takes mail as "plain"
 The login is "wächter" with the password "geheim 1"; an address "niemand@..." is refused. Each mail taken is parsed with Python's
 email module before it is answered, and written to FOLDER as mail-N.json (the envelope, the
 decoded subject, the Message-ID, the text, each attachment's name and type and the file
@@ -32,6 +34,7 @@ class Keeper:
     def __init__(self, folder):
         self.folder = folder
         self.count = 0
+        self.stalled = False
 
     async def handle_RCPT(self, server, session, envelope, address, options):
         if address.startswith("niemand@"):
@@ -92,6 +95,21 @@ def stall(connection):
                 connection.sendall(b"250 fine\r\n")
 
 
+class StallingOnce(SMTP):
+    """Takes the first mail's command and a little of its data, then neither reads nor
+    answers again on that connection; every later mail is taken."""
+
+    async def smtp_DATA(self, arg):
+        keeper = self.event_handler
+        if keeper.stalled or not self.envelope.rcpt_tos or arg:
+            return await super().smtp_DATA(arg)
+        keeper.stalled = True
+        open(os.path.join(keeper.folder, "stalled"), "w").close()
+        await self.push("354 End data with <CR><LF>.<CR><LF>")
+        await self._reader.read(100)
+        await asyncio.Event().wait()
+
+
 def serve_stalling():
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.bind(("127.0.0.1", 0))
@@ -118,6 +136,8 @@ def main():
     def session():
         if mode == "plain":
             return SMTP(keeper, hostname="sentello-test", loop=loop)
+        if mode == "stallonce":
+            return StallingOnce(keeper, hostname="sentello-test", loop=loop)
         if mode == "starttls":
             return SMTP(keeper, hostname="sentello-test", tls_context=context,
                         require_starttls=True, auth_required=True, authenticator=authenticate,
