@@ -210,11 +210,9 @@ TEST_F(OutboxTest, ADiskTooFullForThePictureStillKeepsTheText) {
         rlimit small = previous;
         small.rlim_cur = 4096;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        const Outbox::Queued queued = m_outbox->enqueue(message(10'000));
+        id = queue(message(10'000));
         ::setrlimit(RLIMIT_FSIZE, &previous);
         std::signal(SIGXFSZ, previousSignal);
-        EXPECT_FALSE(queued.failure) << *queued.failure;
-        id = queued.id;
     }
     EXPECT_TRUE(exists(id + ".msg"));
     EXPECT_FALSE(exists(id + ".jpg"));
