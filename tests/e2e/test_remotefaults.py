@@ -1,6 +1,6 @@
 """End-to-end tests of the alarm away from home against real servers on 127.0.0.1 that fail as
 servers do: Debian's mosquitto with a password file (killed program, broker down at the
-trigger), an SMTP server that stalls in the middle of the first mail, and a disk too full for
+trigger) and with a certificate of its own (refused until pinned), an SMTP server that stalls in the middle of the first mail, and a disk too full for
 the pictures. In each, nothing is lost."""
 
 import base64
@@ -113,9 +113,12 @@ class Broker:
     """Debian's mosquitto on 127.0.0.1 for MQTT_USER alone, on a port fixed at the start, so
     that it can be started again on it."""
 
-    def __init__(self, folder, persistent=False):
+    def __init__(self, folder, persistent=False, tls=False):
         self.folder = folder
         self.port = free_port()
+        # A second listener with a certificate of its own, as a home server has.
+        self.tls_port = free_port() if tls else None
+        self.certificate = os.path.join(folder, "cert.pem")
         self.process = None
         passwords = os.path.join(folder, "passwords")
         subprocess.run(["mosquitto_passwd", "-b", "-c", passwords, MQTT_USER, MQTT_PASSWORD],
@@ -129,14 +132,24 @@ class Broker:
             # Kept over a restart: the subscriptions and what waits for them.
             config.write("persistence true\npersistence_location %s/\n" % folder
                          if persistent else "persistence false\n")
+            if tls:
+                key = os.path.join(folder, "key.pem")
+                subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                                "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
+                                "subjectAltName=IP:127.0.0.1", "-keyout", key,
+                                "-out", self.certificate], check=True, capture_output=True,
+                               timeout=60)
+                config.write("listener %d 127.0.0.1\ncertfile %s\nkeyfile %s\n" % (
+                    self.tls_port, self.certificate, key))
 
     def start(self):
         with open(os.path.join(self.folder, "mosquitto.log"), "ab") as log:
             self.process = subprocess.Popen(["mosquitto", "-c", self.config],
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                                             preexec_fn=end_with_parent)
-        wait_until(lambda: listening(self.port) or self.process.poll() is not None,
-                   SERVER_TIMEOUT, "mosquitto to listen")
+        wait_until(lambda: (listening(self.port) and (not self.tls_port
+                                                      or listening(self.tls_port)))
+                   or self.process.poll() is not None, SERVER_TIMEOUT, "mosquitto to listen")
         if self.process.poll() is not None:
             raise AssertionError("mosquitto ended: " + self.log())
 
@@ -239,10 +252,10 @@ class RemoteFaultsTest(WatchOfTheWall, DesktopTestCase):
         finally:
             camera.flicker = ()
 
-    def broker(self):
+    def broker(self, tls=False):
         folder = tempfile.mkdtemp(prefix="sentello-e2e-mosquitto-")
         self.addCleanup(subprocess.run, ["rm", "-rf", folder])
-        broker = Broker(folder)
+        broker = Broker(folder, tls=tls)
         self.addCleanup(broker.stop)
         return broker
 
@@ -295,6 +308,39 @@ class RemoteFaultsTest(WatchOfTheWall, DesktopTestCase):
         sentello.process.wait(EXIT_TIMEOUT)
         wait_until(lambda: subscriber.payloads(prefix + "/status")[-1:] == [b"offline"] or None,
                    MESSAGE_TIMEOUT, "the will's offline" + broker.log())
+
+    def test_a_broker_with_a_certificate_of_its_own_is_refused_until_it_is_pinned(self):
+        broker = self.broker(tls=True)
+        broker.start()
+        subscriber = self.subscriber(broker)
+        camera = self.camera()
+        settings = dict(self.mqtt_settings(broker), mqttport=broker.tls_port, mqtttls=1)
+        sentello = self.start_alarm(camera, settings)
+        waiting = self.trigger_until_waiting(camera, sentello, 1)
+
+        def refused():
+            return [event for event in self.events(sentello)
+                    if event[:3] == ["Fernalarm", "abgelehnt", "MQTT"]]
+        refusals = wait_until(refused, MESSAGE_TIMEOUT, "the refusal" + sentello.describe())
+        self.assertIn("Zertifikat", refusals[0][3])
+        self.assertEqual(subscriber.payloads("sentello/event"), [])
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+        self.assertEqual(self.outbox(sentello)[:len(waiting)], waiting, "kept for later")
+
+        # Trusted by its fingerprint, as the dialog stores it: what waited goes, once.
+        fingerprint = subprocess.run(
+            ["openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in", broker.certificate],
+            check=True, capture_output=True, text=True, timeout=30).stdout.strip()
+        settings["mqttzertifikat"] = fingerprint.split("=", 1)[1]
+        sentello = self.start_alarm(camera, settings)
+        wait_until(lambda: self.late(sentello, "MQTT") >= len(waiting) or None,
+                   DELIVERY_TIMEOUT, "the waiting message delivered" + sentello.describe())
+        ids = [json.loads(event)["id"] for event in subscriber.payloads("sentello/event")]
+        for id in waiting:
+            self.assertEqual(ids.count(id), 1, ids)
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
 
     def test_a_trigger_while_the_broker_is_down_arrives_once_it_is_up(self):
         broker = self.broker()
