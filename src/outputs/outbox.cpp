@@ -78,6 +78,12 @@ Outbox::Outbox(OutboxFolder folder, std::map<AlertChannel, std::unique_ptr<Alert
 }
 
 Outbox::~Outbox() {
+    // What came last, the program's end among it, goes out now when its server takes it at
+    // once; what is not taken within the grace waits in the folder for the next start.
+    {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, kLastTries, [this] { return allTried(); });
+    }
     {
         const std::lock_guard hand(m_handOverMutex);
         m_writerEnding = true;
@@ -98,6 +104,16 @@ Outbox::~Outbox() {
     // What the threads found at the end, a message that could not be written among it.
     std::unique_lock lock(m_mutex);
     tellReports(lock);
+}
+
+bool Outbox::allTried() {
+    {
+        const std::lock_guard hand(m_handOverMutex);
+        if (!m_unwritten.empty() || m_takenForWriting)
+            return false;
+    }
+    return std::none_of(m_entries.begin(), m_entries.end(),
+                        [](const auto& entry) { return entry.second.failures == 0; });
 }
 
 void Outbox::loadFolder() {

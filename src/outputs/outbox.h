@@ -86,6 +86,8 @@ class Outbox {
 public:
     static constexpr std::chrono::hours kMaxAge{24};
     static constexpr std::chrono::minutes kRefusedPause{5};
+    // How long the end waits for the first try of the messages that came last.
+    static constexpr std::chrono::seconds kLastTries{3};
     static constexpr std::uintmax_t kMaxTextBytes = 256 * 1024;
     static constexpr std::uintmax_t kMaxPictureBytes = 64 * 1024 * 1024;
 
@@ -95,8 +97,9 @@ public:
     Outbox(OutboxFolder folder, std::map<AlertChannel, std::unique_ptr<AlertSender>> senders,
            std::uintmax_t limitBytes, std::function<void(const OutboxReport&)> report,
            OutboxClocks clocks = {}, OutboxWrite write = {});
-    // Writes every message handed over and waits for a send under way (its sender's own time
-    // limits), then ends; what is not delivered stays in the folder for the next start.
+    // Gives the messages that came last (the program's end) up to kLastTries for their first
+    // try, writes every message handed over, ends a send under way at once and ends; what is
+    // not delivered stays in the folder for the next start.
     ~Outbox();
 
     Outbox(const Outbox&) = delete;
@@ -135,6 +138,8 @@ private:
     };
 
     void loadFolder();
+    // Whether every message handed over has been tried at least once; under m_mutex.
+    bool allTried();
     // The writing of the messages handed over, one at a time in their order.
     void runWriter();
     void writeDown(HandedOver handedOver);

@@ -79,6 +79,17 @@ TEST_F(OutboxTest, AStalledChannelHoldsUpNoOther) {
     EXPECT_TRUE(waitForState(0, std::nullopt));
 }
 
+// The program's end is told as it ends: a message handed over just before the outbox ends is
+// sent when its server takes it at once.
+TEST_F(OutboxTest, TheMessageThatCameLastIsSentBeforeTheEnd) {
+    m_outbox = makeOutbox();
+    const std::string id = m_outbox->enqueue(message());
+    m_outbox.reset();
+    EXPECT_FALSE(exists(id + ".msg"));
+    const std::lock_guard lock(m_script->mutex);
+    EXPECT_EQ(m_script->ids, std::vector<std::string>{id});
+}
+
 // Closing the program while a server stalls ends the send under way at once; the message waits
 // in the folder and goes at the next start.
 TEST_F(OutboxTest, TheEndGivesUpASendUnderWayAndTheNextStartSendsIt) {

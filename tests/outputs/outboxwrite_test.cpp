@@ -44,12 +44,18 @@ TEST_F(OutboxWriteTest, MessagesHandedOverWhileTheDiskIsHeldAreWrittenAtTheEndAn
     EXPECT_EQ(m_outbox->state().waiting, 4u);
     EXPECT_EQ(filesInFolder(), 0u);
 
+    // The server stalls at the end: what is written waits for the next start.
+    {
+        const std::lock_guard lock(m_script->mutex);
+        m_script->stalled = true;
+    }
     auto ending = std::async(std::launch::async, [this] { m_outbox.reset(); });
     m_script->releaseDisk();
-    ASSERT_EQ(ending.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    ASSERT_EQ(ending.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     {
         const std::lock_guard lock(m_script->mutex);
         EXPECT_TRUE(m_script->ids.empty()) << "sent before it was written";
+        m_script->stalled = false;
     }
     for (const std::string& id : ids) {
         EXPECT_TRUE(exists(id + ".msg"));
