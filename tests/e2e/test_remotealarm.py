@@ -26,7 +26,41 @@ TEST_BUTTON = (89, 338)
 TEST_OUTCOME = (170, 328, 560, 22)
 
 
-class WebHook:
+class LocalHttpServer:
+    """An HTTP server on 127.0.0.1 that hands the headers and the body of each POST to
+    `answer`, under its lock, and replies with the status `answer` returns."""
+
+    def __init__(self, path):
+        self.path = path
+        self.lock = threading.Lock()
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+                with server.lock:
+                    status = server.answer(self.headers, body)
+                self.send_response(status)
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+
+            def log_message(self, *arguments):
+                pass
+
+        self.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.http.daemon_threads = True
+        threading.Thread(target=self.http.serve_forever, daemon=True).start()
+
+    @property
+    def url(self):
+        return "http://127.0.0.1:%d/%s" % (self.http.server_address[1], self.path)
+
+    def stop(self):
+        self.http.shutdown()
+        self.http.server_close()
+
+
+class WebHook(LocalHttpServer):
     """A web hook that answers 503 until it takes messages, then 200; it keeps the id and the
     document of each message it took."""
 
@@ -34,68 +68,26 @@ class WebHook:
         self.taking = False
         self.turned_away = 0
         self.taken = []  # (id, document), in the order they came
-        self.lock = threading.Lock()
-        hook = self
+        super().__init__("hook")
 
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def do_POST(self):
-                body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
-                with hook.lock:
-                    if hook.taking:
-                        hook.taken.append((self.headers.get("X-Sentello-Id"), json.loads(body)))
-                    else:
-                        hook.turned_away += 1
-                self.send_response(200 if hook.taking else 503)
-                self.send_header("Content-Length", "0")
-                self.end_headers()
-
-            def log_message(self, *arguments):
-                pass
-
-        self.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.http.daemon_threads = True
-        threading.Thread(target=self.http.serve_forever, daemon=True).start()
-
-    @property
-    def url(self):
-        return "http://127.0.0.1:%d/hook" % self.http.server_address[1]
-
-    def stop(self):
-        self.http.shutdown()
-        self.http.server_close()
+    def answer(self, headers, body):
+        if not self.taking:
+            self.turned_away += 1
+            return 503
+        self.taken.append((headers.get("X-Sentello-Id"), json.loads(body)))
+        return 200
 
 
-class PushInbox:
+class PushInbox(LocalHttpServer):
     """A push server that takes every message and keeps its headers and body."""
 
     def __init__(self):
         self.taken = []  # (headers, body)
-        self.lock = threading.Lock()
-        inbox = self
+        super().__init__("sentello")
 
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def do_POST(self):
-                body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
-                with inbox.lock:
-                    inbox.taken.append((dict(self.headers.items()), body))
-                self.send_response(200)
-                self.send_header("Content-Length", "0")
-                self.end_headers()
-
-            def log_message(self, *arguments):
-                pass
-
-        self.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.http.daemon_threads = True
-        threading.Thread(target=self.http.serve_forever, daemon=True).start()
-
-    @property
-    def url(self):
-        return "http://127.0.0.1:%d/sentello" % self.http.server_address[1]
-
-    def stop(self):
-        self.http.shutdown()
-        self.http.server_close()
+    def answer(self, headers, body):
+        self.taken.append((dict(headers.items()), body))
+        return 200
 
 
 class RemoteAlarmTest(WatchOfTheWall, DesktopTestCase):
