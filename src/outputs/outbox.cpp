@@ -434,12 +434,14 @@ void Outbox::dropPicture(Waiting& waiting) {
 }
 
 void Outbox::removeMessage(const std::string& id) {
+    // A copy: the id passed may be the entry's own, which goes below.
+    const std::string removed = id;
     // The text first: a picture left alone by a crash is a remnant, a text alone a message.
-    m_folder.remove(textName(id));
-    m_folder.remove(pictureName(id));
-    m_entries.erase(id);
+    m_folder.remove(textName(removed));
+    m_folder.remove(pictureName(removed));
+    m_entries.erase(removed);
     const std::lock_guard hand(m_handOverMutex);
-    m_ids.erase(id);
+    m_ids.erase(removed);
 }
 
 void Outbox::settle(const std::string& id, const Delivery& delivery) {
