@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 std::string newClipPath(const std::string& folder, const std::string& stem, const DateFields& now) {
     const std::string named = folder + stem + formatDateTemplate("%yyyy%mm%dd%hh%ii%ss", now);
@@ -45,4 +46,28 @@ void syncClip(const std::string& path) {
         return;
     ::fsync(descriptor);
     ::close(descriptor);
+}
+
+ClipSyncer::ClipSyncer(std::string path, std::chrono::milliseconds period,
+                       std::function<void(const std::string&)> sync)
+    : m_path(std::move(path)), m_period(period), m_sync(std::move(sync)) {
+    m_thread = std::thread(&ClipSyncer::run, this);
+}
+
+ClipSyncer::~ClipSyncer() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_ending = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void ClipSyncer::run() {
+    std::unique_lock lock(m_mutex);
+    while (!m_wake.wait_for(lock, m_period, [this] { return m_ending; })) {
+        lock.unlock();
+        m_sync(m_path);
+        lock.lock();
+    }
 }

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "detection/datetemplate.h"
 
@@ -28,3 +33,31 @@ void removeFailedClip(const std::string& path);
 
 // A finished clip is on the disk before anyone is told about it.
 void syncClip(const std::string& path);
+
+// Syncs the clip being written every two seconds, so that a power cut or a computer carried off
+// loses at most its last two seconds: left to the system, a clip's data stays in memory for
+// half a minute, and a shorter clip is lost whole. On a thread of its own, so that neither the
+// detection nor the pictures ever wait for the disk. Ends with the clip: its end syncs what is
+// left.
+class ClipSyncer {
+public:
+    static constexpr std::chrono::seconds kPeriod{2};
+
+    explicit ClipSyncer(std::string path, std::chrono::milliseconds period = kPeriod,
+                        std::function<void(const std::string&)> sync = syncClip);
+    // Waits for a sync under way, never for the next.
+    ~ClipSyncer();
+    ClipSyncer(const ClipSyncer&) = delete;
+    ClipSyncer& operator=(const ClipSyncer&) = delete;
+
+private:
+    void run();
+
+    const std::string m_path;
+    const std::chrono::milliseconds m_period;
+    const std::function<void(const std::string&)> m_sync;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_ending = false;
+    std::thread m_thread;
+};

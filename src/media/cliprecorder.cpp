@@ -69,6 +69,7 @@ void ClipRecorder::startRecording(const ClipRequest& request, bool pipelineWorks
         return;
     }
     m_clipOverdue = false;
+    m_clipSyncer = std::make_unique<ClipSyncer>(request.path);
     m_clipGuard.start(request.seconds * 1000 + kClipGraceMs);
 }
 
@@ -110,6 +111,7 @@ void ClipRecorder::onClipOverdue() {
 
 void ClipRecorder::endClip(const std::string& error) {
     m_clipGuard.stop();
+    m_clipSyncer.reset();
     const std::string path = m_clip->path();
     if (m_preRecording)
         m_preRecording->detach();

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "detection/clipfiles.h"
 #include "detection/cliprequest.h"
 #include "media/gstpointer.h"
 
@@ -77,6 +78,7 @@ private:
     // Outlives the clip, which may take its footage.
     std::unique_ptr<PreRecording> m_preRecording;
     std::unique_ptr<ClipBranch> m_clip;
+    std::unique_ptr<ClipSyncer> m_clipSyncer;
     // Ends a clip whose pictures stopped coming, and gives it up when even that fails.
     QTimer m_clipGuard;
     bool m_clipOverdue = false;

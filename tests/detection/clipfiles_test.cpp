@@ -1,14 +1,20 @@
-// The clip's file on the disk: its new name, the room it needs, its removal when it failed.
+// The clip's file on the disk: its new name, the room it needs, its removal when it failed,
+// its syncing while it is written.
 
 #include "detection/clipfiles.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
+#include "../boundedcall.h"
 #include "../tempfolder.h"
 
 namespace {
@@ -98,6 +104,48 @@ TEST(FailedClip, ALinkOrAFolderAtItsNameStays) {
     EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.avi"));
     EXPECT_TRUE(std::filesystem::exists(folder / "target.avi"));
     EXPECT_TRUE(std::filesystem::is_directory(folder / "folder.avi"));
+}
+
+}  // namespace
+
+namespace {
+
+// What the syncer synced, for the test to wait on.
+struct SyncLog {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> paths;
+
+    std::function<void(const std::string&)> sync() {
+        return [this](const std::string& path) {
+            const std::lock_guard lock(mutex);
+            paths.push_back(path);
+            changed.notify_all();
+        };
+    }
+};
+
+TEST(ClipSyncer, SyncsTheClipAgainAndAgainWhileItIsWritten) {
+    SyncLog log;
+    {
+        const ClipSyncer syncer("/clips/Video_Sentello_20251210080000.avi",
+                                std::chrono::milliseconds(5), log.sync());
+        std::unique_lock lock(log.mutex);
+        ASSERT_TRUE(log.changed.wait_for(lock, std::chrono::seconds(20),
+                                         [&] { return log.paths.size() >= 3; }));
+    }
+    const std::lock_guard lock(log.mutex);
+    for (const std::string& path : log.paths)
+        EXPECT_EQ(path, "/clips/Video_Sentello_20251210080000.avi");
+}
+
+// The clip's end does not wait for the next sync.
+TEST(ClipSyncer, EndsAtOnceBetweenTwoSyncs) {
+    SyncLog log;
+    auto syncer = std::make_unique<ClipSyncer>("clip.avi", std::chrono::hours(1), log.sync());
+    EXPECT_TRUE(endsWithin(std::chrono::seconds(20), [&] { syncer.reset(); }));
+    const std::lock_guard lock(log.mutex);
+    EXPECT_TRUE(log.paths.empty());
 }
 
 }  // namespace
