@@ -243,6 +243,10 @@ bool EventLog::append(const std::string& line) const {
             return false;
     }
     const bool written = writeWhole(descriptor, line, status.st_size);
+    // On the disk before the next line: after a power cut the log tells what happened up to the
+    // cut, where the system's write-back would have left its last half minute as zero bytes.
+    if (written)
+        ::fdatasync(descriptor);
     ::close(descriptor);
     return written;
 }

@@ -2,7 +2,8 @@
 and the image is copied at the moment the program is stopped, before it is killed with SIGKILL.
 The copy holds what the program had brought to the disk; what was only in memory is lost, as
 in a power cut. The clip on the copy plays up to within two seconds of that moment, in
-GStreamer and in ffmpeg (Debian's package, as the independent reader)."""
+GStreamer and in ffmpeg (Debian's package, as the independent reader), and the event log holds
+its lines up to it."""
 
 import os
 import re
@@ -112,6 +113,15 @@ class PowerCutTest(WatchOfTheWall, DesktopTestCase):
         clip = os.path.join(self.folder, names[0])
         dumped = run(["debugfs", "-R", "dump /%s %s" % (names[0], clip), copy])
         self.assertTrue(os.path.exists(clip), dumped.stderr)
+
+        # The log tells what happened up to the cut, the trigger that started the clip among it.
+        log = os.path.join(self.folder, "Sentello.log")
+        inside_home = os.path.relpath(os.path.dirname(sentello.settings_path), sentello.home)
+        run(["debugfs", "-R", "dump /%s/Sentello.log %s" % (inside_home, log), copy])
+        with open(log, "rb") as written:
+            lines = written.read()
+        self.assertNotIn(b"\0", lines, lines)
+        self.assertIn(b"\tAusl\xc3\xb6sung\t", lines, lines)
 
         read_by_ffmpeg, rate = ffmpeg_pictures(clip)
         read_by_gstreamer = gstreamer_pictures(clip)
