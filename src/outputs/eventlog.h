@@ -31,10 +31,10 @@ std::vector<std::string> recentEvents(const std::string& path, std::size_t count
 // The record of the watch, for whoever comes back to it: one line per event appended to a
 // file that only the user may read. At 1 MB the file becomes "<file>.1", the one before that
 // goes. The lines are written on a thread of their own, each synced to the disk before the
-// next, so a slow or full disk never holds up the caller: a line that cannot be written is dropped, as is one beyond a long backlog. A
-// name that stands for something other than a plain file (a link, a folder, a pipe) takes
-// nothing. Whoever shows the log hears of each line that went into the file (`written`, called
-// on the log's own thread).
+// next, so a slow or full disk never holds up the caller: a line that cannot be written is
+// dropped, as is one beyond a long backlog. A name that stands for something other than a
+// plain file (a link, a folder, a pipe) takes nothing. Whoever shows the log hears of each line
+// that went into the file (`written`, called on the log's own thread).
 class EventLog {
 public:
     static constexpr std::uintmax_t kRotationBytes = 1 << 20;

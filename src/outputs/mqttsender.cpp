@@ -196,6 +196,8 @@ Delivery MqttSender::send(const AlertMessage& message) {
         return {Delivery::Outcome::TryAgain, m_reason, {}};
     const std::vector<MqttPublication> publications = mqttPublications(message, m_prefix);
     std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, kFirstConnectionWait,
+                       [this] { return m_connected || m_answered || m_ended || m_abandoned; });
     if (m_abandoned)
         return {Delivery::Outcome::TryAgain, "Das Programm endet.", {}};
     if (!m_connected) {
@@ -258,6 +260,7 @@ void MqttSender::onConnect(mosquitto* client, void* self, int code) {
         // Connected and announced in one step: a message sent now comes after the announcement,
         // and an end that comes now says "offline" after it.
         std::lock_guard lock(sender->m_mutex);
+        sender->m_answered = true;
         sender->m_connected = code == 0;
         sender->m_refused = code == kBadCredentials || code == kNotAuthorised;
         if (code == 0 && sender->m_settings.standsForProgram) {
@@ -288,6 +291,7 @@ void MqttSender::onDisconnect(mosquitto* /*client*/, void* self, int code) {
     auto* sender = static_cast<MqttSender*>(self);
     {
         std::lock_guard lock(sender->m_mutex);
+        sender->m_answered = true;
         sender->m_connected = false;
         sender->m_ended = endsNetworkLoop(code);
         if (code != MOSQ_ERR_SUCCESS && code != MOSQ_ERR_CONN_REFUSED) {

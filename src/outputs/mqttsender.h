@@ -39,6 +39,9 @@ class MqttSender : public AlertSender {
 public:
     // How long a message's acknowledgements are waited for.
     static constexpr std::chrono::seconds kAcknowledgementWait{10};
+    // How long a send waits for the first connection, begun when the sender was made: the
+    // dialog's test and the first alarm after the start go out on it, not after a retry.
+    static constexpr std::chrono::seconds kFirstConnectionWait{5};
 
     explicit MqttSender(MqttSettings settings);
     ~MqttSender() override;
@@ -81,6 +84,8 @@ private:
     bool m_ended = false;
     bool m_stopping = false;
     bool m_abandoned = false;
+    // The first connection attempt has had its answer, whatever it was.
+    bool m_answered = false;
     // Why the last connection failed; Refused when the broker refused the login or the
     // certificate failed.
     std::string m_reason;

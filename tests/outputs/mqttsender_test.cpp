@@ -152,6 +152,28 @@ TEST(MqttSender, ATestsConnectionLeavesTheRunningProgramsStatusAlone) {
     EXPECT_EQ(subscriber.payloads(kPrefix + "/status"), std::vector<std::string>{"online"});
 }
 
+// The dialog's test sends at once on a new connection: it waits for the connection under way
+// instead of failing for want of it.
+TEST(MqttSender, TheFirstSendWaitsForTheConnectionBegunAtTheStart) {
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.start());
+    MqttSender sender(settingsFor(broker));
+    const Delivery delivery = sender.send(triggerOf(WatchEvent::Effect::ClipStarted));
+    EXPECT_EQ(delivery.outcome, Outcome::Delivered) << delivery.reason;
+}
+
+TEST(MqttSender, TheFirstSendToABrokerThatIsDownIsTriedAgainLater) {
+    MqttSettings settings;
+    settings.server = "127.0.0.1";
+    settings.port = freePort();
+    MqttSender sender(settings);
+    Delivery delivery;
+    ASSERT_TRUE(endsWithin(std::chrono::seconds(30), [&] {
+        delivery = sender.send(triggerOf(WatchEvent::Effect::ClipStarted));
+    }));
+    EXPECT_EQ(delivery.outcome, Outcome::TryAgain);
+}
+
 TEST(MqttSender, TriggerSetsMotionWithPictureAndTheClipsEndClearsIt) {
     MosquittoBroker broker;
     ASSERT_TRUE(broker.start());
