@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -50,7 +51,11 @@ TEST(InstanceLockTest, NeitherAKilledHolderNorItsChildKeepTheLock) {
         const InstanceLock lock(path);
         if (lock.state() != InstanceLock::State::Held)
             ::_exit(2);
-        // A started tool that outlives the program, its output away from the test's.
+        // A started tool that outlives the program, its output away from the test's. Told
+        // once it runs: the end of a close-on-exec pipe closes with the exec.
+        int started[2];
+        if (::pipe2(started, O_CLOEXEC) != 0)
+            ::_exit(4);
         const pid_t tool = ::fork();
         if (tool == 0) {
             const int nowhere = ::open("/dev/null", O_RDWR);
@@ -58,6 +63,10 @@ TEST(InstanceLockTest, NeitherAKilledHolderNorItsChildKeepTheLock) {
             ::dup2(nowhere, 2);
             ::execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
             ::_exit(3);
+        }
+        ::close(started[1]);
+        char none = 0;
+        while (::read(started[0], &none, 1) < 0 && errno == EINTR) {
         }
         static_cast<void>(::write(ready[1], &tool, sizeof tool));
         ::pause();
