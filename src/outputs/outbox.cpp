@@ -434,14 +434,16 @@ void Outbox::dropPicture(Waiting& waiting) {
 }
 
 void Outbox::removeMessage(const std::string& id) {
-    // A copy: the id passed may be the entry's own, which goes below.
-    const std::string removed = id;
     // The text first: a picture left alone by a crash is a remnant, a text alone a message.
-    m_folder.remove(textName(removed));
-    m_folder.remove(pictureName(removed));
-    m_entries.erase(removed);
-    const std::lock_guard hand(m_handOverMutex);
-    m_ids.erase(removed);
+    m_folder.remove(textName(id));
+    m_folder.remove(pictureName(id));
+    {
+        const std::lock_guard hand(m_handOverMutex);
+        m_ids.erase(id);
+    }
+    // Last, by its place: the id passed may be the entry's own.
+    if (const auto entry = m_entries.find(id); entry != m_entries.end())
+        m_entries.erase(entry);
 }
 
 void Outbox::settle(const std::string& id, const Delivery& delivery) {
