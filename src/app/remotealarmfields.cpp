@@ -154,7 +154,9 @@ RemoteAlarmEvents RemoteAlarmEventFields::values() const {
             if (!box->isChecked())
                 continue;
             known.insert(word);
-            chosen += (chosen.empty() ? "" : ",") + std::string(word);
+            if (!chosen.empty())
+                chosen += ',';
+            chosen += word;
         }
         std::set<std::string> stored = wordsOf(words);
         std::erase_if(stored, [](const std::string& word) {
