@@ -106,8 +106,8 @@ private:
     void connectWatchEvents();
     // The remote alarm as the group "Fernalarm" sets it; nothing when no channel is on.
     void startRemoteAlarm();
-    // The captioned JPEG of the picture now, as the minute's picture is captioned; empty when
-    // the camera has none.
+    // The captioned JPEG of the picture now (the minute's upload, the remote alarm's trigger
+    // and test); empty when the camera has no fresh picture.
     std::string captionedPicture();
     // "Fernalarm…": what the user chose saved and the remote alarm started anew with it.
     void onRemoteAlarmClicked();

@@ -3,14 +3,10 @@
 #include <QMessageBox>
 
 #include "app/gadgettable.h"
-#include "app/version.h"
 #include "detection/datetemplate.h"
-#include "detection/triggeractions.h"
-#include "media/camera.h"
 #include "outputs/launching.h"
 #include "outputs/picturefolder.h"
 #include "outputs/pictureupload.h"
-#include "outputs/snapshot.h"
 
 namespace {
 
@@ -51,14 +47,7 @@ void MainWindow::minuteStep(std::int64_t now) {
         text(Gadget::pictureToolField)};
     uploadPicture(
         options, *m_pictureUploader, m_pictureFolder->picturePath(),
-        [this] {
-            // A fresh picture or none: no snapshot without one.
-            const std::optional<CameraFrame> frame = m_camera->grabFrame();
-            if (!frame)
-                return std::string();
-            return makeSnapshot(frame->view, snapshotCaption(versionText, m_clock.localNow(),
-                                                             m_triggerActions->lastTriggerText()));
-        },
+        [this] { return captionedPicture(); },
         [](const std::string& program, const std::string& argument) {
             launchProgram(program, argument, {});
         });
