@@ -1,0 +1,399 @@
+#include "detection/avifile.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../tempfolder.h"
+
+namespace {
+
+using Bytes = std::string;
+
+struct ClipKind {
+    const char* name;
+    bool mpeg4;
+    bool sound;
+};
+
+// Two seconds at 25 pictures a second, as the recorder writes them.
+constexpr int kPictures = 50;
+
+std::string run(const std::string& command, int* status = nullptr) {
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (const std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe))
+            output.append(buffer, count);
+        const int ended = ::pclose(pipe);
+        if (status)
+            *status = ended;
+    }
+    return output;
+}
+
+bool makeClip(const std::filesystem::path& path, const ClipKind& kind, int pictures = kPictures) {
+    const std::string encoder =
+        kind.mpeg4 ? "avenc_mpeg4 pass=quant quantizer=5 gop-size=12" : "jpegenc";
+    std::string line =
+        "gst-launch-1.0 -q videotestsrc pattern=ball num-buffers=" + std::to_string(pictures) +
+        " ! video/x-raw,width=160,height=120,framerate=25/1 ! " + encoder +
+        " ! avimux name=mux ! filesink location='" + path.string() + "'";
+    // Live sources, as a camera and a microphone are, so that the muxer interleaves them.
+    if (kind.sound) {
+        line.replace(line.find("videotestsrc"), 12, "videotestsrc is-live=true");
+        line += " audiotestsrc is-live=true num-buffers=" + std::to_string(pictures) +
+                " samplesperbuffer=1764 ! audio/x-raw,format=S16LE,rate=44100,channels=1 ! mux.";
+    }
+    int status = -1;
+    run(line + " 2>&1", &status);
+    return status == 0;
+}
+
+Bytes readAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeAll(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::uint32_t le32(const Bytes& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int byte = 3; byte >= 0; --byte)
+        value = value << 8 | std::uint8_t(bytes[at + std::size_t(byte)]);
+    return value;
+}
+
+void setLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    for (int byte = 0; byte < 4; ++byte)
+        bytes[at + std::size_t(byte)] = char(value >> (8 * byte));
+}
+
+// What the muxer's header says while it writes: sizes and counts as at the clip's start.
+Bytes unfinished(Bytes clip) {
+    const std::size_t movi = clip.find("movi") - 8;
+    setLe32(clip, 4, std::uint32_t(movi + 4));
+    setLe32(clip, movi + 4, 4);
+    const std::size_t avih = clip.find("avih") + 8;
+    setLe32(clip, avih + 12, 0);
+    setLe32(clip, avih + 16, 0);
+    for (std::size_t strh = clip.find("strh"); strh < movi; strh = clip.find("strh", strh + 4))
+        setLe32(clip, strh + 8 + 32, 0);
+    if (const std::size_t dmlh = clip.find("dmlh"); dmlh < movi)
+        setLe32(clip, dmlh + 8, 0);
+    return clip.substr(0, clip.find("idx1"));
+}
+
+struct Chunk {
+    std::size_t at;
+    std::string id;
+    std::size_t size;
+    std::size_t end() const { return at + 8 + size + (size & 1); }
+    bool picture() const { return id.substr(0, 2) == "00"; }
+};
+
+std::vector<Chunk> chunksOf(const Bytes& clip) {
+    std::vector<Chunk> chunks;
+    for (std::size_t at = clip.find("movi") + 4; at + 8 <= clip.size();) {
+        const Chunk chunk{at, clip.substr(at, 4), le32(clip, at + 4)};
+        if (chunk.id == "idx1")
+            break;
+        chunks.push_back(chunk);
+        at = chunk.end();
+    }
+    return chunks;
+}
+
+struct Played {
+    int headerPictures = -1;
+    int ffmpegPictures = -1;
+    int gstreamerPictures = -1;
+    bool indexed = false;
+};
+
+Played play(const std::filesystem::path& path) {
+    Played played;
+    const std::string probe =
+        run("ffprobe -v error -count_frames -select_streams v:0 "
+            "-show_entries stream=nb_frames,nb_read_frames -of csv=p=0 '" +
+            path.string() + "'");
+    std::sscanf(probe.c_str(), "%d,%d", &played.headerPictures, &played.ffmpegPictures);
+    int status = -1;
+    const std::string decoded = run("gst-launch-1.0 -v filesrc location='" + path.string() +
+                                        "' ! avidemux name=d d.video_0 ! decodebin ! "
+                                        "fakesink silent=false sync=false 2>&1",
+                                    &status);
+    if (status == 0) {
+        played.gstreamerPictures = 0;
+        for (std::size_t at = decoded.find("chain"); at != std::string::npos;
+             at = decoded.find("chain", at + 1)) {
+            ++played.gstreamerPictures;
+        }
+    }
+    played.indexed = readAll(path).find("idx1") != std::string::npos;
+    return played;
+}
+
+class AviRepairTest : public ::testing::TestWithParam<ClipKind> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(makeClip(m_folder / "whole.avi", GetParam()));
+        m_whole = readAll(m_folder / "whole.avi");
+        m_unfinished = unfinished(m_whole);
+        m_chunks = chunksOf(m_unfinished);
+        ASSERT_GT(m_chunks.size(), 10u);
+    }
+
+    // The picture chunk in the middle of the clip.
+    const Chunk& middlePicture() const {
+        std::vector<const Chunk*> pictures;
+        for (const Chunk& chunk : m_chunks) {
+            if (chunk.picture())
+                pictures.push_back(&chunk);
+        }
+        return *pictures[pictures.size() / 2];
+    }
+
+    // The pictures whole before `cut`.
+    int wholePictures(std::size_t cut) const {
+        return int(std::count_if(m_chunks.begin(), m_chunks.end(), [&](const Chunk& chunk) {
+            return chunk.picture() && chunk.at + 8 + chunk.size <= cut;
+        }));
+    }
+
+    std::filesystem::path cutAt(std::size_t cut, const std::string& name = "cut.avi") {
+        const std::filesystem::path path = m_folder / name;
+        writeAll(path, m_unfinished.substr(0, cut));
+        return path;
+    }
+
+    TempFolder m_folder;
+    Bytes m_whole;
+    Bytes m_unfinished;
+    std::vector<Chunk> m_chunks;
+};
+
+TEST_P(AviRepairTest, AFinishedClipIsWholeAndLeftAlone) {
+    const std::filesystem::path path = m_folder / "whole.avi";
+    EXPECT_EQ(aviState(path), AviState::Finished);
+    EXPECT_EQ(repairAvi(path).outcome, AviRepair::Outcome::Whole);
+    EXPECT_EQ(readAll(path), m_whole);
+}
+
+TEST_P(AviRepairTest, ACutClipPlaysItsWholePicturesAfterTheRepair) {
+    const Chunk& middle = middlePicture();
+    const std::vector<std::size_t> cuts{
+        middle.at + 8 + middle.size / 2,  // within a chunk's data
+        middle.end(),                     // right after a whole chunk
+        middle.at + 4,                    // within a chunk's header
+        m_unfinished.size(),              // every chunk whole, only the index missing
+    };
+    for (const std::size_t cut : cuts) {
+        SCOPED_TRACE("cut at byte " + std::to_string(cut));
+        const std::filesystem::path path = cutAt(cut);
+        ASSERT_EQ(aviState(path), AviState::Unfinished);
+        const AviRepair repair = repairAvi(path);
+        const int expected = wholePictures(cut);
+        ASSERT_EQ(repair.outcome, AviRepair::Outcome::Repaired) << repair.reason;
+        EXPECT_EQ(repair.pictures, expected);
+        EXPECT_NEAR(repair.seconds, expected / 25.0, 1e-9);
+        EXPECT_EQ(aviState(path), AviState::Finished);
+        const Played played = play(path);
+        EXPECT_TRUE(played.indexed);
+        EXPECT_EQ(played.headerPictures, expected);
+        EXPECT_EQ(played.ffmpegPictures, expected);
+        EXPECT_EQ(played.gstreamerPictures, expected);
+        // A second repair finds nothing to do.
+        const Bytes repaired = readAll(path);
+        EXPECT_EQ(repairAvi(path).outcome, AviRepair::Outcome::Whole);
+        EXPECT_EQ(readAll(path), repaired);
+    }
+}
+
+TEST_P(AviRepairTest, ARepairCutShortIsFinishedByTheNext) {
+    const std::filesystem::path path = cutAt(m_unfinished.size() - 100);
+    ASSERT_EQ(repairAvi(path).outcome, AviRepair::Outcome::Repaired);
+    const Bytes repaired = readAll(path);
+    // Killed while writing: part of the index on the disk, the header as it was.
+    const std::size_t index = repaired.find("idx1");
+    Bytes killed = m_unfinished.substr(0, index) + repaired.substr(index, 40);
+    writeAll(path, killed);
+    const AviRepair again = repairAvi(path);
+    ASSERT_EQ(again.outcome, AviRepair::Outcome::Repaired) << again.reason;
+    EXPECT_EQ(readAll(path), repaired);
+    // The index whole, the header not yet rewritten.
+    writeAll(path, m_unfinished.substr(0, index) + repaired.substr(index));
+    EXPECT_EQ(repairAvi(path).outcome, AviRepair::Outcome::Repaired);
+    EXPECT_EQ(readAll(path), repaired);
+}
+
+TEST_P(AviRepairTest, ZeroBytesAfterTheLastChunkGo) {
+    const std::size_t cut = middlePicture().end();
+    const std::filesystem::path path = cutAt(cut);
+    writeAll(path, m_unfinished.substr(0, cut) + Bytes(5000, '\0'));
+    const AviRepair repair = repairAvi(path);
+    ASSERT_EQ(repair.outcome, AviRepair::Outcome::Repaired) << repair.reason;
+    EXPECT_EQ(play(path).ffmpegPictures, wholePictures(cut));
+}
+
+TEST_P(AviRepairTest, AClipWithoutAWholePictureIsLeftAsItIs) {
+    const std::size_t firstPicture =
+        std::find_if(m_chunks.begin(), m_chunks.end(), [](const Chunk& c) {
+            return c.picture();
+        })->at;
+    // In the header, right after the header list, and before the first picture is whole.
+    for (const std::size_t cut : {std::size_t(100), m_chunks.front().at, firstPicture + 20}) {
+        SCOPED_TRACE("cut at byte " + std::to_string(cut));
+        const std::filesystem::path path = cutAt(cut);
+        const AviRepair repair = repairAvi(path);
+        EXPECT_EQ(repair.outcome, AviRepair::Outcome::Hopeless);
+        EXPECT_FALSE(repair.reason.empty());
+        EXPECT_EQ(readAll(path), m_unfinished.substr(0, cut));
+    }
+}
+
+TEST_P(AviRepairTest, GarbageAmidTheChunksKeepsTheFileAsItWas) {
+    Bytes clip = m_unfinished;
+    const Chunk& middle = m_chunks[m_chunks.size() / 2];
+    std::memcpy(clip.data() + middle.at, "GARBAGE!", 8);
+    const std::filesystem::path path = m_folder / "garbage.avi";
+    writeAll(path, clip);
+    const AviRepair repair = repairAvi(path);
+    EXPECT_EQ(repair.outcome, AviRepair::Outcome::Hopeless);
+    EXPECT_NE(repair.reason.find(std::to_string(middle.at)), std::string::npos) << repair.reason;
+    EXPECT_EQ(readAll(path), clip);
+}
+
+// Parts of a clip while it grows: each plays alone, and together they hold every picture.
+TEST_P(AviRepairTest, PartsOfAGrowingClipPlayAndAddUpToTheWhole) {
+    const std::filesystem::path growing = m_folder / "growing.avi";
+    std::uint64_t next = 0;
+    int index = 0;
+    std::int64_t pictures = 0;
+    const std::size_t header = m_chunks.front().at;
+    bool last = false;
+    for (std::size_t size = header - 100; !last; size += 7919) {
+        last = size > m_unfinished.size();
+        writeAll(growing, last ? m_whole : m_unfinished.substr(0, size));
+        const std::filesystem::path partPath = m_folder / ("part" + std::to_string(index) + ".avi");
+        const AviPart part = writeAviPart(growing, next, partPath, 0.4, last);
+        ASSERT_NE(part.outcome, AviPart::Outcome::Failed) << part.reason;
+        if (part.outcome == AviPart::Outcome::NotYet) {
+            EXPECT_FALSE(std::filesystem::exists(partPath));
+            continue;
+        }
+        SCOPED_TRACE(partPath.string());
+        EXPECT_GE(part.seconds, last ? 0.0 : 0.4);
+        const Played played = play(partPath);
+        EXPECT_EQ(played.headerPictures, part.pictures);
+        EXPECT_EQ(played.ffmpegPictures, part.pictures);
+        EXPECT_EQ(played.gstreamerPictures, part.pictures);
+        pictures += part.pictures;
+        next = part.next;
+        ++index;
+    }
+    EXPECT_GE(index, 3);
+    EXPECT_EQ(pictures, kPictures);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, AviRepairTest,
+                         ::testing::Values(ClipKind{"MotionJpeg", false, false},
+                                           ClipKind{"MotionJpegWithSound", false, true},
+                                           ClipKind{"Mpeg4", true, false},
+                                           ClipKind{"Mpeg4WithSound", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AviHostileFiles, NothingThatIsNoClipIsTouchedOrWaitedFor) {
+    TempFolder folder;
+    const auto hopeless = [](const std::filesystem::path& path) {
+        EXPECT_EQ(aviState(path), AviState::NoAvi) << path;
+        EXPECT_EQ(repairAvi(path).outcome, AviRepair::Outcome::Hopeless) << path;
+        const AviPart part = writeAviPart(path, 0, path.string() + ".part", 0.0, true);
+        EXPECT_NE(part.outcome, AviPart::Outcome::Written) << path;
+    };
+    writeAll(folder / "empty.avi", "");
+    hopeless(folder / "empty.avi");
+    writeAll(folder / "garbage.avi", Bytes(100000, '\x5a'));
+    hopeless(folder / "garbage.avi");
+    // A RIFF that claims four gigabytes and lists that hold more than they could.
+    Bytes huge =
+        "RIFF\xff\xff\xff\xff"
+        "AVI LIST\xff\xff\xff\xf0hdrlavih\xff\xff\xff\xff";
+    huge += Bytes(200, '\xff');
+    writeAll(folder / "huge.avi", huge);
+    hopeless(folder / "huge.avi");
+    writeAll(folder / "odd \n'name\".avi", huge);
+    hopeless(folder / "odd \n'name\".avi");
+    ASSERT_EQ(::mkfifo((folder / "fifo.avi").c_str(), 0600), 0);
+    hopeless(folder / "fifo.avi");
+    std::filesystem::create_directory(folder / "folder.avi");
+    hopeless(folder / "folder.avi");
+    hopeless(folder / "missing.avi");
+}
+
+TEST(AviHostileFiles, ALinkIsNeverFollowed) {
+    TempFolder folder;
+    ASSERT_TRUE(makeClip(folder / "target.avi", {"", false, false}));
+    const Bytes target = unfinished(readAll(folder / "target.avi"));
+    writeAll(folder / "target.avi", target);
+    std::filesystem::create_symlink(folder / "target.avi", folder / "link.avi");
+    EXPECT_EQ(repairAvi(folder / "link.avi").outcome, AviRepair::Outcome::Hopeless);
+    EXPECT_EQ(readAll(folder / "target.avi"), target);
+}
+
+TEST(AviHostileFiles, EveryCutAndEveryFlippedByteOfAHeaderEndsWell) {
+    TempFolder folder;
+    ASSERT_TRUE(makeClip(folder / "clip.avi", {"", true, true}, 10));
+    const Bytes clip = unfinished(readAll(folder / "clip.avi"));
+    const std::filesystem::path path = folder / "probe.avi";
+    const std::size_t header = clip.find("movi") + 40;
+    for (std::size_t cut = 0; cut < header; cut += 3) {
+        writeAll(path, clip.substr(0, cut));
+        EXPECT_NE(repairAvi(path).outcome, AviRepair::Outcome::Repaired) << cut;
+    }
+    // Reading is what a flipped byte can lead astray; a repair syncs twice, so every few.
+    for (std::size_t at = 0; at < header; ++at) {
+        Bytes flipped = clip;
+        flipped[at] = char(flipped[at] ^ 0x80);
+        // New files each time: the file system syncs a file written over or renamed over.
+        std::filesystem::remove(path);
+        std::filesystem::remove(folder / "part.avi");
+        writeAll(path, flipped);
+        aviState(path);
+        writeAviPart(path, 0, (folder / "part.avi").string(), 0.0, true);
+        if (at % 32 == 0 && repairAvi(path).outcome == AviRepair::Outcome::Hopeless)
+            EXPECT_EQ(readAll(path), flipped) << at;
+    }
+}
+
+TEST(AviInUse, AClipThatAnotherHoldsIsNotRepaired) {
+    TempFolder folder;
+    ASSERT_TRUE(makeClip(folder / "clip.avi", {"", false, false}));
+    const Bytes clip = unfinished(readAll(folder / "clip.avi"));
+    writeAll(folder / "clip.avi", clip);
+    const int holder = ::open((folder / "clip.avi").c_str(), O_RDONLY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_EQ(repairAvi(folder / "clip.avi").outcome, AviRepair::Outcome::InUse);
+    EXPECT_EQ(readAll(folder / "clip.avi"), clip);
+    ::close(holder);
+    EXPECT_EQ(repairAvi(folder / "clip.avi").outcome, AviRepair::Outcome::Repaired);
+}
+
+}  // namespace
