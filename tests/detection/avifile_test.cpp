@@ -377,8 +377,9 @@ TEST(AviHostileFiles, EveryCutAndEveryFlippedByteOfAHeaderEndsWell) {
         writeAll(path, flipped);
         aviState(path);
         writeAviPart(path, 0, (folder / "part.avi").string(), 0.0, true);
-        if (at % 32 == 0 && repairAvi(path).outcome == AviRepair::Outcome::Hopeless)
+        if (at % 32 == 0 && repairAvi(path).outcome == AviRepair::Outcome::Hopeless) {
             EXPECT_EQ(readAll(path), flipped) << at;
+        }
     }
 }
 
