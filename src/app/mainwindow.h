@@ -56,6 +56,8 @@ public:
     StatusDisplay& statusDisplay() { return *m_statusDisplay; }
     TriggerActions& triggerActions() { return *m_triggerActions; }
 
+    // Mends the clips of the clip folder that a crash or a power cut cut off, and logs each.
+    void repairUnfinishedClips();
     // The clips found in the clip folder into the video list.
     void fillVideoList();
     // The clip of the selected row in the desktop's video program, or in the own player while

@@ -12,10 +12,37 @@
 #include "app/gadgettable.h"
 #include "app/ownplayer.h"
 #include "app/videolistmenu.h"
+#include "detection/avifile.h"
 #include "detection/cliplist.h"
 #include "detection/triggeractions.h"
 #include "media/alertplayback.h"
 #include "outputs/launching.h"
+
+// Only clips that the muxer never finished are read further than their header; a clip that
+// another Sentello is recording holds a lock and is passed over. A clip that cannot be mended
+// stays as it is, for whoever wants to try.
+void MainWindow::repairUnfinishedClips() {
+    for (const ListedClip& clip : findClips(m_clipFolder, m_clipStem)) {
+        if (aviState(clip.path) != AviState::Unfinished)
+            continue;
+        const AviRepair repair = repairAvi(clip.path);
+        switch (repair.outcome) {
+            case AviRepair::Outcome::Repaired:
+                m_watchEvents.report({.kind = WatchEvent::Kind::ClipRepaired,
+                                      .clipPath = clip.path,
+                                      .seconds = repair.seconds});
+                break;
+            case AviRepair::Outcome::Hopeless:
+                m_watchEvents.report({.kind = WatchEvent::Kind::ClipNotRepaired,
+                                      .clipPath = clip.path,
+                                      .reason = repair.reason});
+                break;
+            case AviRepair::Outcome::Whole:
+            case AviRepair::Outcome::InUse:
+                break;
+        }
+    }
+}
 
 void MainWindow::fillVideoList() {
     for (const ListedClip& clip : findClips(m_clipFolder, m_clipStem)) {

@@ -159,6 +159,8 @@ int runSentello(const CommandLine& commandLine) {
                                 "Auf den Treiber kann nicht zugegriffen werden.");
     }
     window.loadSettings();
+    // Under the instance lock, taken above: no other watch of these settings writes a clip.
+    window.repairUnfinishedClips();
     window.fillVideoList();
 
     window.processFrame();

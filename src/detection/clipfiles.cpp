@@ -1,12 +1,17 @@
 #include "detection/clipfiles.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <utility>
+
+#include "detection/avifile.h"
 
 std::string newClipPath(const std::string& folder, const std::string& stem, const DateFields& now) {
     const std::string named = folder + stem + formatDateTemplate("%yyyy%mm%dd%hh%ii%ss", now);
@@ -49,8 +54,17 @@ void syncClip(const std::string& path) {
 }
 
 ClipSyncer::ClipSyncer(std::string path, std::chrono::milliseconds period,
-                       std::function<void(const std::string&)> sync)
-    : m_path(std::move(path)), m_period(period), m_sync(std::move(sync)) {
+                       std::function<void(const std::string&)> sync, ClipPartSetup parts)
+    : m_path(std::move(path)),
+      m_period(period),
+      m_sync(std::move(sync)),
+      m_parts(std::move(parts)),
+      m_lock(::open(m_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)) {
+    // Advisory: without the lock the clip is still written, only less well guarded.
+    if (m_lock >= 0 && ::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
+        ::close(m_lock);
+        m_lock = -1;
+    }
     m_thread = std::thread(&ClipSyncer::run, this);
 }
 
@@ -61,6 +75,13 @@ ClipSyncer::~ClipSyncer() {
     }
     m_wake.notify_all();
     m_thread.join();
+    if (m_lock >= 0)
+        ::close(m_lock);
+}
+
+void ClipSyncer::finished() {
+    const std::lock_guard lock(m_mutex);
+    m_finished = true;
 }
 
 void ClipSyncer::run() {
@@ -68,6 +89,32 @@ void ClipSyncer::run() {
     while (!m_wake.wait_for(lock, m_period, [this] { return m_ending; })) {
         lock.unlock();
         m_sync(m_path);
+        if (!m_parts.folder.empty())
+            cutPart(false);
         lock.lock();
     }
+    if (m_finished && !m_parts.folder.empty()) {
+        lock.unlock();
+        cutPart(true);
+    }
+}
+
+void ClipSyncer::cutPart(bool last) {
+    const std::string name = m_path.substr(m_path.rfind('/') + 1);
+    const std::string stem = name.substr(0, name.size() - std::min<std::size_t>(4, name.size()));
+    const int index = m_partIndex + 1;
+    const std::string partPath = m_parts.folder + stem + "_teil" +
+                                 (index < 10    ? "00"
+                                  : index < 100 ? "0"
+                                                : "") +
+                                 std::to_string(index) + ".avi";
+    const AviPart part = writeAviPart(m_path, m_nextPart, partPath, kPartSeconds, last);
+    if (part.outcome == AviPart::Outcome::Failed)
+        std::fprintf(stderr, "sentello: part of \"%s\": %s\n", m_path.c_str(), part.reason.c_str());
+    if (part.outcome != AviPart::Outcome::Written)
+        return;
+    m_nextPart = part.next;
+    m_partIndex = index;
+    if (m_parts.written)
+        m_parts.written({partPath, index, last});
 }

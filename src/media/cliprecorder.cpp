@@ -69,7 +69,21 @@ void ClipRecorder::startRecording(const ClipRequest& request, bool pipelineWorks
         return;
     }
     m_clipOverdue = false;
-    m_clipSyncer = std::make_unique<ClipSyncer>(request.path);
+    ClipPartSetup parts;
+    if (!m_clipPartFolder.empty()) {
+        parts.folder = m_clipPartFolder;
+        // Cut on the syncer's thread, told on the recorder's.
+        parts.written = [this, clip = QString::fromStdString(request.path)](const ClipPart& part) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, clip, path = QString::fromStdString(part.path), part] {
+                    emit clipPartWritten(clip, path, part.index, part.last);
+                },
+                Qt::QueuedConnection);
+        };
+    }
+    m_clipSyncer =
+        std::make_unique<ClipSyncer>(request.path, ClipSyncer::kPeriod, syncClip, std::move(parts));
     m_clipGuard.start(request.seconds * 1000 + kClipGraceMs);
 }
 
@@ -111,6 +125,8 @@ void ClipRecorder::onClipOverdue() {
 
 void ClipRecorder::endClip(const std::string& error) {
     m_clipGuard.stop();
+    if (error.empty() && m_clipSyncer)
+        m_clipSyncer->finished();
     m_clipSyncer.reset();
     const std::string path = m_clip->path();
     if (m_preRecording)

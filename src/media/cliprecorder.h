@@ -54,6 +54,10 @@ public:
     // The camera delivers no more pictures: the clip ends with what it has.
     void endNow();
 
+    // Clips from the next on are cut into parts while they are recorded, each told with
+    // clipPartWritten, into `folder` (ending in "/", one of their own); empty: no parts.
+    void setClipParts(std::string folder) { m_clipPartFolder = std::move(folder); }
+
     // Takes a message of the pipeline's bus that concerns the clip or the footage; false for
     // any other.
     bool handleBusMessage(GstMessage* message);
@@ -62,6 +66,10 @@ signals:
     // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip
     // and the reason for one that failed (its file is then removed).
     void captureStatus(int status, const QString& text);
+    // A part of the clip at `clipPath` is whole at `partPath`, numbered from 1. The clip's last
+    // part is cut once its file is finished and told just after kCaptureEnds; a clip that
+    // failed has none.
+    void clipPartWritten(const QString& clipPath, const QString& partPath, int index, bool last);
 
 private:
     bool handleClipMessage(GstMessage* message);
@@ -79,6 +87,7 @@ private:
     std::unique_ptr<PreRecording> m_preRecording;
     std::unique_ptr<ClipBranch> m_clip;
     std::unique_ptr<ClipSyncer> m_clipSyncer;
+    std::string m_clipPartFolder;
     // Ends a clip whose pictures stopped coming, and gives it up when even that fails.
     QTimer m_clipGuard;
     bool m_clipOverdue = false;

@@ -96,6 +96,10 @@ std::string alertEventWord(const AlertMessage& message) {
             return "program_end";
         case Kind::RemoteAlarmReport:
             return "remote_alarm";
+        case Kind::ClipRepaired:
+            return "clip_repaired";
+        case Kind::ClipNotRepaired:
+            return "clip_not_repaired";
     }
     return "event";
 }

@@ -154,6 +154,11 @@ std::vector<std::string> eventLogFields(const WatchEvent& event) {
             return {"Abbruch", event.reason, event.detail};
         case Kind::ProgramEnd:
             return {"Ende"};
+        case Kind::ClipRepaired:
+            return {"Video nach Abbruch repariert", fileName(event.clipPath),
+                    secondsText(event.seconds)};
+        case Kind::ClipNotRepaired:
+            return {"Video nach Abbruch nicht reparierbar", fileName(event.clipPath), event.reason};
         case Kind::RemoteAlarmReport: {
             std::vector<std::string> fields{"Fernalarm", event.step};
             for (const std::string* more : {&event.remoteName, &event.reason}) {

@@ -24,6 +24,8 @@ struct WatchEvent {
         StartAborted,       // reason, detail: what is missing, where known
         ProgramEnd,         //
         RemoteAlarmReport,  // step (what happened), remoteName (the channel), reason, detail (id)
+        ClipRepaired,       // clipPath, seconds: a clip cut off by a crash, mended at the start
+        ClipNotRepaired,    // clipPath, reason: such a clip that could not be mended
     };
     // What a trigger set going besides the alarm: outside the recording mode nothing, in it a
     // count or a clip, or nothing more while a clip is still under way.
@@ -41,6 +43,8 @@ struct WatchEvent {
     std::string clipPath{};
     Deletion deletion = Deletion::ByHand;
     int reconnections = 0;
+    // How long a repaired clip plays.
+    double seconds = 0.0;
     bool on = false;
     std::string remoteName{};
     // The step of an upload that failed ("connect", ...) and what the server said.
@@ -54,3 +58,6 @@ struct WatchEvent {
 
 // The share of the picture a trigger changed as people read it: "37 %".
 std::string shareText(float changePercent);
+
+// A length in seconds as people read it, to a tenth: "5,8 s".
+std::string secondsText(double seconds);

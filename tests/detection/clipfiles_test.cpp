@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,8 @@
 
 #include "../boundedcall.h"
 #include "../tempfolder.h"
+#include "aviclips.h"
+#include "detection/avifile.h"
 
 namespace {
 
@@ -146,6 +149,87 @@ TEST(ClipSyncer, EndsAtOnceBetweenTwoSyncs) {
     EXPECT_TRUE(endsWithin(std::chrono::seconds(20), [&] { syncer.reset(); }));
     const std::lock_guard lock(log.mutex);
     EXPECT_TRUE(log.paths.empty());
+}
+
+// While the clip is written it is held, so that no other program starting up mends it.
+TEST(ClipSyncer, HoldsTheClipAgainstARepairWhileItIsWritten) {
+    TempFolder folder;
+    const std::filesystem::path clip = folder / "Video_Sentello_20251210080000.avi";
+    ASSERT_TRUE(aviclips::makeClip(clip, {"", false, false}));
+    aviclips::writeAll(clip, aviclips::unfinished(aviclips::readAll(clip)));
+    auto syncer = std::make_unique<ClipSyncer>(clip.string(), std::chrono::hours(1));
+    EXPECT_EQ(repairAvi(clip).outcome, AviRepair::Outcome::InUse);
+    EXPECT_EQ(aviState(clip), AviState::Unfinished);
+    syncer.reset();
+    EXPECT_EQ(repairAvi(clip).outcome, AviRepair::Outcome::Repaired);
+}
+
+// Each sync of a growing clip may cut a part of what is new, and the clip's end cuts the rest:
+// each part plays, none is shorter than asked but the last, and together they hold the clip.
+TEST(ClipSyncer, CutsAGrowingClipIntoPartsThatAddUpToIt) {
+    TempFolder folder;
+    const std::filesystem::path clip = folder / "Video_Sentello_20251210080000.avi";
+    const std::filesystem::path whole = folder / "whole.avi";
+    constexpr int kPictures = 250;
+    ASSERT_TRUE(aviclips::makeClip(whole, {"", true, true}, kPictures));
+    const aviclips::Bytes finished = aviclips::readAll(whole);
+    const aviclips::Bytes written = aviclips::unfinished(finished);
+    std::filesystem::create_directory(folder / "parts");
+    std::mutex mutex;
+    std::condition_variable grown;
+    std::size_t size = 0;
+    std::vector<ClipPart> parts;
+    {
+        // Each sync finds the clip grown by a little more, and at last finished by the muxer.
+        ClipSyncer syncer(clip.string(), std::chrono::milliseconds(1),
+                          [&](const std::string& path) {
+                              const std::lock_guard lock(mutex);
+                              size = std::min(size + 9000, finished.size());
+                              aviclips::writeAll(path, size < finished.size()
+                                                           ? written.substr(0, size)
+                                                           : finished);
+                              grown.notify_all();
+                          },
+                          {(folder / "parts").string() + "/", [&](const ClipPart& part) {
+                               const std::lock_guard lock(mutex);
+                               parts.push_back(part);
+                           }});
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(grown.wait_for(lock, std::chrono::seconds(60),
+                                   [&] { return size == finished.size(); }));
+        syncer.finished();
+        lock.unlock();
+    }
+    ASSERT_GE(parts.size(), 3u);
+    int pictures = 0;
+    for (std::size_t index = 0; index < parts.size(); ++index) {
+        const ClipPart& part = parts[index];
+        SCOPED_TRACE(part.path);
+        EXPECT_EQ(part.index, int(index) + 1);
+        EXPECT_EQ(part.last, index + 1 == parts.size());
+        EXPECT_EQ(std::filesystem::path(part.path).parent_path(), folder / "parts");
+        const aviclips::Played played = aviclips::play(part.path);
+        EXPECT_EQ(played.ffmpegPictures, played.headerPictures);
+        EXPECT_EQ(played.gstreamerPictures, played.headerPictures);
+        if (!part.last) {
+            EXPECT_GE(played.headerPictures, 100);
+        }
+        pictures += played.headerPictures;
+    }
+    EXPECT_EQ(pictures, kPictures);
+}
+
+TEST(ClipSyncer, CutsNoPartsUnlessAsked) {
+    TempFolder folder;
+    const std::filesystem::path clip = folder / "Video_Sentello_20251210080000.avi";
+    ASSERT_TRUE(aviclips::makeClip(clip, {"", false, false}, 150));
+    {
+        ClipSyncer syncer(clip.string(), std::chrono::milliseconds(1));
+        syncer.finished();
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 }  // namespace

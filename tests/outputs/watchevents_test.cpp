@@ -63,6 +63,19 @@ TEST(WatchEventLogLine, ClipsByTheirFileName) {
               "Speichergrenze\n");
 }
 
+TEST(WatchEventLogLine, ClipsCutOffByACrashWithTheirLengthOrWhyNot) {
+    EXPECT_EQ(logLine({.kind = Kind::ClipRepaired, .clipPath = kClip, .seconds = 5.84}),
+              "2026-12-09 12:05:07\tVideo nach Abbruch repariert\t"
+              "Video_Sentello_20261209120507.avi\t5,8 s\n");
+    EXPECT_EQ(logLine({.kind = Kind::ClipRepaired, .clipPath = kClip, .seconds = 299.96}),
+              "2026-12-09 12:05:07\tVideo nach Abbruch repariert\t"
+              "Video_Sentello_20261209120507.avi\t300,0 s\n");
+    EXPECT_EQ(
+        logLine({.kind = Kind::ClipNotRepaired, .clipPath = kClip, .reason = "no whole picture"}),
+        "2026-12-09 12:05:07\tVideo nach Abbruch nicht reparierbar\t"
+        "Video_Sentello_20261209120507.avi\tno whole picture\n");
+}
+
 TEST(WatchEventLogLine, TheCameraTheWatchAndTheProgram) {
     EXPECT_EQ(logLine({.kind = Kind::CameraLost}), "2026-12-09 12:05:07\tKamera verloren\n");
     EXPECT_EQ(logLine({.kind = Kind::CameraBack, .reconnections = 1}),
