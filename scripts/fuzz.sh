@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds one of the fuzzers with clang's libFuzzer (and AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs it for a while: no crash, no leak, no hang.
-# Usage: scripts/fuzz.sh settingsfile|credential|sounddecoding|modulerendering [seconds] [folder]
+# Usage: scripts/fuzz.sh settingsfile|credential|sounddecoding|modulerendering|avifile [seconds] [folder]
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-target=${1:?settingsfile, credential, sounddecoding or modulerendering}
+target=${1:?settingsfile, credential, sounddecoding, modulerendering or avifile}
 seconds=${2:-20}
 out=${3:-$top/build-fuzz}
 mkdir -p "$out"
@@ -25,6 +25,8 @@ case $target in
     libraries=(-lvorbisfile -lvorbis -logg -lFLAC) ;;
   modulerendering)
     part=media; sources=("$top/src/media/modulerendering.cpp"); libraries=(-lmodplug) ;;
+  avifile)
+    part=detection; sources=("$top/src/detection/avifile.cpp"); libraries=() ;;
   *) echo "unknown fuzzer: $target" >&2; exit 2 ;;
 esac
 
@@ -46,6 +48,34 @@ if [[ $target == sounddecoding ]]; then
   if command -v oggenc >/dev/null; then
     oggenc --quiet -o "$corpus/ogg" "$corpus/wav" || true
   fi
+elif [[ $target == avifile ]]; then
+  # Short clips as the recorder writes them, finished, cut off, and with the header the muxer
+  # writes at their start, in both compressions, with and without sound.
+  for kind in "jpegenc" "avenc_mpeg4 pass=quant quantizer=5 gop-size=3"; do
+    name=$(echo "$kind" | cut -c1-4)
+    for sound in 0 1; do
+      extra=()
+      if [[ $sound == 1 ]]; then
+        extra=(audiotestsrc num-buffers=6 samplesperbuffer=441 ! audio/x-raw,format=S16LE,rate=11025,channels=1 ! mux.)
+      fi
+      # $kind is the encoder with its properties, word by word.
+      gst-launch-1.0 -q videotestsrc num-buffers=6 ! video/x-raw,width=16,height=16,framerate=25/1 \
+        ! $kind ! avimux name=mux ! filesink location="$corpus/$name$sound" "${extra[@]}" || true
+    done
+  done
+  /usr/bin/python3 - "$corpus" <<'AVI'
+import os, struct, sys
+for name in os.listdir(sys.argv[1]):
+    clip = bytearray(open(os.path.join(sys.argv[1], name), "rb").read())
+    movi = clip.find(b"movi") - 8
+    if movi < 0:
+        continue
+    clip[4:8] = struct.pack("<I", movi + 4)
+    clip[movi + 4:movi + 8] = struct.pack("<I", 4)
+    cut = bytes(clip[:clip.find(b"idx1")])
+    open(os.path.join(sys.argv[1], name + "-unfinished"), "wb").write(cut)
+    open(os.path.join(sys.argv[1], name + "-cut"), "wb").write(cut[:len(cut) - 37])
+AVI
 elif [[ $target == modulerendering ]]; then
   # A four-channel MOD: one square-wave sample, one pattern that plays it on each channel.
   /usr/bin/python3 - "$corpus/mod" <<'MOD'
