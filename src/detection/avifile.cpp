@@ -10,10 +10,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -76,7 +76,7 @@ std::uint64_t padded(std::uint64_t size) {
 }
 
 std::string errorText() {
-    return std::strerror(errno);
+    return std::generic_category().message(errno);
 }
 
 // A plain file opened without following a link and without waiting (a FIFO is refused, never
@@ -501,17 +501,24 @@ AviPart failedPart(std::uint64_t from, std::string reason) {
 
 // What a decoder needs before the clip's first VOP (MPEG-4's visual object sequence and
 // object layer), which a part that begins later lacks; empty for any other compression.
-Bytes streamConfiguration(const File& file, const Layout& layout, const Movi& fromStart) {
+Bytes streamConfiguration(const File& file, const Layout& layout) {
     if (!layout.streams[std::size_t(layout.video)].mpeg4)
         return {};
-    for (const Chunk& chunk : fromStart.chunks) {
-        if (chunk.stream != layout.video)
-            continue;
-        Bytes bytes(std::min<std::size_t>(chunk.size, kVopSearchBytes));
-        if (!file.read(chunk.at + 8, bytes.data(), bytes.size()))
+    // The first picture comes after the sound of the first moments, if any.
+    std::uint64_t at = layout.firstChunk();
+    for (std::uint8_t head[8]; file.read(at, head, sizeof head);) {
+        const FourCc id = readLe32(head);
+        const std::uint32_t size = readLe32(head + 4);
+        if (streamOf(id, layout) == layout.video) {
+            Bytes bytes(std::min<std::size_t>(size, kVopSearchBytes));
+            if (!file.read(at + 8, bytes.data(), bytes.size()))
+                return {};
+            bytes.resize(vopStart(bytes.data(), bytes.size()).value_or(0));
+            return bytes;
+        }
+        if (streamOf(id, layout) < 0 && !isFiller(id))
             return {};
-        bytes.resize(vopStart(bytes.data(), bytes.size()).value_or(0));
-        return bytes;
+        at += 8 + padded(size);
     }
     return {};
 }
@@ -575,12 +582,13 @@ private:
 
 AviState aviState(const std::string& path) {
     const File file(path, O_RDONLY);
-    if (!file.isOpen())
+    std::uint8_t riff[12];
+    if (!file.isOpen() || !file.read(0, riff, sizeof riff) || readLe32(riff) != kRiff ||
+        readLe32(riff + 8) != kAvi) {
         return AviState::NoAvi;
+    }
     const std::optional<Layout> layout = readLayout(file);
-    if (!layout)
-        return AviState::NoAvi;
-    return finished(file, *layout) ? AviState::Finished : AviState::Unfinished;
+    return layout && finished(file, *layout) ? AviState::Finished : AviState::Unfinished;
 }
 
 AviRepair repairAvi(const std::string& path) {
@@ -662,8 +670,7 @@ AviPart writeAviPart(const std::string& clipPath, std::uint64_t from, const std:
     // picture: it is the chunk where the part before it stopped.
     Bytes configuration;
     if (begin != layout->firstChunk())
-        configuration =
-            streamConfiguration(file, *layout, readMovi(file, *layout, layout->firstChunk()));
+        configuration = streamConfiguration(file, *layout);
     const Chunk& first = *firstPicture;
     const std::uint64_t firstSize = first.size + configuration.size();
     const std::uint64_t shift = padded(firstSize) - padded(first.size);

@@ -18,8 +18,8 @@
 
 enum class AviState {
     Finished,    // "idx1" follows the movi list, and the RIFF's size takes it in
-    Unfinished,  // an AVI header, but no index where its sizes say
-    NoAvi,       // not an AVI clip that can be read (no plain file, no RIFF "AVI ", no movi)
+    Unfinished,  // begins as an AVI, but has no index where its sizes say (or no header whole)
+    NoAvi,       // no plain file, or not beginning with RIFF "AVI " (an empty file)
 };
 
 // Reads the header and the few bytes where the index has to begin, never the whole file.

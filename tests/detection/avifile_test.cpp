@@ -136,6 +136,7 @@ TEST_P(AviRepairTest, AClipWithoutAWholePictureIsLeftAsItIs) {
     for (const std::size_t cut : {std::size_t(100), m_chunks.front().at, firstPicture + 20}) {
         SCOPED_TRACE("cut at byte " + std::to_string(cut));
         const std::filesystem::path path = cutAt(cut);
+        EXPECT_EQ(aviState(path), AviState::Unfinished);
         const AviRepair repair = repairAvi(path);
         EXPECT_EQ(repair.outcome, AviRepair::Outcome::Hopeless);
         EXPECT_FALSE(repair.reason.empty());
@@ -197,15 +198,17 @@ INSTANTIATE_TEST_SUITE_P(Clips, AviRepairTest,
 TEST(AviHostileFiles, NothingThatIsNoClipIsTouchedOrWaitedFor) {
     TempFolder folder;
     const auto hopeless = [](const std::filesystem::path& path) {
-        EXPECT_EQ(aviState(path), AviState::NoAvi) << path;
+        EXPECT_NE(aviState(path), AviState::Finished) << path;
         EXPECT_EQ(repairAvi(path).outcome, AviRepair::Outcome::Hopeless) << path;
         const AviPart part = writeAviPart(path, 0, path.string() + ".part", 0.0, true);
         EXPECT_NE(part.outcome, AviPart::Outcome::Written) << path;
     };
     writeAll(folder / "empty.avi", "");
     hopeless(folder / "empty.avi");
+    EXPECT_EQ(aviState(folder / "empty.avi"), AviState::NoAvi);
     writeAll(folder / "garbage.avi", Bytes(100000, '\x5a'));
     hopeless(folder / "garbage.avi");
+    EXPECT_EQ(aviState(folder / "garbage.avi"), AviState::NoAvi);
     // A RIFF that claims four gigabytes and lists that hold more than they could.
     Bytes huge =
         "RIFF\xff\xff\xff\xff"
