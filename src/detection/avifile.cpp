@@ -528,11 +528,13 @@ class PartFile {
 public:
     explicit PartFile(const std::string& path) : m_path(path), m_temporary(path + ".XXXXXX") {
         m_descriptor = ::mkostemp(m_temporary.data(), O_CLOEXEC);
+        m_made = m_descriptor >= 0;
     }
     ~PartFile() {
         if (m_descriptor >= 0)
             ::close(m_descriptor);
-        if (!m_kept)
+        // Only a file made here: a name tried in vain may be another's.
+        if (m_made && !m_kept)
             ::unlink(m_temporary.c_str());
     }
     PartFile(const PartFile&) = delete;
@@ -575,6 +577,7 @@ private:
     std::string m_temporary;
     int m_descriptor = -1;
     std::uint64_t m_written = 0;
+    bool m_made = false;
     bool m_kept = false;
 };
 

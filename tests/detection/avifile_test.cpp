@@ -261,6 +261,24 @@ TEST(AviHostileFiles, EveryCutAndEveryFlippedByteOfAHeaderEndsWell) {
     }
 }
 
+TEST(AviParts, APartThatCannotBeWrittenFailsAndLeavesNothing) {
+    TempFolder folder;
+    ASSERT_TRUE(makeClip(folder / "clip.avi", {"", false, false}));
+    const AviPart part =
+        writeAviPart(folder / "clip.avi", 0, folder / "missing" / "part.avi", 0.0, true);
+    EXPECT_EQ(part.outcome, AviPart::Outcome::Failed);
+    EXPECT_NE(part.reason.find("part.avi"), std::string::npos) << part.reason;
+    EXPECT_EQ(part.next, 0u);
+    std::filesystem::create_directory(folder / "parts");
+    EXPECT_EQ(
+        writeAviPart(folder / "clip.avi", 0, folder / "parts" / "part.avi", 0.0, true).outcome,
+        AviPart::Outcome::Written);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "parts"),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary file stays behind";
+}
+
 TEST(AviInUse, AClipThatAnotherHoldsIsNotRepaired) {
     TempFolder folder;
     ASSERT_TRUE(makeClip(folder / "clip.avi", {"", false, false}));
