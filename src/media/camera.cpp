@@ -176,6 +176,7 @@ Camera::Camera(QObject* parent)
     m_watchdog.setInterval(kReconnectCheckMs);
     connect(&m_watchdog, &QTimer::timeout, this, &Camera::checkDelivery);
     connect(m_recorder.get(), &ClipRecorder::captureStatus, this, &Camera::captureStatus);
+    connect(m_recorder.get(), &ClipRecorder::clipPartWritten, this, &Camera::clipPartWritten);
 }
 
 Camera::~Camera() {
@@ -294,6 +295,10 @@ bool Camera::preRecording() const {
 
 void Camera::finishRecording() {
     m_recorder->finishRecording();
+}
+
+void Camera::setClipParts(std::string folder) {
+    m_recorder->setClipParts(std::move(folder));
 }
 
 bool Camera::startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPictureWait) {

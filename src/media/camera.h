@@ -76,11 +76,16 @@ public:
     // Cuts a clip being recorded short and waits until its file is finished (a few seconds at
     // most); kCaptureEnds is sent as usual.
     void finishRecording();
+    // Clips from the next on are cut into parts while they are recorded, into `folder` (see
+    // ClipRecorder::setClipParts); empty: none.
+    void setClipParts(std::string folder);
 
 signals:
     // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip
     // and the reason for one that failed (its file is then removed).
     void captureStatus(int status, const QString& text);
+    // A part of the clip being recorded is whole (see ClipRecorder::clipPartWritten).
+    void clipPartWritten(const QString& clipPath, const QString& partPath, int index, bool last);
     // The camera stopped delivering and is being reconnected; it delivers again, after that
     // many attempts.
     void deliveryStopped();

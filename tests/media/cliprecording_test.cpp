@@ -83,6 +83,38 @@ TEST_F(ClipRecording, PictureGoesOnWhileAClipIsWritten) {
     EXPECT_FALSE(camera.recording());
 }
 
+// Asked for, a clip is cut into parts while it is recorded, each of them told once it is whole:
+// each plays alone, the last comes with the clip's end, and together they hold the clip.
+TEST_F(ClipRecording, PartsOfAClipComeWhileItIsRecordedAndAddUpToIt) {
+    connect(kTestPattern);
+    std::filesystem::create_directory(folder / "parts");
+    camera.setClipParts((folder / "parts").string() + "/");
+    QSignalSpy parts(&camera, &Camera::clipPartWritten);
+    const auto path = folder / "clip.avi";
+    QSignalSpy statuses(&camera, &Camera::captureStatus);
+    camera.startRecording({path, 10, false, {ClipCodec::Mpeg4, 60}});
+    // The first part comes while the clip is still recorded.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !parts.isEmpty(); }, kClipEndTimeoutMs));
+    EXPECT_TRUE(camera.recording());
+    waitForEnd(statuses);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return parts.last().at(3).toBool(); }, kClipEndTimeoutMs));
+    ASSERT_GE(parts.size(), 2);
+    int pictures = 0;
+    for (int index = 0; index < parts.size(); ++index) {
+        const QList<QVariant>& part = parts.at(index);
+        const std::filesystem::path partPath = part.at(1).toString().toStdString();
+        SCOPED_TRACE(partPath.string());
+        EXPECT_EQ(part.at(0).toString().toStdString(), path.string());
+        EXPECT_EQ(partPath.parent_path(), folder / "parts");
+        EXPECT_EQ(part.at(2).toInt(), index + 1);
+        EXPECT_EQ(part.at(3).toBool(), index + 1 == parts.size());
+        const int inPart = picturesInClip(partPath);
+        EXPECT_GT(inPart, 0);
+        pictures += inPart;
+    }
+    EXPECT_EQ(pictures, picturesInClip(path));
+}
+
 TEST_F(ClipRecording, TwoClipsInARowAreBothWhole) {
     connect(kTestPattern);
     for (const char* name : {"first clip.avi", "second clip.avi"}) {
