@@ -27,5 +27,6 @@ TestSendResult sendTestMessage(
         return std::chrono::steady_clock::now();
     });
 
-// "zugestellt in 0,4 s", or "nicht zugestellt: " and the reason.
-std::string testSendText(const TestSendResult& result);
+// "zugestellt in 0,4 s", or "nicht zugestellt: " and the reason; `done` in place of
+// "zugestellt" where the test is no message.
+std::string testSendText(const TestSendResult& result, const std::string& done = "zugestellt");

@@ -32,6 +32,7 @@ protected:
         options.mqttPort = 1;
         std::string failure;
         auto alarm = RemoteAlarm::start({.options = options,
+                                         .copy = {},
                                          .settingsFile = m_settings,
                                          .profile = {},
                                          .picture = [] { return std::string("JPEG"); },
