@@ -78,10 +78,11 @@ public:
         return path;
     }
 
-    // A name in the folder as an SFTP command names it: absolute, or below the home folder.
+    // A name in the folder as an SFTP command names it, quoted: absolute, or relative, which
+    // the server takes as below the home folder (libcurl's "/~/" holds only unquoted).
     std::string commandPath(const std::string& folder, const std::string& name) const {
-        std::string path = folder.starts_with('/') ? folder : "/~/" + folder;
-        path += (path.ends_with('/') ? "" : "/") + name;
+        std::string path = folder.empty() || folder.ends_with('/') ? folder : folder + "/";
+        path += name;
         std::string quoted = "\"";
         for (const char c : path) {
             if (c == '"' || c == '\\')
