@@ -74,6 +74,7 @@ QWidget* copyPage(CopyFields& fields, const CopyPageServices& services,
         .button = QStringLiteral("Verbindung testen"),
         .name = QStringLiteral("kopie"),
         .done = "Datei geschrieben und gelöscht",
+        .failed = "gescheitert",
         .credential = QStringLiteral("Zertifikat oder Schlüssel"),
         .sender = [&fields, &services]() -> std::unique_ptr<AlertSender> {
             return std::make_unique<CopySender>(services.target(fields.values()));

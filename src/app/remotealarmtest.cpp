@@ -50,6 +50,7 @@ TestSendSetup channelTest(AlertChannel channel, const RemoteAlarmFields& fields,
             .button = QStringLiteral("Testnachricht senden"),
             .name = QString::fromLatin1(channelKey(channel)),
             .done = "zugestellt",
+            .failed = "nicht zugestellt",
             .credential = QStringLiteral("Zertifikat"),
             .sender =
                 [channel, &fields, profile] {
@@ -97,7 +98,7 @@ void TestSendRow::start() {
 }
 
 void TestSendRow::finished(const TestSendResult& result) {
-    m_outcome->setText(QString::fromStdString(testSendText(result, m_setup.done)));
+    m_outcome->setText(QString::fromStdString(testSendText(result, m_setup.done, m_setup.failed)));
     m_button->setEnabled(true);
     const std::string& fingerprint = result.delivery.unknownCertificate;
     if (fingerprint.empty())

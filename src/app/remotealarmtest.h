@@ -22,8 +22,9 @@ struct TestSendSetup {
     QString button;
     // The start of its widgets' object names: "<name>test", "<name>ergebnis".
     QString name;
-    // "zugestellt", or what a success is called instead.
+    // "zugestellt" and "nicht zugestellt", or what a success and a failure are called instead.
     std::string done;
+    std::string failed;
     // What the server shows to be trusted: "Zertifikat" or "Schlüssel".
     QString credential;
     // The sender and the server's name with the values the fields hold now.

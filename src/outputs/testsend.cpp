@@ -27,11 +27,11 @@ TestSendResult sendTestMessage(AlertSender& sender, const AlertMessage& message,
     return result;
 }
 
-std::string testSendText(const TestSendResult& result, const std::string& done) {
+std::string testSendText(const TestSendResult& result, const std::string& done,
+                         const std::string& failed) {
     if (result.delivery.outcome != Delivery::Outcome::Delivered) {
         const std::string& reason = result.delivery.reason;
-        return "nicht " + done + ": " +
-               (reason.empty() ? std::string("ohne Angabe eines Grundes") : reason);
+        return failed + ": " + (reason.empty() ? std::string("ohne Angabe eines Grundes") : reason);
     }
     // Tenths of a second, with the German decimal comma.
     const long tenths = std::lround(std::max(result.seconds, 0.0) * 10.0);

@@ -261,8 +261,8 @@ TEST_F(CopyFtp, AServerStoppedAndStartedAgainGetsEverythingOnce) {
     outbox.enqueue(picture);
     copies.copyClipPart(name, 1, part.string());
     copies.copyClip(clip.string());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return outbox.state().secondsToNextTry.value_or(0) > 0; }, 20000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return outbox.state().secondsToNextTry.value_or(0) > 0; }, 20000));
 
     start(on);
     ASSERT_EQ(port, on) << "the FTP server did not start again on its port";
@@ -376,8 +376,8 @@ protected:
         ASSERT_TRUE(run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f",
                                        QString::fromStdString(home / ".ssh" / "id_ed25519")}));
         QString listed;
-        ASSERT_TRUE(run("ssh-keygen",
-                        {"-l", "-f", QString::fromStdString(folder / "hostkey.pub")}, &listed));
+        ASSERT_TRUE(run("ssh-keygen", {"-l", "-f", QString::fromStdString(folder / "hostkey.pub")},
+                        &listed));
         fingerprint = listed.section(' ', 1, 1).toStdString();
         fs::copy_file(home / ".ssh" / "id_ed25519.pub", folder / "authorized_keys");
         port = freePort();
