@@ -13,8 +13,7 @@
 class FtpServer {
 public:
     FtpServer(const std::filesystem::path& folder, const std::string& user,
-              const std::string& password, int port = 0,
-              const std::filesystem::path& received = {})
+              const std::string& password, int port = 0, const std::filesystem::path& received = {})
         : m_script("ftpserver.py",
                    {QString::fromStdString(folder.string()), QString::fromStdString(user),
                     QString::fromStdString(password), QString::number(port),
