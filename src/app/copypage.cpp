@@ -1,9 +1,11 @@
 #include "app/copypage.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -46,14 +48,21 @@ QWidget* copyPage(CopyFields& fields, const CopyPageServices& services,
     form->addRow(fields.flag(
         "kopie", QStringLiteral("Bilder der Auslösungen und Videos auf einen Server kopieren"),
         &CopyOptions::on));
-    form->addRow(
-        QStringLiteral("Art:"),
+    QComboBox* protocol =
         fields.choice("kopieart", &CopyOptions::protocol,
-                      {QStringLiteral("FTP"), QStringLiteral("FTPS"), QStringLiteral("SFTP")}));
+                      {QStringLiteral("FTP"), QStringLiteral("FTPS"), QStringLiteral("SFTP")});
+    form->addRow(QStringLiteral("Art:"), protocol);
     QLineEdit* server = fields.text("kopieserver", &CopyOptions::server);
     server->setPlaceholderText(QStringLiteral("bei FTP leer: der Server des Uploads"));
     form->addRow(QStringLiteral("Server:"), server);
-    form->addRow(QStringLiteral("Port:"), fields.number("kopieport", &CopyOptions::port, 1, 65535));
+    QSpinBox* port = fields.number("kopieport", &CopyOptions::port, 1, 65535);
+    form->addRow(QStringLiteral("Port:"), port);
+    // A port left at one protocol's usual follows the protocol chosen; one typed in stays.
+    QObject::connect(protocol, &QComboBox::currentIndexChanged, port, [port](int chosen) {
+        const bool sftp = chosen == static_cast<int>(CopyProtocol::Sftp);
+        if (port->value() == (sftp ? kFtpPort : kSftpPort))
+            port->setValue(sftp ? kSftpPort : kFtpPort);
+    });
     form->addRow(QStringLiteral("Benutzer:"), fields.text("kopieuser", &CopyOptions::user));
     form->addRow(QStringLiteral("Passwort:"), fields.password("kopiepass", &CopyOptions::password));
     form->addRow(QStringLiteral("Ordner:"), fields.text("kopieordner", &CopyOptions::folder));

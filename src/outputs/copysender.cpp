@@ -304,7 +304,7 @@ Delivery copyClip(Session& session, const AlertMessage& message) {
         return session.put(folder, copyPartName(clip, static_cast<int>(event.count)), {},
                            file.get(), static_cast<curl_off_t>(size));
     }
-    const Delivery put = session.put(folder, whole, {}, file.get(), static_cast<curl_off_t>(size));
+    Delivery put = session.put(folder, whole, {}, file.get(), static_cast<curl_off_t>(size));
     if (put.outcome != Delivery::Outcome::Delivered)
         return put;
     const std::string partStem = stem(clip) + std::string(kPartWord);

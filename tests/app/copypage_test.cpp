@@ -59,6 +59,7 @@ TEST(CopyPage, TheFieldsShowAndKeepEachKeyInTheGroupKopieAlone) {
         EXPECT_EQ(field<QLabel>(dialog, "kopiezustand")->text(), "Kopie ist aus.");
         field<QCheckBox>(dialog, "kopie")->setChecked(true);
         field<QComboBox>(dialog, "kopieart")->setCurrentIndex(2);
+        EXPECT_EQ(field<QSpinBox>(dialog, "kopieport")->value(), 22) << "SFTP's usual port";
         field<QLineEdit>(dialog, "kopieserver")->setText("kopie.example.org");
         field<QSpinBox>(dialog, "kopieport")->setValue(2222);
         field<QLineEdit>(dialog, "kopieuser")->setText("wache");
