@@ -16,11 +16,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -280,6 +282,41 @@ TEST_F(CopyFtp, AServerStoppedAndStartedAgainGetsEverythingOnce) {
         return r.kind == OutboxReport::Kind::DeliveredLate;
     });
     EXPECT_GE(late, 2);
+}
+
+// The server stopped while a clip is on its way and started again: the clip arrives whole,
+// once, and no half file is left.
+TEST_F(CopyFtp, AServerStoppedInTheMiddleOfAClipGetsItWholeOnceWhenBack) {
+    const int on = port;
+    std::variant<OutboxFolder, std::string> box = OutboxFolder::open((folder / "Ausgang").string());
+    ASSERT_TRUE(std::holds_alternative<OutboxFolder>(box));
+    std::map<AlertChannel, std::unique_ptr<AlertSender>> senders;
+    senders[AlertChannel::CopyClip] = std::make_unique<CopySender>(target());
+    Outbox outbox(std::move(std::get<OutboxFolder>(box)), std::move(senders), 100 << 20, {});
+    const std::string name = "Video_Sentello_20261210102233.avi";
+    const fs::path clip = folder / name;
+    // Large enough to be caught on its way on the loopback.
+    std::string bytes;
+    for (int piece = 0; piece < 40; ++piece)
+        bytes += clipBytes(static_cast<char>(piece));
+    putFile(clip, bytes);
+    outbox.enqueue(clipMessage(clip));
+    const fs::path half = day / (name + ".tmp");
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::error_code error;
+    while (fs::file_size(half, error) == 0 || error) {
+        ASSERT_LT(std::chrono::steady_clock::now(), bound) << "the clip never on its way";
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ftp.reset();
+    ASSERT_LT(fs::file_size(half), bytes.size()) << "the clip arrived before the server stopped";
+    start(on);
+    ASSERT_EQ(port, on) << "the FTP server did not start again on its port";
+    outbox.checkNow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outbox.state().waiting == 0; }, 60000))
+        << outboxStateText(outbox.state());
+    EXPECT_EQ(namesIn(day), std::vector<std::string>{name});
+    EXPECT_TRUE(sameBytes(day / name, bytes));
 }
 
 // Debian's vsftpd with explicit TLS on every command and transfer, its anonymous user writing
