@@ -260,10 +260,13 @@ private:
     }
 
     Delivery failed(CURLcode result) const {
+        // The key shown goes into the words too, for the event log.
         if (sftp() && !m_hostKey.shown.empty() && m_hostKey.shown != m_hostKey.pinned)
             return {Delivery::Outcome::Refused,
-                    m_hostKey.pinned.empty() ? "Schlüssel des Servers unbekannt"
-                                             : "Schlüssel des Servers ist nicht der gespeicherte",
+                    std::string(m_hostKey.pinned.empty()
+                                    ? "Schlüssel des Servers unbekannt"
+                                    : "Schlüssel des Servers ist nicht der gespeicherte") +
+                        " (" + m_hostKey.shown + ")",
                     m_hostKey.shown};
         return failedTransfer(result, {}, m_pin);
     }

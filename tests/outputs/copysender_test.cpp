@@ -465,7 +465,7 @@ protected:
 TEST_F(CopySftp, TheHostKeyIsOfferedOnFirstContactAndOncePinnedTheCopiesArrive) {
     const Delivery first = CopySender(target({})).send(pictureMessage(pictureBytes()));
     EXPECT_EQ(first.outcome, Delivery::Outcome::Refused);
-    EXPECT_EQ(first.reason, "Schlüssel des Servers unbekannt");
+    EXPECT_EQ(first.reason, "Schlüssel des Servers unbekannt (" + fingerprint + ")");
     EXPECT_EQ(first.unknownCertificate, fingerprint);
     EXPECT_FALSE(fs::exists(userHome / remote));
 
@@ -500,7 +500,8 @@ TEST_F(CopySftp, AnotherHostKeyIsRefusedShownAndNothingIsSent) {
     const std::string other = "SHA256:" + std::string(43, 'A');
     const Delivery delivery = CopySender(target(other)).send(pictureMessage(pictureBytes()));
     EXPECT_EQ(delivery.outcome, Delivery::Outcome::Refused);
-    EXPECT_EQ(delivery.reason, "Schlüssel des Servers ist nicht der gespeicherte");
+    EXPECT_EQ(delivery.reason,
+              "Schlüssel des Servers ist nicht der gespeicherte (" + fingerprint + ")");
     EXPECT_EQ(delivery.unknownCertificate, fingerprint);
     EXPECT_FALSE(fs::exists(userHome / remote));
 }
