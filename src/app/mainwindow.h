@@ -32,6 +32,8 @@ class GadgetTable;
 class PictureFolder;
 class PictureUploader;
 class RemoteAlarm;
+struct CopyOptions;
+struct CopyTarget;
 class StatusDisplay;
 struct UploadEnd;
 
@@ -68,6 +70,12 @@ public:
 
     // The profile's name, when one is used: the remote alarm's messages name it.
     void setProfile(const std::string& profile) { m_profile = profile; }
+
+    // The copies off the premises, when switched on: the part `index` (1, 2, ...) of a clip
+    // still being written, in `partFile`; and a whole clip, which replaces its parts on the
+    // server (a clip finished is copied without being named here).
+    void copyClipPart(const std::string& clipName, int index, const std::string& partFile);
+    void copyClip(const std::string& clipPath);
 
     // The detection values in force: the three sliders and the mirror check box.
     DetectionValues detectionValues() const;
@@ -108,6 +116,8 @@ private:
     void connectWatchEvents();
     // The remote alarm as the group "Fernalarm" sets it; nothing when no channel is on.
     void startRemoteAlarm();
+    // Where the copies go as the options say, the minute upload's fields taken in.
+    CopyTarget copyTarget(const CopyOptions& options) const;
     // The captioned JPEG of the picture now (the minute's upload, the remote alarm's trigger
     // and test); empty when the camera has no fresh picture.
     std::string captionedPicture();

@@ -11,13 +11,33 @@
 #include "outputs/remotealarm.h"
 #include "outputs/snapshot.h"
 #include "outputs/testsend.h"
+#include "settings/copyoptions.h"
 #include "settings/remotealarmevents.h"
 #include "settings/remotealarmoptions.h"
 
+CopyTarget MainWindow::copyTarget(const CopyOptions& options) const {
+    // The minute upload's fields as they stand, for FTP's empty server, user and password.
+    return copyTargetOf(options, m_gadgets->storedText(Gadget::serverField),
+                        m_gadgets->storedText(Gadget::userField),
+                        m_gadgets->storedText(Gadget::passwordField));
+}
+
+void MainWindow::copyClipPart(const std::string& clipName, int index, const std::string& partFile) {
+    if (m_remoteAlarm)
+        m_remoteAlarm->copyClipPart(clipName, index, partFile);
+}
+
+void MainWindow::copyClip(const std::string& clipPath) {
+    if (m_remoteAlarm)
+        m_remoteAlarm->copyClip(clipPath);
+}
+
 void MainWindow::startRemoteAlarm() {
     std::string failure;
+    const CopyOptions copy = loadCopyOptions(m_settingsFile);
     m_remoteAlarm = RemoteAlarm::start(
         {.options = loadRemoteAlarmOptions(m_settingsFile),
+         .copy = copy.on ? std::optional(copyTarget(copy)) : std::nullopt,
          .settingsFile = m_settingsFile,
          .profile = m_profile,
          .picture = [this] { return captionedPicture(); },
@@ -42,8 +62,9 @@ std::string MainWindow::captionedPicture() {
 }
 
 void MainWindow::onRemoteAlarmClicked() {
-    const RemoteAlarmOptions options = loadRemoteAlarmOptions(m_settingsFile);
-    const RemoteAlarmEvents events = loadRemoteAlarmEvents(m_settingsFile);
+    const RemoteAlarmChoice current{loadRemoteAlarmOptions(m_settingsFile),
+                                    loadRemoteAlarmEvents(m_settingsFile),
+                                    loadCopyOptions(m_settingsFile)};
     if (!m_testSends)
         m_testSends = std::make_unique<QThreadPool>();
     // A test tells the watch's state, so the owner sees at once whether it is on.
@@ -60,15 +81,24 @@ void MainWindow::onRemoteAlarmClicked() {
             if (!m_remoteAlarm)
                 return std::nullopt;
             return m_remoteAlarm->outboxState();
-        }};
+        },
+        .copy = {.target = [this](const CopyOptions& options) { return copyTarget(options); },
+                 .state = [this]() -> std::optional<OutboxState> {
+                     if (!m_remoteAlarm || !loadCopyOptions(m_settingsFile).on)
+                         return std::nullopt;
+                     return m_remoteAlarm->copyState();
+                 }}};
     std::optional<RemoteAlarmChoice> chosen;
-    withDialogOpen([&] { chosen = editRemoteAlarm(this, options, events, services); });
-    if (!chosen || (chosen->options == options && chosen->events == events))
+    withDialogOpen([&] { chosen = editRemoteAlarm(this, current, services); });
+    if (!chosen || (chosen->options == current.options && chosen->events == current.events &&
+                    chosen->copy == current.copy))
         return;
-    if (chosen->options != options)
+    if (chosen->options != current.options)
         saveRemoteAlarmOptions(chosen->options, m_settingsFile);
-    if (chosen->events != events)
+    if (chosen->events != current.events)
         saveRemoteAlarmEvents(chosen->events, m_settingsFile);
+    if (chosen->copy != current.copy)
+        saveCopyOptions(chosen->copy, m_settingsFile);
     // The old outbox ends (after a send under way) before the new one opens the same folder:
     // two would send the same messages.
     m_remoteAlarm.reset();

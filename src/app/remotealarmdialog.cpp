@@ -63,7 +63,8 @@ QWidget* channelPage(AlertChannel channel, QFormLayout* form, QLineEdit* certifi
     auto* whole = new QVBoxLayout(page);
     whole->addLayout(columns);
     whole->addStretch();
-    whole->addWidget(new TestSendRow(channel, fields, certificate, services.test));
+    whole->addWidget(new TestSendRow(channelTest(channel, fields, services.test.profile),
+                                     certificate, services.test));
     return page;
 }
 
@@ -165,23 +166,24 @@ QGroupBox* sharedBox(RemoteAlarmFields& fields, const RemoteAlarmDialogServices&
 
 }  // namespace
 
-std::optional<RemoteAlarmChoice> editRemoteAlarm(QWidget* parent, const RemoteAlarmOptions& options,
-                                                 const RemoteAlarmEvents& events,
+std::optional<RemoteAlarmChoice> editRemoteAlarm(QWidget* parent, const RemoteAlarmChoice& current,
                                                  const RemoteAlarmDialogServices& services) {
     // Before the dialog, so that they outlive its widgets, which read them to the end.
-    RemoteAlarmFields fields(options);
-    RemoteAlarmEventFields eventFields(events);
+    RemoteAlarmFields fields(current.options);
+    RemoteAlarmEventFields eventFields(current.events);
+    CopyFields copyFields(current.copy);
     QDialog dialog(parent);
     prepareModalDialog(dialog, QStringLiteral("Fernalarm"));
     auto* pages = new QTabWidget;
     pages->addTab(mailPage(fields, eventFields, services), QStringLiteral("E-Mail"));
     pages->addTab(pushPage(fields, eventFields, services), QStringLiteral("Push"));
     pages->addTab(mqttPage(fields, eventFields, services), QStringLiteral("MQTT"));
+    pages->addTab(copyPage(copyFields, services.copy, services.test), QStringLiteral("Kopie"));
     auto* whole = new QVBoxLayout(&dialog);
     whole->addWidget(pages);
     whole->addWidget(sharedBox(fields, services, dialog));
     whole->addWidget(okAndCancelButtons(dialog));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return RemoteAlarmChoice{fields.values(), eventFields.values()};
+    return RemoteAlarmChoice{fields.values(), eventFields.values(), copyFields.values()};
 }

@@ -1,17 +1,12 @@
 #include "app/remotealarmfields.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QGroupBox>
-#include <QLineEdit>
-#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <set>
 
 namespace {
-
-constexpr int kTextWidth = 260;
 
 // The events in the order of the check boxes, with their German names.
 constexpr std::pair<const char*, const char*> kEventNames[] = {
@@ -32,11 +27,6 @@ std::set<std::string> wordsOf(const std::string& list) {
     return words;
 }
 
-// The bytes of `stored` while the field shows them unchanged, else what it shows.
-std::string keptBytes(const std::string& stored, const QString& shown) {
-    return QString::fromStdString(stored) == shown ? stored : shown.toStdString();
-}
-
 }  // namespace
 
 std::string& channelEvents(RemoteAlarmEvents& events, AlertChannel channel) {
@@ -47,6 +37,9 @@ std::string& channelEvents(RemoteAlarmEvents& events, AlertChannel channel) {
             return events.push;
         case AlertChannel::Mqtt:
             return events.mqtt;
+        case AlertChannel::CopyPicture:
+        case AlertChannel::CopyClip:
+            break;  // the copies send what they copy, no events chosen
     }
     return events.mail;
 }
@@ -59,70 +52,11 @@ const char* channelKey(AlertChannel channel) {
             return "push";
         case AlertChannel::Mqtt:
             return "mqtt";
+        case AlertChannel::CopyPicture:
+        case AlertChannel::CopyClip:
+            return "kopie";
     }
     return "";
-}
-
-RemoteAlarmFields::RemoteAlarmFields(const RemoteAlarmOptions& current) : m_current(current) {}
-
-QCheckBox* RemoteAlarmFields::flag(const char* key, const QString& label,
-                                   bool RemoteAlarmOptions::*member) {
-    auto* box = new QCheckBox(label);
-    box->setObjectName(QLatin1String(key));
-    box->setChecked(m_current.*member);
-    m_readers.push_back(
-        [box, member](RemoteAlarmOptions& options) { options.*member = box->isChecked(); });
-    return box;
-}
-
-QLineEdit* RemoteAlarmFields::text(const char* key, std::string RemoteAlarmOptions::*member) {
-    auto* field = new QLineEdit(QString::fromStdString(m_current.*member));
-    field->setObjectName(QLatin1String(key));
-    // Room for a server's name or a web hook's address without scrolling.
-    field->setMinimumWidth(kTextWidth);
-    m_readers.push_back([field, member](RemoteAlarmOptions& options) {
-        options.*member = keptBytes(options.*member, field->text());
-    });
-    return field;
-}
-
-QLineEdit* RemoteAlarmFields::password(const char* key, std::string RemoteAlarmOptions::*member) {
-    QLineEdit* field = text(key, member);
-    field->setEchoMode(QLineEdit::Password);
-    return field;
-}
-
-QSpinBox* RemoteAlarmFields::number(const char* key, int RemoteAlarmOptions::*member, int minimum,
-                                    int maximum, const QString& unit, const QString& none) {
-    auto* number = new QSpinBox;
-    number->setObjectName(QLatin1String(key));
-    number->setRange(minimum, maximum);
-    if (!unit.isEmpty())
-        number->setSuffix(QLatin1Char(' ') + unit);
-    number->setSpecialValueText(none);
-    number->setValue(m_current.*member);
-    m_readers.push_back(
-        [number, member](RemoteAlarmOptions& options) { options.*member = number->value(); });
-    return number;
-}
-
-QComboBox* RemoteAlarmFields::choice(const char* key, int RemoteAlarmOptions::*member,
-                                     const QStringList& items) {
-    auto* choice = new QComboBox;
-    choice->setObjectName(QLatin1String(key));
-    choice->addItems(items);
-    choice->setCurrentIndex(m_current.*member);
-    m_readers.push_back([choice, member](RemoteAlarmOptions& options) {
-        options.*member = choice->currentIndex();
-    });
-    return choice;
-}
-
-RemoteAlarmOptions RemoteAlarmFields::values() const {
-    RemoteAlarmOptions options = m_current;
-    for (const auto& read : m_readers)
-        read(options);
-    return options;
 }
 
 RemoteAlarmEventFields::RemoteAlarmEventFields(const RemoteAlarmEvents& current)

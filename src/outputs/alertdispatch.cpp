@@ -57,7 +57,7 @@ void AlertDispatch::onWatchEvent(const WatchEvent& event) {
         const bool stateOnly = !chosen && state.choice.keepsState.contains(event.kind);
         if (!chosen && !stateOnly)
             continue;
-        if (trigger && !takesTrigger(state, nowMs))
+        if (trigger && state.choice.spaced && !takesTrigger(state, nowMs))
             continue;
         if (trigger && !pictureTaken) {
             picture = m_services.picture();

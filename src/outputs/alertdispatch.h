@@ -22,6 +22,9 @@ struct AlertChannelChoice {
     // The kinds whose state the channel keeps whether it sends them or not (MQTT's motion and
     // camera): for these it gets a message that only sets the state.
     std::set<WatchEvent::Kind> keepsState{};
+    // Whether its trigger messages keep the spacing; the copy of each trigger's picture does
+    // not.
+    bool spaced = true;
 
     // What a channel sends unless the user chose otherwise: a trigger, a clip, the camera.
     static std::set<WatchEvent::Kind> defaultAlertKinds() {

@@ -5,8 +5,9 @@
 
 #include "outputs/watchevent.h"
 
-// The ways an alarm leaves the house.
-enum class AlertChannel { Mail, Push, Mqtt };
+// The ways an alarm leaves the house, and the copies of its pictures and clips on a server
+// off the premises (a channel each, so that a picture never waits behind a large clip).
+enum class AlertChannel { Mail, Push, Mqtt, CopyPicture, CopyClip };
 
 // One message of the remote alarm to one channel, as the outbox keeps it until the channel's
 // server has taken it. The channel makes its own form of it (a mail, a POST, MQTT topics) when
@@ -44,6 +45,8 @@ struct Delivery {
         TryAgain,
         // A refused login or certificate: tried again slowly, and shown to the user.
         Refused,
+        // What the message stands for is gone (a clip deleted meanwhile): dropped and shown.
+        Gone,
     };
     Outcome outcome = Outcome::TryAgain;
     // Why it was not delivered, in German words for the user; CR, LF and control characters of

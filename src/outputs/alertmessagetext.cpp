@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <vector>
@@ -90,10 +91,10 @@ bool parseFlag(const std::string& text, bool& flag) {
     return true;
 }
 
-constexpr const char* kChannelNames[] = {"mail", "push", "mqtt"};
+constexpr const char* kChannelNames[] = {"mail", "push", "mqtt", "kopiebild", "kopievideo"};
 
 bool parseChannel(const std::string& text, AlertChannel& channel) {
-    for (int index = 0; index < 3; ++index)
+    for (int index = 0; index < static_cast<int>(std::size(kChannelNames)); ++index)
         if (text == kChannelNames[index]) {
             channel = static_cast<AlertChannel>(index);
             return true;

@@ -72,7 +72,8 @@ Outbox::Outbox(OutboxFolder folder, std::map<AlertChannel, std::unique_ptr<Alert
                     : [](const OutboxFolder& into, const std::string& name,
                          std::string_view bytes) { return into.write(name, bytes); }) {
     loadFolder();
-    for (const AlertChannel channel : {AlertChannel::Mail, AlertChannel::Push, AlertChannel::Mqtt})
+    for (const AlertChannel channel : {AlertChannel::Mail, AlertChannel::Push, AlertChannel::Mqtt,
+                                       AlertChannel::CopyPicture, AlertChannel::CopyClip})
         m_workers.emplace_back(&Outbox::run, this, channel);
     m_writer = std::thread(&Outbox::runWriter, this);
 }
@@ -260,21 +261,33 @@ void Outbox::writeDown(HandedOver handedOver) {
     m_wake.notify_all();
 }
 
-OutboxState Outbox::state() const {
+OutboxState Outbox::state(const std::set<AlertChannel>& channels) const {
+    const auto named = [&channels](AlertChannel channel) {
+        return channels.empty() || channels.contains(channel);
+    };
     const std::lock_guard lock(m_mutex);
     std::size_t unwritten = 0;
     {
         const std::lock_guard hand(m_handOverMutex);
-        unwritten = m_unwritten.size() + (m_takenForWriting ? 1 : 0);
+        unwritten = static_cast<std::size_t>(
+            std::count_if(m_unwritten.begin(), m_unwritten.end(),
+                          [&](const HandedOver& one) { return named(one.message.channel); }));
+        // The one being written, a matter of milliseconds, counts where all are asked for.
+        if (m_takenForWriting && channels.empty())
+            ++unwritten;
     }
     OutboxState state;
-    state.waiting = m_entries.size() + unwritten;
+    state.waiting = unwritten;
+    for (const auto& [id, waiting] : m_entries)
+        state.waiting += named(waiting.message.channel) ? 1 : 0;
     if (state.waiting == 0)
         return state;
     const auto now = m_clocks.steady();
     // One still to be written goes as soon as it is.
     std::int64_t soonest = unwritten > 0 ? 0 : INT64_MAX;
     for (const auto& [id, waiting] : m_entries) {
+        if (!named(waiting.message.channel))
+            continue;
         if (waiting.sending || !waiting.written) {
             soonest = 0;
             break;
@@ -457,6 +470,11 @@ void Outbox::settle(const std::string& id, const Delivery& delivery) {
             if (waiting.late)
                 m_reports.push_back(
                     {OutboxReport::Kind::DeliveredLate, id, waiting.message.channel, {}});
+            removeMessage(id);
+            return;
+        case Delivery::Outcome::Gone:
+            m_reports.push_back(
+                {OutboxReport::Kind::Gone, id, waiting.message.channel, delivery.reason});
             removeMessage(id);
             return;
         case Delivery::Outcome::TryAgain:

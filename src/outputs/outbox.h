@@ -32,6 +32,7 @@ struct OutboxReport {
         DeliveredLate,   // delivered after a failed try, or after a restart
         Refused,         // the server refused the login or the certificate
         NotWritten,      // the message could not be written into the folder: it is not kept
+        Gone,            // what the message stands for is gone: dropped
     };
     Kind kind = Kind::Unreadable;
     std::string id;  // the message's, or the file's name for Unreadable
@@ -111,7 +112,8 @@ public:
     // clock's. The id under which it waits; a write that fails is reported (NotWritten).
     std::string enqueue(AlertMessage message);
 
-    OutboxState state() const;
+    // What waits of the channels named, of all when none is.
+    OutboxState state(const std::set<AlertChannel>& channels = {}) const;
     // Looks at the clocks again now, for a clock that jumped.
     void checkNow();
 

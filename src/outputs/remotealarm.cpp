@@ -43,6 +43,11 @@ std::vector<AlertChannelChoice> choicesFor(
             case AlertChannel::Mqtt:
                 channels.push_back({channel, alertKindsOf(events.mqtt), mqttStateKinds()});
                 break;
+            case AlertChannel::CopyPicture:
+                channels.push_back({channel, {WatchEvent::Kind::Trigger}, {}, false});
+                break;
+            case AlertChannel::CopyClip:
+                break;  // by ClipCopies
         }
     }
     return channels;
@@ -62,6 +67,9 @@ const char* channelName(AlertChannel channel) {
             return "Push";
         case AlertChannel::Mqtt:
             return "MQTT";
+        case AlertChannel::CopyPicture:
+        case AlertChannel::CopyClip:
+            return "Kopie";
     }
     return "";
 }
@@ -83,6 +91,8 @@ const char* reportWords(OutboxReport::Kind kind) {
             return "abgelehnt";
         case Kind::NotWritten:
             return "Nachricht nicht gespeichert";
+        case Kind::Gone:
+            return "verworfen";
     }
     return "";
 }
@@ -106,16 +116,45 @@ std::unique_ptr<AlertSender> makeAlertSender(AlertChannel channel,
                 MqttSettings{options.mqttServer, options.mqttPort, options.mqttTls,
                              options.mqttUser, options.mqttPassword, options.mqttTopic, profile,
                              options.mqttCertificate, use == SenderUse::Alarm});
+        case AlertChannel::CopyPicture:
+        case AlertChannel::CopyClip:
+            break;  // not the remote alarm's options: CopySender
     }
     return nullptr;
 }
 
-RemoteAlarm::RemoteAlarm(std::unique_ptr<Outbox> outbox, AlertDispatch dispatch)
-    : m_outbox(std::move(outbox)), m_dispatch(std::move(dispatch)) {}
+RemoteAlarm::RemoteAlarm(std::unique_ptr<Outbox> outbox, AlertDispatch dispatch,
+                         std::unique_ptr<ClipCopies> copies)
+    : m_outbox(std::move(outbox)), m_dispatch(std::move(dispatch)), m_copies(std::move(copies)) {}
+
+void RemoteAlarm::onWatchEvent(const WatchEvent& event) {
+    m_dispatch.onWatchEvent(event);
+    if (m_copies)
+        m_copies->onWatchEvent(event);
+}
+
+void RemoteAlarm::copyClipPart(const std::string& clipName, int index,
+                               const std::string& partFile) {
+    if (m_copies)
+        m_copies->copyClipPart(clipName, index, partFile);
+}
+
+void RemoteAlarm::copyClip(const std::string& clipPath) {
+    if (m_copies)
+        m_copies->copyClip(clipPath);
+}
+
+OutboxState RemoteAlarm::outboxState() const {
+    return m_outbox->state({AlertChannel::Mail, AlertChannel::Push, AlertChannel::Mqtt});
+}
+
+OutboxState RemoteAlarm::copyState() const {
+    return m_outbox->state({AlertChannel::CopyPicture, AlertChannel::CopyClip});
+}
 
 std::unique_ptr<RemoteAlarm> RemoteAlarm::start(Setup setup, std::string& failure) {
     const RemoteAlarmOptions& options = setup.options;
-    if (!options.mail && !options.push && !options.mqtt)
+    if (!options.mail && !options.push && !options.mqtt && !setup.copy)
         return nullptr;
     std::variant<OutboxFolder, std::string> folder =
         OutboxFolder::open(outboxPath(setup.settingsFile));
@@ -124,6 +163,10 @@ std::unique_ptr<RemoteAlarm> RemoteAlarm::start(Setup setup, std::string& failur
         return nullptr;
     }
     auto senders = sendersFor(options, setup.profile);
+    if (setup.copy) {
+        senders[AlertChannel::CopyPicture] = std::make_unique<CopySender>(*setup.copy);
+        senders[AlertChannel::CopyClip] = std::make_unique<CopySender>(*setup.copy);
+    }
     std::vector<AlertChannelChoice> channels = choicesFor(senders, setup.settingsFile);
     const std::function<void(const WatchEvent&)> report = std::move(setup.report);
     auto outbox = std::make_unique<Outbox>(
@@ -136,8 +179,12 @@ std::unique_ptr<RemoteAlarm> RemoteAlarm::start(Setup setup, std::string& failur
                            {.picture = std::move(setup.picture),
                             .steadyMs = steadyMs,
                             .wallMs = OutboxClocks().wallMs,
-                            .enqueue = std::move(enqueue)});
-    return std::make_unique<RemoteAlarm>(std::move(outbox), std::move(dispatch));
+                            .enqueue = enqueue});
+    std::unique_ptr<ClipCopies> copies;
+    if (setup.copy)
+        copies = std::make_unique<ClipCopies>(ClipCopies::Services{
+            .enqueue = enqueue, .localNow = [] { return localNow(); }, .profile = setup.profile});
+    return std::make_unique<RemoteAlarm>(std::move(outbox), std::move(dispatch), std::move(copies));
 }
 
 WatchEvent remoteAlarmReport(const OutboxReport& report) {

@@ -27,14 +27,13 @@ TestSendResult sendTestMessage(AlertSender& sender, const AlertMessage& message,
     return result;
 }
 
-std::string testSendText(const TestSendResult& result) {
+std::string testSendText(const TestSendResult& result, const std::string& done,
+                         const std::string& failed) {
     if (result.delivery.outcome != Delivery::Outcome::Delivered) {
         const std::string& reason = result.delivery.reason;
-        return "nicht zugestellt: " +
-               (reason.empty() ? std::string("ohne Angabe eines Grundes") : reason);
+        return failed + ": " + (reason.empty() ? std::string("ohne Angabe eines Grundes") : reason);
     }
     // Tenths of a second, with the German decimal comma.
     const long tenths = std::lround(std::max(result.seconds, 0.0) * 10.0);
-    return "zugestellt in " + std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) +
-           " s";
+    return done + " in " + std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " s";
 }

@@ -27,5 +27,7 @@ TestSendResult sendTestMessage(
         return std::chrono::steady_clock::now();
     });
 
-// "zugestellt in 0,4 s", or "nicht zugestellt: " and the reason.
-std::string testSendText(const TestSendResult& result);
+// "zugestellt in 0,4 s", or "nicht zugestellt: " and the reason; `done` and `failed` in their
+// places where the test is no message.
+std::string testSendText(const TestSendResult& result, const std::string& done = "zugestellt",
+                         const std::string& failed = "nicht zugestellt");

@@ -154,6 +154,26 @@ TEST_F(OutboxTest, AMessageNotDeliveredWithin24HoursIsReportedAndRemoved) {
     EXPECT_EQ(m_script->ids.size(), 2u);
 }
 
+// What a message stands for gone (a clip deleted meanwhile): reported and dropped at once.
+// The state says what waits of the channels asked for.
+TEST_F(OutboxTest, AMessageWhoseFileIsGoneIsReportedAndDroppedAndTheStateIsByChannel) {
+    m_script->outcomes.push_back({Outcome::Gone, "Video nicht mehr vorhanden: a.avi", {}});
+    m_outbox = makeOutbox();
+    const std::string gone = queue(message());
+    ASSERT_TRUE(waitForReports(Kind::Gone, 1));
+    EXPECT_EQ(reportedNow(Kind::Gone), std::vector<std::string>{gone});
+    // A channel without a sender keeps its message waiting.
+    AlertMessage copy = message();
+    copy.channel = AlertChannel::CopyClip;
+    queue(copy);
+    ASSERT_TRUE(waitForState(1, 1));
+    EXPECT_EQ(m_outbox->state({AlertChannel::Mail}).waiting, 0u);
+    EXPECT_EQ(m_outbox->state({AlertChannel::CopyPicture, AlertChannel::CopyClip}).waiting, 1u);
+    EXPECT_FALSE(exists(gone + ".msg"));
+    const std::lock_guard lock(m_script->mutex);
+    EXPECT_EQ(m_reports.at(0).reason, "Video nicht mehr vorhanden: a.avi");
+}
+
 TEST_F(OutboxTest, ARefusedMessageIsReportedOnceKeptAndTriedEveryFiveMinutes) {
     m_script->refuseAll = true;
     m_outbox = makeOutbox();

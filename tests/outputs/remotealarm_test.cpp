@@ -32,6 +32,7 @@ protected:
         options.mqttPort = 1;
         std::string failure;
         auto alarm = RemoteAlarm::start({.options = options,
+                                         .copy = {},
                                          .settingsFile = m_settings,
                                          .profile = {},
                                          .picture = [] { return std::string("JPEG"); },
@@ -115,6 +116,61 @@ TEST_F(RemoteAlarmTest, MqttKeepsItsMotionAndCameraStateWhateverTheChoice) {
                              said(AlertChannel::Mqtt, Kind::CameraLost, true),
                              said(AlertChannel::Mqtt, Kind::CameraBack, true),
                          }));
+}
+
+// The copies switched on alone, to a port where nobody listens: every trigger's picture (no
+// spacing), the finished clip and a part of a clip wait as copies, each clip and part in the
+// folder of the day on which its clip began, and no alarm message is made.
+TEST_F(RemoteAlarmTest, CopiesTakeEachTriggersPictureAndTheClipsInTheDayTheyBegan) {
+    std::string failure;
+    auto alarm = RemoteAlarm::start(
+        {.options = {},
+         .copy = CopyTarget{CopyProtocol::Ftp, "127.0.0.1", 1, {}, {}, "sentello", {}},
+         .settingsFile = m_settings,
+         .profile = {},
+         .picture = [] { return std::string("JPEG"); },
+         .report = [](const WatchEvent&) {}},
+        failure);
+    ASSERT_TRUE(alarm) << failure;
+    // The clips are there: a clip gone before its copy went drops its message.
+    const std::string clip = (m_temp.path() / "Video_Sentello_20261210235958.avi").string();
+    const std::string part = (m_temp.path() / "teil1.avi").string();
+    std::ofstream(clip) << "Video";
+    std::ofstream(part) << "Teil";
+    const DateFields evening{2026, 12, 10, 23, 59, 58};
+    const DateFields morning{2026, 12, 11, 0, 0, 3};
+    alarm->onWatchEvent({.kind = Kind::Trigger,
+                         .when = evening,
+                         .effect = WatchEvent::Effect::ClipStarted,
+                         .clipPath = clip});
+    alarm->onWatchEvent({.kind = Kind::Trigger, .when = evening});
+    alarm->copyClipPart("Video_Sentello_20261210235958.avi", 1, part);
+    alarm->onWatchEvent({.kind = Kind::ClipFinished, .when = morning, .clipPath = clip});
+    alarm->onWatchEvent({.kind = Kind::CameraLost, .when = morning});
+    alarm.reset();
+
+    std::multiset<std::string> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(outboxPath(m_settings))) {
+        if (entry.path().extension() != ".msg")
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::optional<AlertMessage> message = parseAlertMessageText(text.str());
+        ASSERT_TRUE(message) << entry.path();
+        const bool picture =
+            std::filesystem::exists(std::filesystem::path(entry.path()).replace_extension(".jpg"));
+        copies.insert(
+            std::string(message->channel == AlertChannel::CopyPicture ? "bild" : "video") +
+            (picture ? " mit Bild " : " ") + std::to_string(message->event.when.day) + " " +
+            std::to_string(message->event.count) + " " + message->event.clipPath);
+    }
+    EXPECT_EQ(copies, (std::multiset<std::string>{
+                          "bild mit Bild 10 0 " + clip,
+                          "bild mit Bild 10 0 ",
+                          "video 10 1 " + part,
+                          "video 10 0 " + clip,
+                      }));
 }
 
 }  // namespace
