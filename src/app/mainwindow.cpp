@@ -71,6 +71,10 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
     // The room may have changed while the camera was away: a new background, not an alarm.
     connect(&camera, &Camera::deliveryResumed, this,
             [this] { m_frameProcessor->restartBackground(); });
+    connect(&camera, &Camera::clipPartWritten, this,
+            [this](const QString& clipPath, const QString& partPath, int index) {
+                copyClipPart(clipPath.toStdString(), index, partPath.toStdString());
+            });
     createTriggerActions();
     m_pictureFolder = std::make_unique<PictureFolder>();
     m_desktopNotifier = std::make_unique<DesktopNotifier>();

@@ -71,12 +71,6 @@ public:
     // The profile's name, when one is used: the remote alarm's messages name it.
     void setProfile(const std::string& profile) { m_profile = profile; }
 
-    // The copies off the premises, when switched on: the part `index` (1, 2, ...) of a clip
-    // still being written, in `partFile`; and a whole clip, which replaces its parts on the
-    // server (a clip finished is copied without being named here).
-    void copyClipPart(const std::string& clipName, int index, const std::string& partFile);
-    void copyClip(const std::string& clipPath);
-
     // The detection values in force: the three sliders and the mirror check box.
     DetectionValues detectionValues() const;
     // One run of the detection: what it found onto the window, and on a trigger the trigger
@@ -105,6 +99,15 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    // The copies off the premises, when switched on: the part `index` (1, 2, ...) of a clip
+    // still being written, in `partFile`; and a whole clip, which replaces its parts on the
+    // server (a clip finished is copied without being named here).
+    void copyClipPart(const std::string& clipName, int index, const std::string& partFile);
+    void copyClip(const std::string& clipPath);
+    // The folder, ending in "/", the parts of clips wait in for their copy; empty when it
+    // cannot be made.
+    std::string clipPartFolder() const;
+
     void createTriggerActions();
     TriggerOptions triggerOptions() const;
     void onCaptureStatus(int status, const QString& text);

@@ -2,7 +2,12 @@
 
 #include <QThreadPool>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "app/gadgettable.h"
 #include "app/remotealarmdialog.h"
@@ -32,6 +37,19 @@ void MainWindow::copyClip(const std::string& clipPath) {
         m_remoteAlarm->copyClip(clipPath);
 }
 
+// Parts are cut from a clip being recorded only for its copy; they wait in a folder of their
+// own beside the settings until they are on the server.
+std::string MainWindow::clipPartFolder() const {
+    const std::filesystem::path folder =
+        std::filesystem::path(m_settingsFile).parent_path() / "Videoteile";
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        std::fprintf(stderr, "sentello: no parts of clips for their copy: %s: %s\n", folder.c_str(),
+                     std::generic_category().message(errno).c_str());
+        return {};
+    }
+    return folder.string() + '/';
+}
+
 void MainWindow::startRemoteAlarm() {
     std::string failure;
     const CopyOptions copy = loadCopyOptions(m_settingsFile);
@@ -51,6 +69,7 @@ void MainWindow::startRemoteAlarm() {
                               .step = "Ausgang nicht nutzbar",
                               .reason = failure});
     }
+    m_camera->setClipParts(copy.on && m_remoteAlarm ? clipPartFolder() : std::string());
 }
 
 std::string MainWindow::captionedPicture() {

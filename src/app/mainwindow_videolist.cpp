@@ -31,6 +31,9 @@ void MainWindow::repairUnfinishedClips() {
                 m_watchEvents.report({.kind = WatchEvent::Kind::ClipRepaired,
                                       .clipPath = clip.path,
                                       .seconds = repair.seconds});
+                // Its parts on the server end seconds before the cut; the mended clip replaces
+                // them.
+                copyClip(clip.path);
                 break;
             case AviRepair::Outcome::Hopeless:
                 m_watchEvents.report({.kind = WatchEvent::Kind::ClipNotRepaired,

@@ -287,9 +287,13 @@ Delivery copyClip(Session& session, const AlertMessage& message) {
     const File file(std::fopen(event.clipPath.c_str(), "rb"));
     std::error_code error;
     const auto size = std::filesystem::file_size(event.clipPath, error);
+    // A part's file goes once the part is on the server (or its whole clip is): one that is
+    // gone was delivered by a run that ended before it could say so.
+    if ((!file || error) && part)
+        return {Delivery::Outcome::Delivered, {}, {}};
     if (!file || error)
         return {Delivery::Outcome::Gone,
-                std::string(part ? "Teil des Videos" : "Video") + " nicht mehr vorhanden: " +
+                "Video nicht mehr vorhanden: " +
                     std::filesystem::path(event.clipPath).filename().string(),
                 {}};
     const std::string folder = session.folderPath(copyDayFolder(event.when));
@@ -302,10 +306,14 @@ Delivery copyClip(Session& session, const AlertMessage& message) {
         return std::find(names->begin(), names->end(), name) != names->end();
     };
     if (part) {
-        if (there(whole))
-            return {Delivery::Outcome::Delivered, {}, {}};
-        return session.put(folder, copyPartName(clip, static_cast<int>(event.count)), {},
-                           file.get(), static_cast<curl_off_t>(size));
+        Delivery put{Delivery::Outcome::Delivered, {}, {}};
+        if (!there(whole)) {
+            put = session.put(folder, copyPartName(clip, static_cast<int>(event.count)), {},
+                              file.get(), static_cast<curl_off_t>(size));
+        }
+        if (put.outcome == Delivery::Outcome::Delivered)
+            std::filesystem::remove(event.clipPath, error);
+        return put;
     }
     Delivery put = session.put(folder, whole, {}, file.get(), static_cast<curl_off_t>(size));
     if (put.outcome != Delivery::Outcome::Delivered)

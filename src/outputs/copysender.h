@@ -45,8 +45,8 @@ std::string copyPartName(const std::string& clipPath, int index);
 // transfer encrypted) or SFTP. Each file goes to "<name>.tmp" first and is renamed when whole,
 // so the server never shows a half file under its name; missing folders are made. A whole
 // clip deletes its parts on the server once it is there; a part whose whole clip is already
-// there is not sent again. A clip no longer on the disk is Gone. A test message writes and
-// deletes a small file in the folder.
+// there is not sent again; a part's file on the disk goes once it is done with. A clip no
+// longer on the disk is Gone. A test message writes and deletes a small file in the folder.
 //
 // FTPS takes the certificate as the remote alarm's channels do (CertificatePin); SFTP the host
 // key pinned alone, none without a pin: an unknown or other key is Refused with its

@@ -1,7 +1,8 @@
 """End-to-end tests of the copies off the premises against a private FTP server on 127.0.0.1
 (tests/support/ftpserver.py, pyftpdlib): a trigger's picture and its clip in the day's folder,
-and the copies that waited for a server away when the program was killed with SIGKILL, each on
-the server once after the next start."""
+the copies that waited for a server away when the program was killed with SIGKILL, each on
+the server once after the next start, and a clip killed midway: its parts on the server play
+and hold all but its last seconds, and after the next start the mended clip replaces them."""
 
 import os
 import signal
@@ -11,11 +12,16 @@ import time
 
 from desktop import MAIN_WINDOW, DesktopTestCase, Sentello, end_with_parent, stop_process, \
     wait_until
+from test_cliprepair import probe
 from test_eventlog import WatchOfTheWall
 from test_remotefaults import SUPPORT, free_port, scrambled
 from test_sentello import MjpegServer
 
 WINDOW_TIMEOUT = 30
+# A network camera's clips are written at a steady rate, whatever it sends.
+CLIP_RATE = 25
+# The server holds a clip being recorded up to within this many seconds.
+PARTS_BEHIND_SECONDS = 5
 TRIGGER_TIMEOUT = 60
 DELIVERY_TIMEOUT = 60
 SERVER_TIMEOUT = 20
@@ -68,11 +74,12 @@ class FtpServer:
 
 class CopyTest(WatchOfTheWall, DesktopTestCase):
 
-    def start_copying(self, camera, server):
-        """The program watching the camera, its copies going to the server, clips of 3 s."""
+    def start_copying(self, camera, server, clip_seconds=3):
+        """The program watching the camera, its copies going to the server."""
         sentello = Sentello(self.desktop, ["--camera", camera.uri], self.folder)
         os.makedirs(os.path.dirname(sentello.settings_path), exist_ok=True)
-        lines = ["[Optionen]", "warten = 1", "videolaenge = 3", "[Kopie]", "kopie = 1",
+        lines = ["[Optionen]", "warten = 1", "videolaenge = %d" % clip_seconds, "[Kopie]",
+                 "kopie = 1",
                  "kopieserver = 127.0.0.1", "kopieport = %d" % server.port,
                  "kopieuser = " + scrambled(USER), "kopiepass = " + scrambled(PASSWORD)]
         with open(sentello.settings_path, "wb") as out:
@@ -156,5 +163,49 @@ class CopyTest(WatchOfTheWall, DesktopTestCase):
                                if event and event[:3] == ["Fernalarm", "verspätet zugestellt",
                                                           "Kopie"]) >= len(waiting) or None,
                    DELIVERY_TIMEOUT, "a line for each copy that came late" + again.describe())
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(again, 0, EXIT_TIMEOUT)
+
+    def test_a_clip_killed_midway_is_on_the_server_in_parts_then_whole(self):
+        camera = MjpegServer(self.wall)
+        self.addCleanup(camera.stop)
+        server = self.server()
+        server.start()
+        sentello, window = self.start_copying(camera, server, clip_seconds=30)
+        self.box_walks_in(window, camera)
+        clip = wait_until(
+            lambda: next((name for name in os.listdir(sentello.home) if name.endswith(".avi")),
+                         None), TRIGGER_TIMEOUT, "the clip begun" + sentello.describe())
+        stem = clip[:-len(".avi")]
+        parts = lambda: [name for name in server.names()
+                         if name.startswith(stem + ".teil") and name.endswith(".avi")]
+        wait_until(lambda: len(parts()) >= 2 or None, TRIGGER_TIMEOUT,
+                   "two parts of the clip on the server" + sentello.describe())
+        sentello.process.send_signal(signal.SIGKILL)
+        sentello.process.wait(EXIT_TIMEOUT)
+
+        on_server = 0
+        for part in parts():
+            counted, decoded = probe(os.path.join(server.day(), part))
+            self.assertGreater(decoded, 0, part + " plays")
+            self.assertEqual(counted, decoded, part + " counts what it holds")
+            on_server += decoded
+        self.assertFalse(os.path.exists(os.path.join(server.day(), clip)))
+
+        again, _ = self.start_copying(camera, server, clip_seconds=30)
+        wait_until(lambda: clip in server.names() or None, DELIVERY_TIMEOUT,
+                   "the mended clip on the server" + again.describe())
+        wait_until(lambda: not parts() or None, DELIVERY_TIMEOUT,
+                   "the parts replaced by the clip" + again.describe())
+        with open(os.path.join(again.home, clip), "rb") as local, \
+                open(os.path.join(server.day(), clip), "rb") as copied:
+            self.assertEqual(local.read(), copied.read(), "the mended clip byte for byte")
+        _, recorded = probe(os.path.join(server.day(), clip))
+        # All but the last seconds before the kill were on the server before it.
+        self.assertGreaterEqual(on_server, recorded - PARTS_BEHIND_SECONDS * CLIP_RATE)
+        self.assertLessEqual(on_server, recorded)
+        part_folder = os.path.join(os.path.dirname(again.settings_path), "Videoteile")
+        wait_until(lambda: not os.listdir(part_folder) or None, DELIVERY_TIMEOUT,
+                   "no part left behind" + again.describe())
         self.desktop.close_window(MAIN_WINDOW)
         self.assertExitCode(again, 0, EXIT_TIMEOUT)

@@ -185,6 +185,8 @@ TEST_F(CopyFtp, TheWholeClipReplacesItsPartsAndALatePartIsNotSentAgain) {
     EXPECT_EQ(sender.send(partMessage(name, 2, part2)).outcome, Delivery::Outcome::Delivered);
     EXPECT_EQ(fileBytes(day / "Video_Sentello_20261210102233.teil001.avi"), "erster Teil");
     EXPECT_EQ(fileBytes(day / "Video_Sentello_20261210102233.teil002.avi"), "zweiter Teil");
+    EXPECT_FALSE(fs::exists(part1)) << "a part's file goes once it is on the server";
+    EXPECT_FALSE(fs::exists(part2));
 
     const fs::path clip = folder / name;
     putFile(clip, clipBytes(2));
@@ -192,7 +194,14 @@ TEST_F(CopyFtp, TheWholeClipReplacesItsPartsAndALatePartIsNotSentAgain) {
     EXPECT_EQ(namesIn(day), std::vector<std::string>{name});
     EXPECT_TRUE(sameBytes(day / name, clipBytes(2)));
 
-    // A part whose try failed before comes after its clip: the clip stands alone.
+    // A part whose try failed before comes after its clip: the clip stands alone, and the
+    // part's file goes.
+    const fs::path late = folder / "teil3.avi";
+    putFile(late, "dritter Teil");
+    EXPECT_EQ(sender.send(partMessage(name, 3, late)).outcome, Delivery::Outcome::Delivered);
+    EXPECT_EQ(namesIn(day), std::vector<std::string>{name});
+    EXPECT_FALSE(fs::exists(late));
+    // One delivered by a run killed before it could say so is not sent again.
     EXPECT_EQ(sender.send(partMessage(name, 2, part2)).outcome, Delivery::Outcome::Delivered);
     EXPECT_EQ(namesIn(day), std::vector<std::string>{name});
 }
