@@ -201,6 +201,8 @@ class CopyTest(WatchOfTheWall, DesktopTestCase):
                 open(os.path.join(server.day(), clip), "rb") as copied:
             self.assertEqual(local.read(), copied.read(), "the mended clip byte for byte")
         _, recorded = probe(os.path.join(server.day(), clip))
+        print("the parts held %d of the %d pictures recorded before the kill" %
+              (on_server, recorded), file=sys.stderr)
         # All but the last seconds before the kill were on the server before it.
         self.assertGreaterEqual(on_server, recorded - PARTS_BEHIND_SECONDS * CLIP_RATE)
         self.assertLessEqual(on_server, recorded)
