@@ -96,6 +96,10 @@ std::string alertEventWord(const AlertMessage& message) {
             return "program_end";
         case Kind::RemoteAlarmReport:
             return "remote_alarm";
+        case Kind::LastRunEndedAbnormally:
+            return "last_run_ended_abnormally";
+        case Kind::WatchResumed:
+            return "watch_resumed";
     }
     return "event";
 }

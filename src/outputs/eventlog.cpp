@@ -154,6 +154,12 @@ std::vector<std::string> eventLogFields(const WatchEvent& event) {
             return {"Abbruch", event.reason, event.detail};
         case Kind::ProgramEnd:
             return {"Ende"};
+        case Kind::LastRunEndedAbnormally:
+            if (event.reason.empty())
+                return {"Letzter Lauf endete unerwartet"};
+            return {"Letzter Lauf endete unerwartet", event.reason};
+        case Kind::WatchResumed:
+            return {"Überwachung fortgesetzt", event.reason};
         case Kind::RemoteAlarmReport: {
             std::vector<std::string> fields{"Fernalarm", event.step};
             for (const std::string* more : {&event.remoteName, &event.reason}) {

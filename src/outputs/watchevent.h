@@ -24,6 +24,10 @@ struct WatchEvent {
         StartAborted,       // reason, detail: what is missing, where known
         ProgramEnd,         //
         RemoteAlarmReport,  // step (what happened), remoteName (the channel), reason, detail (id)
+        // Found at start: the run before did not reach its end. reason: the machine restarted
+        // since, where it did.
+        LastRunEndedAbnormally,
+        WatchResumed,  // reason: why the watch was away (a crash, a restart)
     };
     // What a trigger set going besides the alarm: outside the recording mode nothing, in it a
     // count or a clip, or nothing more while a clip is still under way.
