@@ -114,8 +114,10 @@ class WatchTest(DesktopTestCase):
 
         later = MjpegServer(red, port)
         self.addCleanup(later.stop)
+        up = time.monotonic()
         wait_until(lambda: self.desktop.screenshot(window, *LIVE_PICTURE).is_near((255, 0, 0), 40),
                    CAMERA_BACK_TIMEOUT, "the camera's red picture" + watch.describe())
+        print("\nthe camera's picture shown %.1f s after it came up" % (time.monotonic() - up))
         wait_until(lambda: any(event[:1] == ["Kamera wieder da"] for event in watch.events()),
                    WINDOW_TIMEOUT, "the camera back in the log" + watch.describe())
         self.desktop.close_window(MAIN_WINDOW)
