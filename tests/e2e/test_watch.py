@@ -125,6 +125,21 @@ class WatchTest(DesktopTestCase):
         # It came after a clean end on the same boot: no resumption to tell.
         self.assertNotIn("Überwachung fortgesetzt", [event[0] for event in watch.events() if event])
 
+    def test_a_camera_device_that_is_not_plugged_in_is_tried_again_and_again(self):
+        sentello = Sentello(self.desktop, ["--watch"], self.folder)
+        self.addCleanup(sentello.stop)
+        os.makedirs(os.path.dirname(sentello.settings_path), exist_ok=True)
+        with open(sentello.settings_path, "wb") as settings:
+            settings.write(b"[Erweitert]\r\nkamera = /dev/video-absent\r\nueberwachung = 1\r\n")
+        window = self.wait_for_main_window_without_list(sentello.start())
+        wait_until(lambda: self.desktop.screenshot(window, *NO_PICTURES_BAND).brightness_range()
+                   >= 128, WINDOW_TIMEOUT, "\"Keine Bilder von der Kamera\"" + sentello.describe())
+        wait_until(lambda: sentello.stderr().count("reconnecting") >= 2, CAMERA_BACK_TIMEOUT,
+                   "attempts again and again" + sentello.describe())
+        self.desktop.close_window(MAIN_WINDOW)
+        self.assertExitCode(sentello, 0, EXIT_TIMEOUT)
+        self.assertEqual(sentello.events()[-1], ["Ende"])
+
     def test_a_plain_start_keeps_no_watch_state_for_a_later_watch(self):
         sentello = self.start_sentello("--demo")
         window = sentello.choose_first_source(WINDOW_TIMEOUT)
