@@ -108,6 +108,7 @@ struct Fields {
     QSpinBox* storageLimit = nullptr;
     QSpinBox* alarm = nullptr;
     QCheckBox* notification = nullptr;
+    QCheckBox* autostart = nullptr;
 };
 
 // The reference and its time, and whether the wash shows.
@@ -214,6 +215,12 @@ QGroupBox* afterTriggerColumn(const AdvancedOptions& current, Fields& fields) {
     layout->addWidget(helpLine(
         QStringLiteral("Beim Auslösen meldet der Desktop „Sentello: Bewegung erkannt“ mit dem "
                        "Bild des Augenblicks, höchstens alle 10 Sekunden einmal.")));
+
+    fields.autostart = addCheckBox(layout, QStringLiteral("Beim Anmelden starten"), "autostart",
+                                   current.autostart);
+    layout->addWidget(helpLine(
+        QStringLiteral("Nach dem Anmelden überwacht Sentello von selbst weiter: mit der Kamera und "
+                       "dem Aufzeichnungs-Modus, wie sie zuletzt waren, ohne Kameraauswahl.")));
     layout->addStretch();
     return column;
 }
@@ -241,6 +248,7 @@ std::optional<AdvancedOptions> editAdvancedOptions(QWidget* parent, const QWidge
     chosen.cameraAlarmSeconds = fields.alarm->value();
     chosen.storageLimitMb = fields.storageLimit->value();
     chosen.desktopNotification = fields.notification->isChecked();
+    chosen.autostart = fields.autostart->isChecked();
     chosen.backgroundReference = fields.reference->currentIndex() == 1;
     chosen.backgroundSeconds = fields.backgroundTime->value();
     showBlockDifferences = fields.differences->isChecked();

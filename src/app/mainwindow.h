@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "detection/triggeractions.h"
 #include "outputs/watchevents.h"
 #include "settings/advancedoptions.h"
+#include "settings/watchstate.h"
 
 class AlertBeep;
 class DesktopNotifier;
@@ -90,6 +92,15 @@ public:
     // The watch's events: the event log ("Sentello.log" beside the settings file) and the
     // desktop hear of them here, as does anyone else who subscribes.
     WatchEvents& watchEvents() { return m_watchEvents; }
+
+    // From now on the watch's camera (as storedSourceText names it) and recording mode are
+    // kept in the settings as they change, while the program was started with "--watch" or
+    // "autostart" is on.
+    void keepWatchState(bool startedAsWatch, const std::string& camera);
+    // The recording mode as the last watch left it, switched as by the user.
+    void resumeRecordMode(bool on);
+    // "Keine Bilder von der Kamera" across the live picture until the camera delivers.
+    void awaitCamera();
 
     // Starts frameTimer; the first minute step comes a minute from now.
     void startFrameTimer();
@@ -168,6 +179,10 @@ private:
     // The advanced options into the detection and the camera watch.
     void applyAdvancedOptions();
     void updatePreRecording();
+    bool keepsWatchState() const;
+    void saveWatchState();
+    // Writes or removes the autostart entry; false, after saying why, when that failed.
+    bool setAutostartEntry(bool on);
     // Sounds the alarm once when the camera has delivered nothing for the set time, and says
     // so across the live picture until pictures come again.
     void watchCamera(std::int64_t nowMs);
@@ -214,6 +229,11 @@ private:
     // "Blockunterschiede anzeigen", for this run only.
     bool m_showBlockDifferences = false;
     CameraWatch m_cameraWatch;
+    // Kept once keepWatchState was called; what the file holds, and what is to be held.
+    std::optional<WatchState> m_storedWatchState;
+    WatchState m_watchState;
+    bool m_startedAsWatch = false;
+    bool m_awaitingCamera = false;
     bool m_editingMask = false;
     ClipCompression m_clipCompression;
     QBasicTimer m_frameTimer;

@@ -72,9 +72,16 @@ void MainWindow::editMask() {
 void MainWindow::takeAdvancedOptions(const AdvancedOptions& chosen) {
     if (chosen == m_advancedOptions)
         return;
+    const bool autostartSwitched = chosen.autostart != m_advancedOptions.autostart;
     m_advancedOptions = chosen;
+    // An entry that could not be written starts nothing: the option stays off. One that could
+    // not be removed is someone else's, and the option is off all the same.
+    if (autostartSwitched && !setAutostartEntry(chosen.autostart) && chosen.autostart)
+        m_advancedOptions.autostart = false;
     saveAdvancedOptions(m_advancedOptions, m_settingsFile);
     applyAdvancedOptions();
+    // From the moment the autostart is on, the watch it starts finds what this one watches.
+    saveWatchState();
 }
 
 void MainWindow::applyAdvancedOptions() {

@@ -11,7 +11,7 @@ namespace {
 // The events in the order of the check boxes, with their German names.
 constexpr std::pair<const char*, const char*> kEventNames[] = {
     {kEventTrigger, "Auslösung (mit Bild)"},      {kEventClip, "Video fertig oder gescheitert"},
-    {kEventCamera, "Kamera verloren und zurück"}, {kEventWatch, "Überwachung ein/aus"},
+    {kEventCamera, "Kamera verloren und zurück"}, {kEventWatch, "Überwachung ein/aus, fortgesetzt"},
     {kEventProgram, "Programmstart und -ende"},   {kEventUpload, "Upload gescheitert"},
 };
 

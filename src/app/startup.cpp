@@ -21,7 +21,9 @@
 #include "outputs/eventlog.h"
 #include "settings/camerachoices.h"
 #include "settings/instancelock.h"
+#include "settings/runmarker.h"
 #include "settings/settingsfolder.h"
+#include "settings/watchstate.h"
 
 namespace {
 
@@ -89,6 +91,54 @@ Connection connectCamera(Camera& camera, const CameraSource& source,
     return Connection::Failed;
 }
 
+// The source the last watch used, for "--watch"; none, after saying why, when these settings
+// hold none that can be played: the camera list is shown then, as without the option.
+std::optional<CameraSource> watchedSource(const WatchState& watchState) {
+    if (watchState.camera.empty()) {
+        std::fprintf(stderr,
+                     "sentello: --watch: no camera watched before with these settings; "
+                     "choose one in the list\n");
+        return std::nullopt;
+    }
+    std::string error;
+    std::optional<CameraSource> source = storedSource(watchState.camera, error);
+    if (!source) {
+        std::fprintf(stderr,
+                     "sentello: --watch: the camera watched before cannot be used (%s); "
+                     "choose one in the list\n",
+                     error.c_str());
+    }
+    return source;
+}
+
+// A watch comes up without anything to click: one attempt, and a camera that is not there
+// (yet) is tried again every few seconds while the window says that no pictures come.
+// Returns whether the camera delivers now.
+bool connectWatchedCamera(Camera& camera, const CameraSource& source,
+                          const std::string& settingsFile) {
+    const CameraChoices choices = loadCameraChoices(settingsFile);
+    if (!choices.formatCamera.empty() && choices.formatCamera == source.name) {
+        camera.presetFormat(CameraFormat{choices.width, choices.height, choices.rateNumerator,
+                                         choices.rateDenominator});
+    }
+    if (camera.connectSource(source))
+        return true;
+    std::fprintf(stderr, "sentello: --watch: %s does not answer yet; trying again\n",
+                 source.name.c_str());
+    camera.awaitSource(source);
+    return false;
+}
+
+// Why the watch was away, as the log and the remote alarm say it; empty when it was not away
+// against its will.
+std::string resumptionReason(const LastRun& lastRun) {
+    if (lastRun.machineRestarted)
+        return "nach Neustart";
+    if (lastRun.endedAbnormally)
+        return "nach Absturz";
+    return {};
+}
+
 }  // namespace
 
 int runSentello(const CommandLine& commandLine) {
@@ -114,6 +164,21 @@ int runSentello(const CommandLine& commandLine) {
                      instanceLock.failure().c_str());
     }
 
+    // Told when this run ends cleanly, however it ends; a crash leaves it saying that the run
+    // goes on, which the next start finds. Only the lock's holder may keep it.
+    std::optional<RunMarker> runMarker;
+    if (instanceLock.state() == InstanceLock::State::Held)
+        runMarker.emplace(settingsFolder, currentBootId());
+    const LastRun lastRun = runMarker ? runMarker->lastRun() : LastRun{};
+    if (lastRun.endedAbnormally) {
+        // Straight into the log, before anything that the next steps find of that run.
+        EventLog(eventLogPath(settingsFile))
+            .write(localNow(),
+                   eventLogFields(
+                       {.kind = WatchEvent::Kind::LastRunEndedAbnormally,
+                        .reason = lastRun.machineRestarted ? "Neustart des Rechners" : ""}));
+    }
+
     if (!runsGlibMainLoop()) {
         return abortStartup(window, settingsFile,
                             "Qt läuft ohne die GLib-Ereignisschleife (QT_NO_GLIB ist "
@@ -130,14 +195,21 @@ int runSentello(const CommandLine& commandLine) {
         if (!given)
             return refuseGivenSource(window, error);
     }
-    const std::vector<CameraSource> sources = findCameraSources(commandLine.demo, given);
-    const int chosenDriver = chooseCaptureDriver(&window, sources);
-    if (chosenDriver == -1) {
-        window.close();
-        return 0;
+    const WatchState watchState = loadWatchState(settingsFile);
+    std::optional<CameraSource> source =
+        commandLine.watch ? watchedSource(watchState) : std::nullopt;
+    const bool resumesWatch = source.has_value();
+    if (!source) {
+        const std::vector<CameraSource> sources = findCameraSources(commandLine.demo, given);
+        const int chosenDriver = chooseCaptureDriver(&window, sources);
+        if (chosenDriver == -1) {
+            window.close();
+            return 0;
+        }
+        if (chosenDriver < 1)
+            return abortStartup(window, settingsFile, "Ein Kamera-Treiber ist nicht verfügbar.");
+        source = sources[chosenDriver - 1];
     }
-    if (chosenDriver < 1)
-        return abortStartup(window, settingsFile, "Ein Kamera-Treiber ist nicht verfügbar.");
 
     Camera camera;
     window.createGadgets(camera, settingsFile, homeFolder(), clipStem(commandLine.profile));
@@ -147,33 +219,46 @@ int runSentello(const CommandLine& commandLine) {
         window.setWindowTitle(window.windowTitle() + " – " +
                               QString::fromStdString(commandLine.profile));
     state.changePercent = 0.0f;
-    switch (connectCamera(camera, sources[chosenDriver - 1], settingsFile, &window)) {
-        case Connection::Made:
-            break;
-        case Connection::Cancelled:
-            // As closing the driver choice: the user changed their mind.
-            window.close();
-            return 0;
-        case Connection::Failed:
-            return abortStartup(window, settingsFile,
-                                "Auf den Treiber kann nicht zugegriffen werden.");
+    const bool delivering = resumesWatch && connectWatchedCamera(camera, *source, settingsFile);
+    if (!resumesWatch) {
+        switch (connectCamera(camera, *source, settingsFile, &window)) {
+            case Connection::Made:
+                break;
+            case Connection::Cancelled:
+                // As closing the driver choice: the user changed their mind.
+                window.close();
+                return 0;
+            case Connection::Failed:
+                return abortStartup(window, settingsFile,
+                                    "Auf den Treiber kann nicht zugegriffen werden.");
+        }
     }
     window.loadSettings();
     // Under the instance lock, taken above: no other watch of these settings writes a clip.
     window.repairUnfinishedClips();
+    if (resumesWatch)
+        window.resumeRecordMode(watchState.watching);
+    window.keepWatchState(commandLine.watch, storedSourceText(*source));
     window.fillVideoList();
 
     window.processFrame();
-    if (window.frameProcessor().bytesPerPixel() != 4) {
+    // A camera that the watch still waits for has had no picture to check; every picture
+    // comes to the detection as 32 bits all the same.
+    const bool pictureChecked = !resumesWatch || delivering;
+    if (pictureChecked && window.frameProcessor().bytesPerPixel() != 4) {
         return abortStartup(
             window, settingsFile,
             "Nur Bildschirm/Kamera-Auflösungen von 24 und 32 Bit werden unterstützt.");
     }
+    if (resumesWatch && !delivering)
+        window.awaitCamera();
     window.show();
     window.startFrameTimer();
     window.watchEvents().report({.kind = WatchEvent::Kind::ProgramStart,
                                  .version = versionText,
                                  .source = camera.sourceName()});
+    if (const std::string reason = resumptionReason(lastRun); resumesWatch && !reason.empty())
+        window.watchEvents().report({.kind = WatchEvent::Kind::WatchResumed, .reason = reason});
     quitOnTerminationSignals();
     QApplication::exec();
 

@@ -194,6 +194,14 @@ bool Camera::connectSource(const CameraSource& source,
     return true;
 }
 
+void Camera::awaitSource(const CameraSource& source) {
+    stopPipeline();
+    m_source = source;
+    // Counted as reconnections from here: it was never lost, so no deliveryStopped.
+    m_reconnections = 0;
+    m_watchdog.start();
+}
+
 void Camera::disconnectSource() {
     m_watchdog.stop();
     stopPipeline();

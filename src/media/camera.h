@@ -36,6 +36,9 @@ public:
     // windows are painted; input to them waits too unless `whileWaiting` takes it.
     bool connectSource(const CameraSource& source, QEventLoop::ProcessEventsFlags whileWaiting =
                                                        QEventLoop::ExcludeUserInputEvents);
+    // Takes a source that is not there yet (or did not answer) and tries it every few seconds,
+    // as a camera that stopped delivering, until it delivers (deliveryResumed).
+    void awaitSource(const CameraSource& source);
     // Ends the wait of connectSource at once; it then returns false.
     void cancelConnecting();
 

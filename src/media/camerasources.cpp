@@ -97,6 +97,10 @@ void appendCameraDevices(std::vector<CameraSource>& sources) {
     gst_device_monitor_stop(monitor.get());
 }
 
+CameraSource demoSource() {
+    return {"Demo-Kamera (eingebaut)", ""};
+}
+
 }  // namespace
 
 bool loadCaptureLibrary(std::string* missing) {
@@ -128,7 +132,7 @@ bool loadCaptureLibrary(std::string* missing) {
 std::vector<CameraSource> findCameraSources(bool demo, const std::optional<CameraSource>& given) {
     std::vector<CameraSource> sources;
     if (demo)
-        sources.push_back({"Demo-Kamera (eingebaut)", ""});
+        sources.push_back(demoSource());
     if (given)
         sources.push_back(*given);
     appendCameraDevices(sources);
@@ -169,4 +173,25 @@ std::optional<CameraSource> givenSource(const std::string& given, std::string& e
         return std::nullopt;
     }
     return uriSource(given, uri.get());
+}
+
+std::string storedSourceText(const CameraSource& source) {
+    if (source.isDemo())
+        return demoSource().name;
+    return source.device.empty() ? source.name : source.device;
+}
+
+std::optional<CameraSource> storedSource(const std::string& text, std::string& error) {
+    if (text == demoSource().name)
+        return demoSource();
+    if (text.starts_with("/dev/")) {
+        // By its own name when it is plugged in now.
+        std::vector<CameraSource> devices;
+        appendCameraDevices(devices);
+        for (const CameraSource& device : devices) {
+            if (device.device == text)
+                return device;
+        }
+    }
+    return givenSource(text, error);
 }

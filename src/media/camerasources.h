@@ -32,6 +32,14 @@ bool loadCaptureLibrary(std::string* missing = nullptr);
 // not exist, a folder, a URI that GStreamer has no source for. Needs loadCaptureLibrary.
 std::optional<CameraSource> givenSource(const std::string& given, std::string& error);
 
+// The text by which a watch keeps its camera ("kamera"): the demo camera's name, a camera
+// device's path, or the source as it was given on the command line.
+std::string storedSourceText(const CameraSource& source);
+// The source that text names again; a camera device that is not there now keeps its path as
+// its name, to be waited for. None, and why in `error`, as givenSource says. Needs
+// loadCaptureLibrary.
+std::optional<CameraSource> storedSource(const std::string& text, std::string& error);
+
 // The demo camera when asked for, then the given source, then up to nine video4linux2
 // cameras found by GStreamer's device monitor, each named by its trimmed display name
 // (cameras without a name are left out).

@@ -8,7 +8,7 @@ std::set<WatchEvent::Kind> alertKindsOf(std::string_view words) {
         {kEventTrigger, {Kind::Trigger}},
         {kEventClip, {Kind::ClipFinished, Kind::ClipFailed}},
         {kEventCamera, {Kind::CameraLost, Kind::CameraBack}},
-        {kEventWatch, {Kind::WatchSwitched}},
+        {kEventWatch, {Kind::WatchSwitched, Kind::WatchResumed}},
         {kEventProgram, {Kind::ProgramStart, Kind::ProgramEnd}},
         {kEventUpload, {Kind::UploadFailed}},
     };

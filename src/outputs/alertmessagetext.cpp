@@ -169,9 +169,15 @@ const std::map<std::string_view, Reader>& readers() {
              m.profile = v;
              return true;
          }},
-        // The remote alarm's reports on itself are never sent: no message is of that kind.
+        // The remote alarm's reports on itself and the marker's finding at start are never
+        // sent: no message is of those kinds.
         {"kind",
-         [](S v, M& m) { return parseEnum(v, m.event.kind, WatchEvent::Kind::ProgramEnd); }},
+         [](S v, M& m) {
+             using Kind = WatchEvent::Kind;
+             return parseEnum(v, m.event.kind, Kind::WatchResumed) &&
+                    m.event.kind != Kind::RemoteAlarmReport &&
+                    m.event.kind != Kind::LastRunEndedAbnormally;
+         }},
         {"year", [](S v, M& m) { return parseInt(v, m.event.when.year, 0, 9999); }},
         {"month", [](S v, M& m) { return parseInt(v, m.event.when.month, 1, 12); }},
         {"day", [](S v, M& m) { return parseInt(v, m.event.when.day, 1, 31); }},

@@ -100,6 +100,10 @@ std::string alertEventWord(const AlertMessage& message) {
             return "clip_repaired";
         case Kind::ClipNotRepaired:
             return "clip_not_repaired";
+        case Kind::LastRunEndedAbnormally:
+            return "last_run_ended_abnormally";
+        case Kind::WatchResumed:
+            return "watch_resumed";
     }
     return "event";
 }

@@ -159,6 +159,12 @@ std::vector<std::string> eventLogFields(const WatchEvent& event) {
                     secondsText(event.seconds)};
         case Kind::ClipNotRepaired:
             return {"Video nach Abbruch nicht reparierbar", fileName(event.clipPath), event.reason};
+        case Kind::LastRunEndedAbnormally:
+            if (event.reason.empty())
+                return {"Letzter Lauf endete unerwartet"};
+            return {"Letzter Lauf endete unerwartet", event.reason};
+        case Kind::WatchResumed:
+            return {"Überwachung fortgesetzt", event.reason};
         case Kind::RemoteAlarmReport: {
             std::vector<std::string> fields{"Fernalarm", event.step};
             for (const std::string* more : {&event.remoteName, &event.reason}) {

@@ -26,6 +26,10 @@ struct WatchEvent {
         RemoteAlarmReport,  // step (what happened), remoteName (the channel), reason, detail (id)
         ClipRepaired,       // clipPath, seconds: a clip cut off by a crash, mended at the start
         ClipNotRepaired,    // clipPath, reason: such a clip that could not be mended
+        // Found at start: the run before did not reach its end. reason: the machine restarted
+        // since, where it did.
+        LastRunEndedAbnormally,
+        WatchResumed,  // reason: why the watch was away (a crash, a restart)
     };
     // What a trigger set going besides the alarm: outside the recording mode nothing, in it a
     // count or a clip, or nothing more while a clip is still under way.

@@ -9,7 +9,7 @@ namespace {
 using Options = AdvancedOptions;
 
 // In the order in which they are written.
-constexpr std::array<SettingKey<Options>, 8> kAdvancedKeys{{
+constexpr std::array<SettingKey<Options>, 9> kAdvancedKeys{{
     {"vorlauf", KeyKind::Number, &Options::preTriggerSeconds, {0, kMaxPreTriggerSeconds}},
     {"lichtausgleich", KeyKind::Flag, &Options::lightCompensation},
     {"maske", KeyKind::Bytes, &Options::mask},
@@ -21,6 +21,7 @@ constexpr std::array<SettingKey<Options>, 8> kAdvancedKeys{{
      KeyKind::Number,
      &Options::backgroundSeconds,
      {kMinBackgroundSeconds, kMaxBackgroundSeconds}},
+    {"autostart", KeyKind::Flag, &Options::autostart},
 }};
 
 }  // namespace

@@ -22,6 +22,7 @@ struct AdvancedOptions {
     bool desktopNotification = false;  // "benachrichtigung": a trigger tells the desktop
     bool backgroundReference = false;  // "referenz": 0 = the previous run, 1 = a background
     int backgroundSeconds = 10;        // "referenzzeit": the background's time constant, 1..120 s
+    bool autostart = false;            // "autostart": the watch starts at the user's login
     bool operator==(const AdvancedOptions&) const = default;
 };
 

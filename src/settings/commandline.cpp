@@ -6,7 +6,7 @@
 #include "settings/settingsfolder.h"
 
 const char kUsage[] =
-    "Usage: sentello [--demo] [--camera SOURCE] [--profile NAME]\n"
+    "Usage: sentello [--demo] [--camera SOURCE] [--profile NAME] [--watch]\n"
     "       sentello --help | --version\n"
     "  --demo           offer the built-in demo camera in the camera list\n"
     "  --camera SOURCE  offer a video file, a camera device path, a URI (rtsp://,\n"
@@ -14,6 +14,8 @@ const char kUsage[] =
     "                   description in the camera list\n"
     "  --profile NAME   keep settings, log and clips apart under this name (letters,\n"
     "                   digits, - and _, beginning with a letter), for a second camera\n"
+    "  --watch          go on watching as the last watch did: its camera, without\n"
+    "                   the camera list, and its recording mode\n"
     "  --help           show this text\n"
     "  --version        show the program's version\n";
 
@@ -41,6 +43,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         const std::string& argument = arguments[i];
         if (argument == "--demo") {
             commandLine.demo = true;
+        } else if (argument == "--watch") {
+            commandLine.watch = true;
         } else if (argument == "--help" || argument == "-h") {
             commandLine.showHelp = true;
         } else if (argument == "--version") {

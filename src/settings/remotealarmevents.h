@@ -11,7 +11,7 @@ inline constexpr char kRemoteAlarmEventsGroup[] = "Fernalarmereignisse";
 inline constexpr char kEventTrigger[] = "ausloesung";  // a trigger, with its picture
 inline constexpr char kEventClip[] = "video";          // a clip finished or failed
 inline constexpr char kEventCamera[] = "kamera";       // the camera lost and back
-inline constexpr char kEventWatch[] = "wache";         // the watch switched on and off
+inline constexpr char kEventWatch[] = "wache";         // the watch switched on and off, and resumed
 inline constexpr char kEventProgram[] = "programm";    // the program's start and end
 inline constexpr char kEventUpload[] = "upload";       // an upload that failed
 

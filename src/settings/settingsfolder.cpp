@@ -85,7 +85,12 @@ std::string homeFolder() {
 }
 
 std::string runningProgramFolder() {
+    const std::filesystem::path program = runningProgramPath();
+    return program.empty() ? std::string() : withSlash(program.parent_path().string());
+}
+
+std::string runningProgramPath() {
     std::error_code error;
     const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : withSlash(program.parent_path().string());
+    return error ? std::string() : program.string();
 }

@@ -26,3 +26,5 @@ std::string settingsFilePath(const std::string& settingsFolder);
 // The user's home folder, and the folder of the running program file, each ending in "/".
 std::string homeFolder();
 std::string runningProgramFolder();
+// The running program file itself; empty where it cannot be told.
+std::string runningProgramPath();

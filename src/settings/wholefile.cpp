@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -60,13 +61,15 @@ void syncFolderOf(const std::string& path) {
 std::optional<std::string> writeWholeFile(const std::string& path, std::string_view bytes,
                                           mode_t mode) {
     struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+    const bool there = ::stat(path.c_str(), &status) == 0;
+    if (there && !S_ISREG(status.st_mode))
         return "no regular file";
 
     std::string temporary = path + ".XXXXXX";
     const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (descriptor < 0) {
-        if (errno == EACCES || errno == EPERM || errno == EROFS)
+        // A file that is not there yet cannot be rewritten either: the folder's refusal is why.
+        if (there && (errno == EACCES || errno == EPERM || errno == EROFS))
             return rewriteInPlace(path, bytes);
         return failureText("create");
     }
@@ -87,4 +90,38 @@ std::optional<std::string> writeWholeFile(const std::string& path, std::string_v
     }
     syncFolderOf(path);
     return std::nullopt;
+}
+
+std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxBytes) {
+    const int descriptor =
+        ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::nullopt;
+    struct stat status {};
+    std::optional<std::string> bytes;
+    if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+        static_cast<std::uintmax_t>(status.st_size) <= maxBytes) {
+        bytes.emplace(maxBytes + 1, '\0');
+        std::size_t filled = 0;
+        for (;;) {
+            const ssize_t count =
+                ::read(descriptor, bytes->data() + filled, bytes->size() - filled);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0) {
+                if (count < 0)
+                    bytes.reset();
+                break;
+            }
+            filled += static_cast<std::size_t>(count);
+            if (filled > maxBytes) {
+                bytes.reset();
+                break;
+            }
+        }
+        if (bytes)
+            bytes->resize(filled);
+    }
+    ::close(descriptor);
+    return bytes;
 }

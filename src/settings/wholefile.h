@@ -15,3 +15,7 @@
 // device) is left alone, as is the old file whenever a step fails. The reason when it fails.
 std::optional<std::string> writeWholeFile(const std::string& path, std::string_view bytes,
                                           mode_t mode);
+
+// The bytes of the regular file at `path` itself (never what a link names, never a FIFO or a
+// device), when it holds at most `maxBytes`; none otherwise.
+std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxBytes);

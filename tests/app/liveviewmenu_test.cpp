@@ -169,7 +169,7 @@ TEST(AdvancedSettings, TheChosenOptionsGoIntoTheirOwnGroupAndHoldOff) {
     EXPECT_EQ(w.settings(),
               "[Optionen]\r\nhspiegeln = 1\r\n[Erweitert]\r\nvorlauf = 4\r\n"
               "lichtausgleich = 1\r\nmaske = \r\nkameraalarm = 30\r\nspeichergrenze = 0\r\n"
-              "benachrichtigung = 0\r\nreferenz = 1\r\nreferenzzeit = 45\r\n");
+              "benachrichtigung = 0\r\nreferenz = 1\r\nreferenzzeit = 45\r\nautostart = 0\r\n");
 
     // Opened again, it shows what was chosen.
     editAdvancedSettings(w, [](QWidget* dialog) {
@@ -219,7 +219,7 @@ TEST(AdvancedSettings, AStoredMaskIsCountedAndCanBeCleared) {
     EXPECT_EQ(w.settings(),
               "[Erweitert]\r\nmaske = \r\nvorlauf = 0\r\nlichtausgleich = 0\r\n"
               "kameraalarm = 0\r\nspeichergrenze = 0\r\nbenachrichtigung = 0\r\n"
-              "referenz = 0\r\nreferenzzeit = 10\r\n");
+              "referenz = 0\r\nreferenzzeit = 10\r\nautostart = 0\r\n");
 }
 
 // On a camera that delivers, the wash shows while the dialog is held open, goes when it is

@@ -120,11 +120,11 @@ TEST(AlertKindsOf, EachWordNamesItsKindsAndUnknownWordsArePassedOver) {
     EXPECT_EQ(alertKindsOf("ausloesung"), std::set<Kind>{Kind::Trigger});
     EXPECT_EQ(alertKindsOf("video"), (std::set<Kind>{Kind::ClipFinished, Kind::ClipFailed}));
     EXPECT_EQ(alertKindsOf("kamera"), (std::set<Kind>{Kind::CameraLost, Kind::CameraBack}));
-    EXPECT_EQ(alertKindsOf("wache"), std::set<Kind>{Kind::WatchSwitched});
+    EXPECT_EQ(alertKindsOf("wache"), (std::set<Kind>{Kind::WatchSwitched, Kind::WatchResumed}));
     EXPECT_EQ(alertKindsOf("programm"), (std::set<Kind>{Kind::ProgramStart, Kind::ProgramEnd}));
     EXPECT_EQ(alertKindsOf("upload"), std::set<Kind>{Kind::UploadFailed});
     EXPECT_EQ(alertKindsOf(" upload , zauber,,wache,Video"),
-              (std::set<Kind>{Kind::UploadFailed, Kind::WatchSwitched}));
+              (std::set<Kind>{Kind::UploadFailed, Kind::WatchSwitched, Kind::WatchResumed}));
     EXPECT_TRUE(alertKindsOf("").empty());
     EXPECT_EQ(AlertChannelChoice::defaultAlertKinds(),
               (std::set<Kind>{Kind::Trigger, Kind::ClipFinished, Kind::ClipFailed, Kind::CameraLost,

@@ -40,6 +40,18 @@ TEST(EventLine, TimeThenFieldsTabSeparated) {
     EXPECT_EQ(eventLine(kNoon, {}), "2026-12-09 12:05:07\n");
 }
 
+// What a start finds of the run before, and the watch that goes on.
+TEST(EventLine, TheLastRunsEndAndTheResumedWatchSayWhy) {
+    using Kind = WatchEvent::Kind;
+    EXPECT_EQ(eventLogFields({.kind = Kind::LastRunEndedAbnormally}),
+              std::vector<std::string>{"Letzter Lauf endete unerwartet"});
+    EXPECT_EQ(
+        eventLogFields({.kind = Kind::LastRunEndedAbnormally, .reason = "Neustart des Rechners"}),
+        (std::vector<std::string>{"Letzter Lauf endete unerwartet", "Neustart des Rechners"}));
+    EXPECT_EQ(eventLogFields({.kind = Kind::WatchResumed, .reason = "nach Neustart"}),
+              (std::vector<std::string>{"Überwachung fortgesetzt", "nach Neustart"}));
+}
+
 TEST(EventLine, EveryLineReadsAsOneLineOfUtf8) {
     // A clip name with a tab, a carriage return and a line feed; Latin-1 bytes of a name made
     // elsewhere; a cut-off sequence; an overlong slash; a surrogate.

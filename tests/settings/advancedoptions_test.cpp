@@ -28,7 +28,7 @@ TEST_F(AdvancedOptionsTest, AreWrittenAsTheirOwnGroupAfterTheClassicKeys) {
               "lichtausgleich = 1\r\nmaske = " +
                   mask +
                   "\r\nkameraalarm = 45\r\nspeichergrenze = 500\r\nbenachrichtigung = 1\r\n"
-                  "referenz = 1\r\nreferenzzeit = 60\r\n");
+                  "referenz = 1\r\nreferenzzeit = 60\r\nautostart = 0\r\n");
     EXPECT_EQ(loadAdvancedOptions(m_path),
               (AdvancedOptions{3, true, mask, 45, 500, true, true, 60}));
 
@@ -37,7 +37,7 @@ TEST_F(AdvancedOptionsTest, AreWrittenAsTheirOwnGroupAfterTheClassicKeys) {
     EXPECT_EQ(contents(),
               "[Optionen]\r\nhspiegeln = 0\r\n[Erweitert]\r\nvorlauf = 0\r\n"
               "lichtausgleich = 0\r\nmaske = \r\nkameraalarm = 0\r\nspeichergrenze = 0\r\n"
-              "benachrichtigung = 0\r\nreferenz = 0\r\nreferenzzeit = 10\r\n");
+              "benachrichtigung = 0\r\nreferenz = 0\r\nreferenzzeit = 10\r\nautostart = 0\r\n");
 }
 
 TEST_F(AdvancedOptionsTest, ValuesOutsideTheirRangesStopAtTheNearestEnd) {
@@ -64,10 +64,11 @@ TEST_F(AdvancedOptionsTest, AGroupOfOddValuesIsWrittenBackAsBefore) {
     put("[erweitert]\r\nVORLAUF = 99\r\nlichtausgleich = -5\r\nmaske = \xFF"
         "abc\r\nkameraalarm = -3\r\nfremd = 2\r\nreferenzzeit = 0\r\n[Optionen]\r\nwarten = 3\r\n");
     saveAdvancedOptions(loadAdvancedOptions(m_path), m_path);
-    EXPECT_EQ(contents(),
-              "[erweitert]\r\nvorlauf = 10\r\nlichtausgleich = 1\r\nmaske = \xFF"
-              "abc\r\nkameraalarm = 0\r\nfremd = 2\r\nreferenzzeit = 1\r\nspeichergrenze = 0\r\n"
-              "benachrichtigung = 0\r\nreferenz = 0\r\n[Optionen]\r\nwarten = 3\r\n");
+    EXPECT_EQ(
+        contents(),
+        "[erweitert]\r\nvorlauf = 10\r\nlichtausgleich = 1\r\nmaske = \xFF"
+        "abc\r\nkameraalarm = 0\r\nfremd = 2\r\nreferenzzeit = 1\r\nspeichergrenze = 0\r\n"
+        "benachrichtigung = 0\r\nreferenz = 0\r\nautostart = 0\r\n[Optionen]\r\nwarten = 3\r\n");
 }
 
 }  // namespace
