@@ -169,13 +169,14 @@ const std::map<std::string_view, Reader>& readers() {
              m.profile = v;
              return true;
          }},
-        // The remote alarm's reports on itself and the marker's finding at start are never
-        // sent: no message is of those kinds.
+        // The remote alarm's reports on itself and what the start found of the last run
+        // (a crash, clips it cut off) are never sent: no message is of those kinds.
         {"kind",
          [](S v, M& m) {
              using Kind = WatchEvent::Kind;
              return parseEnum(v, m.event.kind, Kind::WatchResumed) &&
-                    m.event.kind != Kind::RemoteAlarmReport &&
+                    m.event.kind != Kind::RemoteAlarmReport && m.event.kind != Kind::ClipRepaired &&
+                    m.event.kind != Kind::ClipNotRepaired &&
                     m.event.kind != Kind::LastRunEndedAbnormally;
          }},
         {"year", [](S v, M& m) { return parseInt(v, m.event.when.year, 0, 9999); }},
