@@ -20,14 +20,19 @@ constexpr const char* kBegunMessage = "sentello-clip-begun";
 // fewer than it says ends its clip this long after the length on the clock instead.
 constexpr GstClockTime kLateEnd = GST_SECOND;
 
+// Each chunk goes to the disk as the muxer writes it: what a crash leaves of a clip is what
+// was recorded up to it, not less by a buffer of the sink's. A sink that joins a playing
+// pipeline must not make it wait for a preroll.
+std::string fileSink() {
+    return "filesink name=file async=false buffer-mode=unbuffered";
+}
+
 std::string branchDescription(const ClipRequest& request, const std::string& soundSource,
                               bool variableRate) {
     std::string description = pictureEntryQueue() + (variableRate ? " ! " + steadyRate() : "") +
                               " ! videoconvert ! " + encoderDescription(request.compression) +
-                              " name=encoder ! " + backlogQueue() +
-                              // A sink that joins a playing pipeline must not make it wait for
-                              // a preroll.
-                              " ! avimux name=mux ! filesink name=file async=false";
+                              " name=encoder ! " + backlogQueue() + " ! avimux name=mux ! " +
+                              fileSink();
     if (!soundSource.empty()) {
         description += " " + soundSource + " name=sound ! " + soundConversion() + " ! " +
                        backlogQueue() + " ! mux.";
@@ -39,8 +44,8 @@ std::string branchDescription(const ClipRequest& request, const std::string& sou
 // Their kinds are known only with the first data, so each is linked to its muxer pad by name.
 std::string footageDescription(bool withSound) {
     const std::string source = " appsrc format=time max-bytes=0 name=";
-    std::string description = "avimux name=mux ! filesink name=file async=false" + source +
-                              "pictures ! " + backlogQueue() + " ! mux.video_%u";
+    std::string description = "avimux name=mux ! " + fileSink() + source + "pictures ! " +
+                              backlogQueue() + " ! mux.video_%u";
     if (withSound)
         description += source + "sound ! " + backlogQueue() + " ! mux.audio_%u";
     return description;
@@ -272,6 +277,7 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
     GstPointer<GstPad> encoderInput(gst_element_get_static_pad(encoder.get(), "sink"));
     gst_pad_add_probe(encoderInput.get(), GST_PAD_PROBE_TYPE_BUFFER, &Shared::onEncoding,
                       WeakState<Shared>::make(shared), &WeakState<Shared>::release);
+    keepPictureTimes(encoder.get());
     exposeEntry(shared->bin.get());
     if (!branch->join(error))
         return nullptr;
