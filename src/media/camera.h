@@ -78,8 +78,9 @@ public:
     void finishRecording();
 
 signals:
-    // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip
-    // and the reason for one that failed (its file is then removed).
+    // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip,
+    // and the reason for one cut short (its file is kept) or one that failed (its file is then
+    // removed).
     void captureStatus(int status, const QString& text);
     // The camera stopped delivering and is being reconnected; it delivers again, after that
     // many attempts.

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "detection/clipfiles.h"
 #include "media/clipparts.h"
 #include "media/gstmessages.h"
 #include "media/gstparse.h"
@@ -19,6 +20,13 @@ constexpr const char* kBegunMessage = "sentello-clip-begun";
 // A clip holds its length in pictures at the rate they are encoded at; a camera that delivers
 // fewer than it says ends its clip this long after the length on the clock instead.
 constexpr GstClockTime kLateEnd = GST_SECOND;
+
+// A clip ends once its disk has less than this free, so that the muxer still has room to
+// finish the file with its index; the room is looked at after every so many bytes written.
+constexpr std::uint64_t kClipFloorBytes = std::uint64_t{16} << 20;
+constexpr std::uint64_t kRoomCheckBytes = std::uint64_t{1} << 20;
+
+constexpr const char* kCutByFullDisk = "cut short by a full disk";
 
 // Each chunk goes to the disk as the muxer writes it: what a crash leaves of a clip is what
 // was recorded up to it, not less by a buffer of the sink's. A sink that joins a playing
@@ -51,6 +59,15 @@ std::string footageDescription(bool withSound) {
     return description;
 }
 
+// Whether a write error of the clip's file came from its disk being full.
+bool filledTheDisk(GstMessage* message, const std::string& path) {
+    GError* parsed = nullptr;
+    gst_message_parse_error(message, &parsed, nullptr);
+    const GErrorPointer error(parsed);
+    return g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NO_SPACE_LEFT) ||
+           !roomForClip(path, kClipFloorBytes);
+}
+
 // Frames of sound from `from` to `time`, before `from` below zero.
 gint64 framesBetween(GstClockTime from, GstClockTime time, int rate) {
     if (time >= from)
@@ -65,6 +82,7 @@ gint64 framesBetween(GstClockTime from, GstClockTime time, int rate) {
 struct ClipBranch::Shared final : FootageReceiver {
     GstPointer<GstElement> bin;
     GstPointer<GstElement> sound;  // may be absent
+    std::string path;
     GstClockTime length = 0;
     // The pictures of the length: the rate they are encoded at times the seconds.
     std::uint64_t pictureLimit = 0;
@@ -77,6 +95,9 @@ struct ClipBranch::Shared final : FootageReceiver {
     std::atomic<bool> closed{false};
     std::atomic<bool> gotPicture{false};
     std::atomic<bool> begun{false};
+    // On the file sink's thread: what was written since the room was last looked at.
+    std::uint64_t unchecked = 0;
+    std::atomic<bool> diskFull{false};
     // On the thread that sends the pictures only (for kept footage: under the pre-recording's
     // lock, which its sound also takes).
     GstClockTime firstPictureTime = GST_CLOCK_TIME_NONE;
@@ -245,7 +266,7 @@ struct ClipBranch::Shared final : FootageReceiver {
 
     // The muxer writes its header with the first picture; a clip that ends without any writes
     // one at its end, which is no beginning.
-    static GstPadProbeReturn onFileData(GstPad*, GstPadProbeInfo*, gpointer data) {
+    static GstPadProbeReturn onFileData(GstPad*, GstPadProbeInfo* info, gpointer data) {
         const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
         if (!shared || !shared->gotPicture)
             return GST_PAD_PROBE_OK;
@@ -255,7 +276,13 @@ struct ClipBranch::Shared final : FootageReceiver {
                 gst_message_new_application(GST_OBJECT(shared->bin.get()),
                                             gst_structure_new_empty(kBegunMessage)));
         }
-        return GST_PAD_PROBE_REMOVE;
+        shared->unchecked += gst_buffer_get_size(GST_PAD_PROBE_INFO_BUFFER(info));
+        if (shared->unchecked >= kRoomCheckBytes) {
+            shared->unchecked = 0;
+            if (!roomForClip(shared->path, kClipFloorBytes) && !shared->diskFull.exchange(true))
+                shared->endRequested = true;
+        }
+        return GST_PAD_PROBE_OK;
     }
 };
 
@@ -317,6 +344,7 @@ std::unique_ptr<ClipBranch> ClipBranch::prepare(GstElement* pipeline, GstElement
         return nullptr;
     auto shared = std::make_shared<Shared>();
     shared->bin = std::move(parsed);
+    shared->path = request.path;
     shared->length = static_cast<GstClockTime>(request.seconds) * GST_SECOND;
     shared->pictureLimit = static_cast<std::uint64_t>(request.seconds) * picturesPerSecond;
     GstBin* bin = GST_BIN(shared->bin.get());
@@ -398,8 +426,11 @@ ClipBranch::Event ClipBranch::handleBusMessage(GstMessage* message, std::string&
                 std::strcmp(GST_OBJECT_NAME(GST_MESSAGE_SRC(forwarded.get())), "file") == 0;
             if (!fileDone)
                 return Event::None;
-            if (m_shared->gotPicture)
-                return Event::Finished;
+            if (m_shared->gotPicture) {
+                if (m_shared->diskFull)
+                    error = kCutByFullDisk;
+                return Event::Ended;
+            }
             error = "the camera delivered no picture for the clip";
             return Event::Failed;
         }
@@ -407,6 +438,14 @@ ClipBranch::Event ClipBranch::handleBusMessage(GstMessage* message, std::string&
             if (source != bin && !gst_object_has_as_ancestor(source, bin))
                 return Event::None;
             error = errorText(message);
+            // What is on the disk plays up to the failed write; the muxer cannot finish it.
+            if (m_shared->begun && std::strcmp(GST_OBJECT_NAME(source), "file") == 0) {
+                if (filledTheDisk(message, m_path))
+                    error = kCutByFullDisk;
+                else
+                    error = "cut short: " + error;
+                return Event::Ended;
+            }
             return Event::Failed;
         default:
             return Event::None;

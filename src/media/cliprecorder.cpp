@@ -89,7 +89,7 @@ void ClipRecorder::finishRecording() {
     // window whose camera is half gone.
     wait.exec(QEventLoop::ExcludeUserInputEvents);
     if (m_clip)
-        endClip("the clip was not finished in time");
+        endClip("the clip was not finished in time", false);
 }
 
 void ClipRecorder::endNow() {
@@ -101,7 +101,7 @@ void ClipRecorder::onClipOverdue() {
     if (!m_clip)
         return;
     if (m_clipOverdue) {
-        endClip("the clip was not finished in time");
+        endClip("the clip was not finished in time", false);
         return;
     }
     m_clipOverdue = true;
@@ -109,7 +109,7 @@ void ClipRecorder::onClipOverdue() {
     m_clipGuard.start(kClipGraceMs);
 }
 
-void ClipRecorder::endClip(const std::string& error) {
+void ClipRecorder::endClip(const std::string& error, bool kept) {
     m_clipGuard.stop();
     m_clipSyncer.reset();
     const std::string path = m_clip->path();
@@ -117,12 +117,12 @@ void ClipRecorder::endClip(const std::string& error) {
         m_preRecording->detach();
     m_clip.reset();
     updatePreRecording();
-    if (error.empty()) {
-        syncClip(path);
-    } else {
+    if (!error.empty())
         logClipError(path, error);
+    if (kept)
+        syncClip(path);
+    else
         removeFailedClip(path);
-    }
     emit captureStatus(kCaptureEnds, QString::fromStdString(error));
 }
 
@@ -140,11 +140,11 @@ bool ClipRecorder::handleClipMessage(GstMessage* message) {
         case ClipBranch::Event::Begun:
             emit captureStatus(kCaptureBegins, QString());
             return true;
-        case ClipBranch::Event::Finished:
-            endClip({});
+        case ClipBranch::Event::Ended:
+            endClip(error, true);
             return true;
         case ClipBranch::Event::Failed:
-            endClip(error);
+            endClip(error, false);
             return true;
     }
     return false;

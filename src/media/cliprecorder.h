@@ -59,15 +59,16 @@ public:
     bool handleBusMessage(GstMessage* message);
 
 signals:
-    // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip
-    // and the reason for one that failed (its file is then removed).
+    // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip,
+    // and the reason for one cut short (its file is kept) or one that failed (its file is then
+    // removed).
     void captureStatus(int status, const QString& text);
 
 private:
     bool handleClipMessage(GstMessage* message);
     bool handlePreRecordingMessage(GstMessage* message);
     void onClipOverdue();
-    void endClip(const std::string& error);
+    void endClip(const std::string& error, bool kept);
 
     std::function<bool()> m_delivering;
     GstPointer<GstElement> m_pipeline;
