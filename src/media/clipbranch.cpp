@@ -98,6 +98,10 @@ struct ClipBranch::Shared final : FootageReceiver {
     // On the file sink's thread: what was written since the room was last looked at.
     std::uint64_t unchecked = 0;
     std::atomic<bool> diskFull{false};
+    // The clip's picture size, from the first that comes; on the thread that sends pictures.
+    gint pictureWidth = 0;
+    gint pictureHeight = 0;
+    std::atomic<bool> sizeChanged{false};
     // On the thread that sends the pictures only (for kept footage: under the pre-recording's
     // lock, which its sound also takes).
     GstClockTime firstPictureTime = GST_CLOCK_TIME_NONE;
@@ -197,6 +201,10 @@ struct ClipBranch::Shared final : FootageReceiver {
         }
         if (time < firstPictureTime)
             return;
+        if (!takeSize(gst_sample_get_caps(picture))) {
+            close(nullptr);
+            return;
+        }
         const bool late = time >= end + kLateEnd;
         if (late || endRequested || (time >= trigger && !takeIntoLength())) {
             close(nullptr);
@@ -253,15 +261,52 @@ struct ClipBranch::Shared final : FootageReceiver {
 
     // Recorded footage that is replayed as the camera ends and starts over; the clip goes on
     // across that, so the footage's end and the flush of its new start stay out of the branch.
-    static GstPadProbeReturn onStreamEvent(GstPad*, GstPadProbeInfo* info, gpointer) {
-        switch (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info))) {
+    // Pictures of another size end the clip before they reach it (see takeSize).
+    static GstPadProbeReturn onStreamEvent(GstPad* teePad, GstPadProbeInfo* info, gpointer data) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        switch (GST_EVENT_TYPE(event)) {
             case GST_EVENT_EOS:
             case GST_EVENT_FLUSH_START:
             case GST_EVENT_FLUSH_STOP:
                 return GST_PAD_PROBE_DROP;
+            case GST_EVENT_CAPS: {
+                const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
+                GstCaps* caps = nullptr;
+                gst_event_parse_caps(event, &caps);
+                if (!shared || shared->takeSize(caps))
+                    return GST_PAD_PROBE_OK;
+                GstPointer<GstPad> entry(gst_pad_get_peer(teePad));
+                if (entry)
+                    shared->close(entry.get());
+                return GST_PAD_PROBE_DROP;
+            }
             default:
                 return GST_PAD_PROBE_OK;
         }
+    }
+
+    // An AVI has one picture size, which its header gives: a camera that changes its size
+    // (a network camera may) ends the clip, and the rest of it goes into a clip of its own.
+    // False for pictures of another size than the clip's.
+    bool takeSize(GstCaps* caps) {
+        gint width = 0;
+        gint height = 0;
+        if (!caps || gst_caps_get_size(caps) == 0)
+            return true;
+        const GstStructure* picture = gst_caps_get_structure(caps, 0);
+        if (!gst_structure_get_int(picture, "width", &width) ||
+            !gst_structure_get_int(picture, "height", &height)) {
+            return true;
+        }
+        if (pictureWidth == 0 || !gotPicture) {
+            pictureWidth = width;
+            pictureHeight = height;
+            return true;
+        }
+        if (width == pictureWidth && height == pictureHeight)
+            return true;
+        sizeChanged = true;
+        return false;
     }
 
     // The muxer writes its header with the first picture; a clip that ends without any writes
@@ -311,7 +356,8 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
     if (!linkToTee(
             tee, shared->bin.get(),
             {&Shared::onPicture, WeakState<Shared>::make(shared), &WeakState<Shared>::release},
-            &Shared::onStreamEvent, branch->m_teePad)) {
+            {&Shared::onStreamEvent, WeakState<Shared>::make(shared), &WeakState<Shared>::release},
+            branch->m_teePad)) {
         error = "the recording cannot take the camera's pictures";
         return nullptr;
     }
@@ -389,6 +435,10 @@ ClipBranch::~ClipBranch() {
     gst_element_set_state(m_shared->bin.get(), GST_STATE_NULL);
     if (m_joined)
         gst_bin_remove(GST_BIN(m_pipeline.get()), m_shared->bin.get());
+}
+
+bool ClipBranch::pictureSizeChanged() const {
+    return m_shared->sizeChanged;
 }
 
 bool ClipBranch::takesFootage() const {

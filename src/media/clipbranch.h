@@ -57,6 +57,9 @@ public:
     const std::string& path() const { return m_path; }
     // Whether it takes its footage from a pre-recording.
     bool takesFootage() const;
+    // Whether it ended as the camera's pictures changed their size; the pictures of the new
+    // size are not in it.
+    bool pictureSizeChanged() const;
 
 private:
     struct Shared;

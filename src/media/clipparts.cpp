@@ -131,7 +131,7 @@ void exposeEntry(GstElement* bin) {
     gst_element_add_pad(bin, gst_ghost_pad_new("sink", entryInput.get()));
 }
 
-bool linkToTee(GstElement* tee, GstElement* bin, PadProbe onPicture, GstPadProbeCallback onEvent,
+bool linkToTee(GstElement* tee, GstElement* bin, PadProbe onPicture, PadProbe onEvent,
                GstPointer<GstPad>& teePad) {
     teePad.reset(gst_element_request_pad_simple(tee, "src_%u"));
     gst_pad_add_probe(teePad.get(), GST_PAD_PROBE_TYPE_BUFFER, onPicture.callback, onPicture.data,
@@ -139,7 +139,7 @@ bool linkToTee(GstElement* tee, GstElement* bin, PadProbe onPicture, GstPadProbe
     gst_pad_add_probe(
         teePad.get(),
         GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
-        onEvent, nullptr, nullptr);
+        onEvent.callback, onEvent.data, onEvent.release);
     GstPointer<GstPad> branchInput(gst_element_get_static_pad(bin, "sink"));
     return gst_pad_link(teePad.get(), branchInput.get()) == GST_PAD_LINK_OK;
 }

@@ -65,7 +65,7 @@ struct PadProbe {
 // Requests a pad of the tee for the bin's entry, probes the pictures (`onPicture`) and the
 // stream's events (`onEvent`, flushes included) that go down it, and links it. The pad is
 // handed out, to be released by the caller, even when the link fails (false).
-bool linkToTee(GstElement* tee, GstElement* bin, PadProbe onPicture, GstPadProbeCallback onEvent,
+bool linkToTee(GstElement* tee, GstElement* bin, PadProbe onPicture, PadProbe onEvent,
                GstPointer<GstPad>& teePad);
 
 // A queue for encoded pictures or sound: small, so it holds whatever comes for ten seconds.

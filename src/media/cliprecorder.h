@@ -40,6 +40,8 @@ public:
     // A clip of `request.seconds` seconds from the next picture on, from the pipeline when it
     // works. Every request ends with kCaptureEnds, also one that fails at once; kCaptureBegins
     // comes before it when data were written. A request while a clip is recorded is ignored.
+    // Pictures that change their size end the clip; the rest of its seconds go into a clip of
+    // the next name (nextClipPath), and kCaptureEnds comes at the end of that one.
     void startRecording(const ClipRequest& request, bool pipelineWorks);
     bool recording() const { return m_clip != nullptr; }
     // Clips of the setup's compression begin its seconds before their trigger. A change while
@@ -68,6 +70,10 @@ private:
     bool handleClipMessage(GstMessage* message);
     bool handlePreRecordingMessage(GstMessage* message);
     void onClipOverdue();
+    void startClip(const ClipRequest& request, bool pipelineWorks, bool withLead);
+    void continueClip();
+    // Takes the clip out of the pipeline; its path.
+    std::string closeClip();
     void endClip(const std::string& error, bool kept);
 
     std::function<bool()> m_delivering;
@@ -79,6 +85,7 @@ private:
     // Outlives the clip, which may take its footage.
     std::unique_ptr<PreRecording> m_preRecording;
     std::unique_ptr<ClipBranch> m_clip;
+    ClipRequest m_request;  // of the clip being recorded
     std::unique_ptr<ClipSyncer> m_clipSyncer;
     // Ends a clip whose pictures stopped coming, and gives it up when even that fails.
     QTimer m_clipGuard;

@@ -240,7 +240,7 @@ std::unique_ptr<PreRecording> PreRecording::start(GstElement* pipeline, GstEleme
         error = "the encoder does not start";
         return nullptr;
     }
-    if (!linkToTee(tee, shared->bin.get(), {&Shared::onPicture}, &Shared::onStreamEvent,
+    if (!linkToTee(tee, shared->bin.get(), {&Shared::onPicture}, {&Shared::onStreamEvent},
                    preRecording->m_teePad)) {
         error = "the encoder cannot take the camera's pictures";
         return nullptr;
