@@ -176,6 +176,7 @@ Camera::Camera(QObject* parent)
     m_watchdog.setInterval(kReconnectCheckMs);
     connect(&m_watchdog, &QTimer::timeout, this, &Camera::checkDelivery);
     connect(m_recorder.get(), &ClipRecorder::captureStatus, this, &Camera::captureStatus);
+    connect(m_recorder.get(), &ClipRecorder::clipContinued, this, &Camera::clipContinued);
 }
 
 Camera::~Camera() {

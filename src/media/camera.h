@@ -82,6 +82,9 @@ signals:
     // and the reason for one cut short (its file is kept) or one that failed (its file is then
     // removed).
     void captureStatus(int status, const QString& text);
+    // The clip under way goes on in the file at `path`, as the camera's pictures changed their
+    // size; kCaptureEnds comes at the end of that one.
+    void clipContinued(const QString& path);
     // The camera stopped delivering and is being reconnected; it delivers again, after that
     // many attempts.
     void deliveryStopped();

@@ -136,6 +136,8 @@ void ClipRecorder::continueClip() {
     syncClip(path);
     logClipError(path, "the picture size changed; the clip goes on in \"" + rest.path + "\"");
     startClip(rest, true, false);
+    if (m_clip)
+        emit clipContinued(QString::fromStdString(rest.path));
     updatePreRecording();
 }
 

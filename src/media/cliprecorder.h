@@ -65,6 +65,8 @@ signals:
     // and the reason for one cut short (its file is kept) or one that failed (its file is then
     // removed).
     void captureStatus(int status, const QString& text);
+    // The clip under way goes on in the file at `path`, as its pictures changed their size.
+    void clipContinued(const QString& path);
 
 private:
     bool handleClipMessage(GstMessage* message);
