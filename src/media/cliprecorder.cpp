@@ -119,7 +119,7 @@ void ClipRecorder::onClipOverdue() {
 std::string ClipRecorder::closeClip() {
     m_clipGuard.stop();
     m_clipSyncer.reset();
-    const std::string path = m_clip->path();
+    std::string path = m_clip->path();
     if (m_preRecording)
         m_preRecording->detach();
     m_clip.reset();
