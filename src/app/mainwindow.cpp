@@ -114,6 +114,14 @@ void MainWindow::createTriggerActions() {
         std::make_unique<TriggerActions>(m_state, m_clipFolder, m_clipStem, std::move(services));
     m_captureStatusConnection =
         connect(m_camera, &Camera::captureStatus, this, &MainWindow::onCaptureStatus);
+    // The part before is finished; the list shows both.
+    connect(m_camera, &Camera::clipContinued, this, [this](const QString& path) {
+        m_watchEvents.report({.kind = WatchEvent::Kind::ClipFinished,
+                              .clipPath = m_triggerActions->lastVideoPath()});
+        m_gadgets->appendRow(
+            Gadget::videoList,
+            QString::fromStdString(m_triggerActions->clipContinued(path.toStdString())));
+    });
 }
 
 TriggerOptions MainWindow::triggerOptions() const {

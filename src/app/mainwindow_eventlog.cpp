@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <charconv>
+#include <filesystem>
+#include <system_error>
 
 #include "app/eventlogwindow.h"
 #include "app/gadgettable.h"
@@ -43,8 +45,12 @@ void MainWindow::connectWatchEvents() {
         if (status != kCaptureEnds)
             return;
         const std::string& clip = m_triggerActions->lastVideoPath();
-        if (text.isEmpty())
-            m_watchEvents.report({.kind = WatchEvent::Kind::ClipFinished, .clipPath = clip});
+        std::error_code error;
+        // A clip cut short (a full disk) keeps what was written: a clip, with the reason.
+        if (text.isEmpty() || std::filesystem::exists(clip, error))
+            m_watchEvents.report({.kind = WatchEvent::Kind::ClipFinished,
+                                  .clipPath = clip,
+                                  .reason = text.toStdString()});
         else
             m_watchEvents.report({.kind = WatchEvent::Kind::ClipFailed,
                                   .clipPath = clip,

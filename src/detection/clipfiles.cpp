@@ -31,6 +31,22 @@ std::string newClipPath(const std::string& folder, const std::string& stem, cons
     }
 }
 
+std::string nextClipPath(const std::string& path, const DateFields& now) {
+    constexpr std::size_t kDateLength = 14;
+    std::string named = path.substr(0, path.size() - std::string(".avi").size());
+    // A number after the date, for a name that was taken.
+    if (const std::size_t mark = named.rfind('_');
+        mark != std::string::npos && mark + 1 < named.size() && mark >= kDateLength &&
+        named.find_first_not_of("0123456789", mark + 1) == std::string::npos &&
+        named.find_first_not_of("0123456789", mark - kDateLength) == mark) {
+        named.erase(mark);
+    }
+    const std::size_t slash = named.rfind('/') + 1;
+    const std::size_t date =
+        named.size() >= slash + kDateLength ? named.size() - kDateLength : slash;
+    return newClipPath(named.substr(0, slash), named.substr(slash, date - slash), now);
+}
+
 bool roomForClip(const std::string& path, std::uint64_t neededBytes) {
     const std::string folder = path.substr(0, path.rfind('/') + 1);
     struct statvfs disk {};

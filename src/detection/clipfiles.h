@@ -19,6 +19,10 @@
 // ".avi".
 std::string newClipPath(const std::string& folder, const std::string& stem, const DateFields& now);
 
+// The path for a clip that goes on from the clip at `path` (one that newClipPath made): in the
+// same folder with the same stem, named after `now` as newClipPath names it, and made there.
+std::string nextClipPath(const std::string& path, const DateFields& now);
+
 // A clip needs room: with less free than this in its folder none starts, so that the disk never
 // fills to its last byte.
 inline constexpr std::uint64_t kMinFreeClipBytes = std::uint64_t{200} << 20;

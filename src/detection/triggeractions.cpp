@@ -67,6 +67,11 @@ TriggerOutcome TriggerActions::startRecording(const TriggerOptions& options) {
                 path, options.clipLengthSeconds + kClipExtraSeconds, options.clipWithSound, {}}};
 }
 
+std::string TriggerActions::clipContinued(const std::string& path) {
+    m_lastVideoPath = path;
+    return path + '\n' + formatDateTemplate(kDateTimeTemplate, localNow());
+}
+
 void TriggerActions::soundAlarm(const TriggerOptions& options) {
     if (options.beep)
         m_services.beep();

@@ -69,6 +69,10 @@ public:
     std::optional<std::string> onCaptureStatus(int status, const std::string& reason,
                                                const TriggerOptions& options);
 
+    // The clip under way goes on in the file at `path` (its camera changed its picture size),
+    // which becomes the last clip; its line for the clip list.
+    std::string clipContinued(const std::string& path);
+
     // The date and time of the trigger that started the last clip, "dd.mm.yyyy hh:ii:ss".
     const std::string& lastTriggerText() const { return m_lastTriggerText; }
     const std::string& lastVideoPath() const { return m_lastVideoPath; }

@@ -177,6 +177,7 @@ Camera::Camera(QObject* parent)
     connect(&m_watchdog, &QTimer::timeout, this, &Camera::checkDelivery);
     connect(m_recorder.get(), &ClipRecorder::captureStatus, this, &Camera::captureStatus);
     connect(m_recorder.get(), &ClipRecorder::clipPartWritten, this, &Camera::clipPartWritten);
+    connect(m_recorder.get(), &ClipRecorder::clipContinued, this, &Camera::clipContinued);
 }
 
 Camera::~Camera() {

@@ -84,11 +84,15 @@ public:
     void setClipParts(std::string folder);
 
 signals:
-    // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip
-    // and the reason for one that failed (its file is then removed).
+    // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip,
+    // and the reason for one cut short (its file is kept) or one that failed (its file is then
+    // removed).
     void captureStatus(int status, const QString& text);
     // A part of the clip being recorded is whole (see ClipRecorder::clipPartWritten).
     void clipPartWritten(const QString& clipPath, const QString& partPath, int index, bool last);
+    // The clip under way goes on in the file at `path`, as the camera's pictures changed their
+    // size; kCaptureEnds comes at the end of that one.
+    void clipContinued(const QString& path);
     // The camera stopped delivering and is being reconnected; it delivers again, after that
     // many attempts.
     void deliveryStopped();

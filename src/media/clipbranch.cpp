@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "detection/clipfiles.h"
 #include "media/clipparts.h"
 #include "media/gstmessages.h"
 #include "media/gstparse.h"
@@ -20,14 +21,26 @@ constexpr const char* kBegunMessage = "sentello-clip-begun";
 // fewer than it says ends its clip this long after the length on the clock instead.
 constexpr GstClockTime kLateEnd = GST_SECOND;
 
+// A clip ends once its disk has less than this free, so that the muxer still has room to
+// finish the file with its index; the room is looked at after every so many bytes written.
+constexpr std::uint64_t kClipFloorBytes = std::uint64_t{16} << 20;
+constexpr std::uint64_t kRoomCheckBytes = std::uint64_t{1} << 20;
+
+constexpr const char* kCutByFullDisk = "cut short by a full disk";
+
+// Each chunk goes to the disk as the muxer writes it: what a crash leaves of a clip is what
+// was recorded up to it, not less by a buffer of the sink's. A sink that joins a playing
+// pipeline must not make it wait for a preroll.
+std::string fileSink() {
+    return "filesink name=file async=false buffer-mode=unbuffered";
+}
+
 std::string branchDescription(const ClipRequest& request, const std::string& soundSource,
                               bool variableRate) {
     std::string description = pictureEntryQueue() + (variableRate ? " ! " + steadyRate() : "") +
                               " ! videoconvert ! " + encoderDescription(request.compression) +
-                              " name=encoder ! " + backlogQueue() +
-                              // A sink that joins a playing pipeline must not make it wait for
-                              // a preroll.
-                              " ! avimux name=mux ! filesink name=file async=false";
+                              " name=encoder ! " + backlogQueue() + " ! avimux name=mux ! " +
+                              fileSink();
     if (!soundSource.empty()) {
         description += " " + soundSource + " name=sound ! " + soundConversion() + " ! " +
                        backlogQueue() + " ! mux.";
@@ -39,11 +52,20 @@ std::string branchDescription(const ClipRequest& request, const std::string& sou
 // Their kinds are known only with the first data, so each is linked to its muxer pad by name.
 std::string footageDescription(bool withSound) {
     const std::string source = " appsrc format=time max-bytes=0 name=";
-    std::string description = "avimux name=mux ! filesink name=file async=false" + source +
-                              "pictures ! " + backlogQueue() + " ! mux.video_%u";
+    std::string description = "avimux name=mux ! " + fileSink() + source + "pictures ! " +
+                              backlogQueue() + " ! mux.video_%u";
     if (withSound)
         description += source + "sound ! " + backlogQueue() + " ! mux.audio_%u";
     return description;
+}
+
+// Whether a write error of the clip's file came from its disk being full.
+bool filledTheDisk(GstMessage* message, const std::string& path) {
+    GError* parsed = nullptr;
+    gst_message_parse_error(message, &parsed, nullptr);
+    const GErrorPointer error(parsed);
+    return g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NO_SPACE_LEFT) ||
+           !roomForClip(path, kClipFloorBytes);
 }
 
 // Frames of sound from `from` to `time`, before `from` below zero.
@@ -60,6 +82,7 @@ gint64 framesBetween(GstClockTime from, GstClockTime time, int rate) {
 struct ClipBranch::Shared final : FootageReceiver {
     GstPointer<GstElement> bin;
     GstPointer<GstElement> sound;  // may be absent
+    std::string path;
     GstClockTime length = 0;
     // The pictures of the length: the rate they are encoded at times the seconds.
     std::uint64_t pictureLimit = 0;
@@ -72,6 +95,13 @@ struct ClipBranch::Shared final : FootageReceiver {
     std::atomic<bool> closed{false};
     std::atomic<bool> gotPicture{false};
     std::atomic<bool> begun{false};
+    // On the file sink's thread: what was written since the room was last looked at.
+    std::uint64_t unchecked = 0;
+    std::atomic<bool> diskFull{false};
+    // The clip's picture size, from the first that comes; on the thread that sends pictures.
+    gint pictureWidth = 0;
+    gint pictureHeight = 0;
+    std::atomic<bool> sizeChanged{false};
     // On the thread that sends the pictures only (for kept footage: under the pre-recording's
     // lock, which its sound also takes).
     GstClockTime firstPictureTime = GST_CLOCK_TIME_NONE;
@@ -171,6 +201,10 @@ struct ClipBranch::Shared final : FootageReceiver {
         }
         if (time < firstPictureTime)
             return;
+        if (!takeSize(gst_sample_get_caps(picture))) {
+            close(nullptr);
+            return;
+        }
         const bool late = time >= end + kLateEnd;
         if (late || endRequested || (time >= trigger && !takeIntoLength())) {
             close(nullptr);
@@ -227,20 +261,57 @@ struct ClipBranch::Shared final : FootageReceiver {
 
     // Recorded footage that is replayed as the camera ends and starts over; the clip goes on
     // across that, so the footage's end and the flush of its new start stay out of the branch.
-    static GstPadProbeReturn onStreamEvent(GstPad*, GstPadProbeInfo* info, gpointer) {
-        switch (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info))) {
+    // Pictures of another size end the clip before they reach it (see takeSize).
+    static GstPadProbeReturn onStreamEvent(GstPad* teePad, GstPadProbeInfo* info, gpointer data) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        switch (GST_EVENT_TYPE(event)) {
             case GST_EVENT_EOS:
             case GST_EVENT_FLUSH_START:
             case GST_EVENT_FLUSH_STOP:
                 return GST_PAD_PROBE_DROP;
+            case GST_EVENT_CAPS: {
+                const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
+                GstCaps* caps = nullptr;
+                gst_event_parse_caps(event, &caps);
+                if (!shared || shared->takeSize(caps))
+                    return GST_PAD_PROBE_OK;
+                GstPointer<GstPad> entry(gst_pad_get_peer(teePad));
+                if (entry)
+                    shared->close(entry.get());
+                return GST_PAD_PROBE_DROP;
+            }
             default:
                 return GST_PAD_PROBE_OK;
         }
     }
 
+    // An AVI has one picture size, which its header gives: a camera that changes its size
+    // (a network camera may) ends the clip, and the rest of it goes into a clip of its own.
+    // False for pictures of another size than the clip's.
+    bool takeSize(GstCaps* caps) {
+        gint width = 0;
+        gint height = 0;
+        if (!caps || gst_caps_get_size(caps) == 0)
+            return true;
+        const GstStructure* picture = gst_caps_get_structure(caps, 0);
+        if (!gst_structure_get_int(picture, "width", &width) ||
+            !gst_structure_get_int(picture, "height", &height)) {
+            return true;
+        }
+        if (pictureWidth == 0 || !gotPicture) {
+            pictureWidth = width;
+            pictureHeight = height;
+            return true;
+        }
+        if (width == pictureWidth && height == pictureHeight)
+            return true;
+        sizeChanged = true;
+        return false;
+    }
+
     // The muxer writes its header with the first picture; a clip that ends without any writes
     // one at its end, which is no beginning.
-    static GstPadProbeReturn onFileData(GstPad*, GstPadProbeInfo*, gpointer data) {
+    static GstPadProbeReturn onFileData(GstPad*, GstPadProbeInfo* info, gpointer data) {
         const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
         if (!shared || !shared->gotPicture)
             return GST_PAD_PROBE_OK;
@@ -250,7 +321,13 @@ struct ClipBranch::Shared final : FootageReceiver {
                 gst_message_new_application(GST_OBJECT(shared->bin.get()),
                                             gst_structure_new_empty(kBegunMessage)));
         }
-        return GST_PAD_PROBE_REMOVE;
+        shared->unchecked += gst_buffer_get_size(GST_PAD_PROBE_INFO_BUFFER(info));
+        if (shared->unchecked >= kRoomCheckBytes) {
+            shared->unchecked = 0;
+            if (!roomForClip(shared->path, kClipFloorBytes) && !shared->diskFull.exchange(true))
+                shared->endRequested = true;
+        }
+        return GST_PAD_PROBE_OK;
     }
 };
 
@@ -272,13 +349,15 @@ std::unique_ptr<ClipBranch> ClipBranch::start(GstElement* pipeline, GstElement* 
     GstPointer<GstPad> encoderInput(gst_element_get_static_pad(encoder.get(), "sink"));
     gst_pad_add_probe(encoderInput.get(), GST_PAD_PROBE_TYPE_BUFFER, &Shared::onEncoding,
                       WeakState<Shared>::make(shared), &WeakState<Shared>::release);
+    keepPictureTimes(encoder.get());
     exposeEntry(shared->bin.get());
     if (!branch->join(error))
         return nullptr;
     if (!linkToTee(
             tee, shared->bin.get(),
             {&Shared::onPicture, WeakState<Shared>::make(shared), &WeakState<Shared>::release},
-            &Shared::onStreamEvent, branch->m_teePad)) {
+            {&Shared::onStreamEvent, WeakState<Shared>::make(shared), &WeakState<Shared>::release},
+            branch->m_teePad)) {
         error = "the recording cannot take the camera's pictures";
         return nullptr;
     }
@@ -311,6 +390,7 @@ std::unique_ptr<ClipBranch> ClipBranch::prepare(GstElement* pipeline, GstElement
         return nullptr;
     auto shared = std::make_shared<Shared>();
     shared->bin = std::move(parsed);
+    shared->path = request.path;
     shared->length = static_cast<GstClockTime>(request.seconds) * GST_SECOND;
     shared->pictureLimit = static_cast<std::uint64_t>(request.seconds) * picturesPerSecond;
     GstBin* bin = GST_BIN(shared->bin.get());
@@ -357,6 +437,10 @@ ClipBranch::~ClipBranch() {
         gst_bin_remove(GST_BIN(m_pipeline.get()), m_shared->bin.get());
 }
 
+bool ClipBranch::pictureSizeChanged() const {
+    return m_shared->sizeChanged;
+}
+
 bool ClipBranch::takesFootage() const {
     return m_shared->pictures != nullptr;
 }
@@ -392,8 +476,11 @@ ClipBranch::Event ClipBranch::handleBusMessage(GstMessage* message, std::string&
                 std::strcmp(GST_OBJECT_NAME(GST_MESSAGE_SRC(forwarded.get())), "file") == 0;
             if (!fileDone)
                 return Event::None;
-            if (m_shared->gotPicture)
-                return Event::Finished;
+            if (m_shared->gotPicture) {
+                if (m_shared->diskFull)
+                    error = kCutByFullDisk;
+                return Event::Ended;
+            }
             error = "the camera delivered no picture for the clip";
             return Event::Failed;
         }
@@ -401,6 +488,14 @@ ClipBranch::Event ClipBranch::handleBusMessage(GstMessage* message, std::string&
             if (source != bin && !gst_object_has_as_ancestor(source, bin))
                 return Event::None;
             error = errorText(message);
+            // What is on the disk plays up to the failed write; the muxer cannot finish it.
+            if (m_shared->begun && std::strcmp(GST_OBJECT_NAME(source), "file") == 0) {
+                if (filledTheDisk(message, m_path))
+                    error = kCutByFullDisk;
+                else
+                    error = "cut short: " + error;
+                return Event::Ended;
+            }
             return Event::Failed;
         default:
             return Event::None;

@@ -22,8 +22,9 @@
 // state of the branch.
 class ClipBranch {
 public:
-    // What a bus message meant for the branch.
-    enum class Event { None, Begun, Finished, Failed };
+    // What a bus message meant for the branch. A clip that ended is kept, also one cut short
+    // (the reason then in the handler's `error`); one that failed is no clip.
+    enum class Event { None, Begun, Ended, Failed };
 
     // Builds the branch and starts it. On failure returns nullptr with the reason in `error`;
     // nothing is left in the pipeline.
@@ -48,12 +49,17 @@ public:
     void endNow();
 
     // Sorts a message from the pipeline's bus: the first data written, the file finished, or
-    // an error inside the branch (its text in `error`).
+    // an error inside the branch (its text in `error`). A disk that fills ends the clip with
+    // what it has: finished, when its room ran short before the last byte; as it was
+    // written, when a write failed.
     Event handleBusMessage(GstMessage* message, std::string& error) const;
 
     const std::string& path() const { return m_path; }
     // Whether it takes its footage from a pre-recording.
     bool takesFootage() const;
+    // Whether it ended as the camera's pictures changed their size; the pictures of the new
+    // size are not in it.
+    bool pictureSizeChanged() const;
 
 private:
     struct Shared;

@@ -23,6 +23,13 @@ std::string steadyRate();
 // The encoder for the compression, as a gst-launch description.
 std::string encoderDescription(const ClipCompression& compression);
 
+// Gives each picture the encoder makes the time of the picture it was made from, and its stream
+// the segment the encoder was given. The encoders make one picture of each they take, in order;
+// the MPEG-4 encoder's carry no usable time (an invalid one far beyond any other, in a segment
+// moved a thousand hours on), so a muxer that writes by time held them all back until the end.
+// A probe on the encoder's input that drops a picture must come before this one.
+void keepPictureTimes(GstElement* encoder);
+
 // The clip's compression on this machine: without the MPEG-4 encoder a clip is still better in
 // Motion-JPEG than not at all.
 ClipCompression availableCompression(const ClipCompression& compression);
@@ -58,7 +65,7 @@ struct PadProbe {
 // Requests a pad of the tee for the bin's entry, probes the pictures (`onPicture`) and the
 // stream's events (`onEvent`, flushes included) that go down it, and links it. The pad is
 // handed out, to be released by the caller, even when the link fails (false).
-bool linkToTee(GstElement* tee, GstElement* bin, PadProbe onPicture, GstPadProbeCallback onEvent,
+bool linkToTee(GstElement* tee, GstElement* bin, PadProbe onPicture, PadProbe onEvent,
                GstPointer<GstPad>& teePad);
 
 // A queue for encoded pictures or sound: small, so it holds whatever comes for ten seconds.

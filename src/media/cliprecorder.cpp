@@ -2,10 +2,12 @@
 
 #include <QEventLoop>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
 #include "detection/clipfiles.h"
+#include "detection/datetemplate.h"
 #include "media/clipbranch.h"
 #include "media/gstmessages.h"
 #include "media/prerecording.h"
@@ -44,14 +46,18 @@ void ClipRecorder::pipelineStopping() {
 }
 
 void ClipRecorder::startRecording(const ClipRequest& request, bool pipelineWorks) {
-    if (m_clip)
-        return;
+    if (!m_clip)
+        startClip(request, pipelineWorks, true);
+}
+
+void ClipRecorder::startClip(const ClipRequest& request, bool pipelineWorks, bool withLead) {
     std::string error = "the camera delivers no pictures";
     if (!roomForClip(request.path)) {
         error = "less than " + std::to_string(kMinFreeClipBytes >> 20) + " MB free on the disk";
     } else if (m_pipeline && pipelineWorks) {
         GstPointer<GstElement> tee(gst_bin_get_by_name(GST_BIN(m_pipeline.get()), "split"));
-        if (m_preRecording && m_preRecording->setup().compression == request.compression) {
+        if (withLead && m_preRecording &&
+            m_preRecording->setup().compression == request.compression) {
             m_clip =
                 ClipBranch::startWithFootage(m_pipeline.get(), *m_preRecording, request, error);
         } else {
@@ -68,6 +74,7 @@ void ClipRecorder::startRecording(const ClipRequest& request, bool pipelineWorks
             Qt::QueuedConnection);
         return;
     }
+    m_request = request;
     m_clipOverdue = false;
     ClipPartSetup parts;
     if (!m_clipPartFolder.empty()) {
@@ -103,7 +110,7 @@ void ClipRecorder::finishRecording() {
     // window whose camera is half gone.
     wait.exec(QEventLoop::ExcludeUserInputEvents);
     if (m_clip)
-        endClip("the clip was not finished in time");
+        endClip("the clip was not finished in time", false);
 }
 
 void ClipRecorder::endNow() {
@@ -115,7 +122,7 @@ void ClipRecorder::onClipOverdue() {
     if (!m_clip)
         return;
     if (m_clipOverdue) {
-        endClip("the clip was not finished in time");
+        endClip("the clip was not finished in time", false);
         return;
     }
     m_clipOverdue = true;
@@ -123,22 +130,42 @@ void ClipRecorder::onClipOverdue() {
     m_clipGuard.start(kClipGraceMs);
 }
 
-void ClipRecorder::endClip(const std::string& error) {
+std::string ClipRecorder::closeClip(bool kept) {
     m_clipGuard.stop();
-    if (error.empty() && m_clipSyncer)
+    if (kept && m_clipSyncer)
         m_clipSyncer->finished();
     m_clipSyncer.reset();
-    const std::string path = m_clip->path();
+    std::string path = m_clip->path();
     if (m_preRecording)
         m_preRecording->detach();
     m_clip.reset();
+    return path;
+}
+
+// The camera's pictures changed their size: the clip so far is kept, finished, and the rest of
+// its length goes into a clip of its own, without a lead, which ends the request as a clip does.
+void ClipRecorder::continueClip() {
+    ClipRequest rest = m_request;
+    rest.seconds = std::max(1, (m_clipGuard.remainingTime() - kClipGraceMs + 999) / 1000);
+    rest.path = nextClipPath(m_request.path, localNow());
+    const std::string path = closeClip(true);
+    syncClip(path);
+    logClipError(path, "the picture size changed; the clip goes on in \"" + rest.path + "\"");
+    startClip(rest, true, false);
+    if (m_clip)
+        emit clipContinued(QString::fromStdString(rest.path));
     updatePreRecording();
-    if (error.empty()) {
-        syncClip(path);
-    } else {
+}
+
+void ClipRecorder::endClip(const std::string& error, bool kept) {
+    const std::string path = closeClip(kept);
+    updatePreRecording();
+    if (!error.empty())
         logClipError(path, error);
+    if (kept)
+        syncClip(path);
+    else
         removeFailedClip(path);
-    }
     emit captureStatus(kCaptureEnds, QString::fromStdString(error));
 }
 
@@ -156,11 +183,14 @@ bool ClipRecorder::handleClipMessage(GstMessage* message) {
         case ClipBranch::Event::Begun:
             emit captureStatus(kCaptureBegins, QString());
             return true;
-        case ClipBranch::Event::Finished:
-            endClip({});
+        case ClipBranch::Event::Ended:
+            if (error.empty() && m_clip->pictureSizeChanged())
+                continueClip();
+            else
+                endClip(error, true);
             return true;
         case ClipBranch::Event::Failed:
-            endClip(error);
+            endClip(error, false);
             return true;
     }
     return false;

@@ -40,6 +40,8 @@ public:
     // A clip of `request.seconds` seconds from the next picture on, from the pipeline when it
     // works. Every request ends with kCaptureEnds, also one that fails at once; kCaptureBegins
     // comes before it when data were written. A request while a clip is recorded is ignored.
+    // Pictures that change their size end the clip; the rest of its seconds go into a clip of
+    // the next name (nextClipPath), and kCaptureEnds comes at the end of that one.
     void startRecording(const ClipRequest& request, bool pipelineWorks);
     bool recording() const { return m_clip != nullptr; }
     // Clips of the setup's compression begin its seconds before their trigger. A change while
@@ -63,19 +65,27 @@ public:
     bool handleBusMessage(GstMessage* message);
 
 signals:
-    // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip
-    // and the reason for one that failed (its file is then removed).
+    // kCaptureBegins with an empty text; kCaptureEnds with an empty text for a finished clip,
+    // and the reason for one cut short (its file is kept) or one that failed (its file is then
+    // removed).
     void captureStatus(int status, const QString& text);
     // A part of the clip at `clipPath` is whole at `partPath`, numbered from 1. The clip's last
     // part is cut once its file is finished and told just after kCaptureEnds; a clip that
     // failed has none.
     void clipPartWritten(const QString& clipPath, const QString& partPath, int index, bool last);
+    // The clip under way goes on in the file at `path`, as its pictures changed their size.
+    void clipContinued(const QString& path);
 
 private:
     bool handleClipMessage(GstMessage* message);
     bool handlePreRecordingMessage(GstMessage* message);
     void onClipOverdue();
-    void endClip(const std::string& error);
+    void startClip(const ClipRequest& request, bool pipelineWorks, bool withLead);
+    void continueClip();
+    // Takes the clip out of the pipeline; its path. A clip `kept` on the disk gets its last
+    // part.
+    std::string closeClip(bool kept);
+    void endClip(const std::string& error, bool kept);
 
     std::function<bool()> m_delivering;
     GstPointer<GstElement> m_pipeline;
@@ -86,6 +96,7 @@ private:
     // Outlives the clip, which may take its footage.
     std::unique_ptr<PreRecording> m_preRecording;
     std::unique_ptr<ClipBranch> m_clip;
+    ClipRequest m_request;  // of the clip being recorded
     std::unique_ptr<ClipSyncer> m_clipSyncer;
     std::string m_clipPartFolder;
     // Ends a clip whose pictures stopped coming, and gives it up when even that fails.

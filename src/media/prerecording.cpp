@@ -22,9 +22,6 @@ constexpr int kKeyPicturesPerSecond = 4;
 // and again after a break in its stream or when they drift this far from when it was heard.
 constexpr GstClockTime kSoundJump = GST_SECOND / 5;
 
-// More pictures than any encoder holds back: the times of pictures an encoder dropped go.
-constexpr std::size_t kMaxPicturesInEncoder = 64;
-
 std::string encoder(const ClipCompression& compression, int rate) {
     std::string description = encoderDescription(compression) + " name=encoder";
     if (compression.codec == ClipCodec::Mpeg4)
@@ -83,9 +80,6 @@ struct PreRecording::Shared {
     std::size_t pictureBytes = 0;
     std::deque<GstPointer<GstSample>> sounds;
     std::shared_ptr<FootageReceiver> receiver;
-    // The times of the pictures in the encoder, oldest first: the encoders make one picture
-    // of each they take, in order, but the MPEG-4 encoder's carry no usable time.
-    std::deque<GstClockTime> encoding;
 
     // Sound thread only.
     GstClockTimeDiff soundShift = 0;
@@ -124,38 +118,12 @@ struct PreRecording::Shared {
         }
     }
 
-    static GstPadProbeReturn onEncoding(GstPad*, GstPadProbeInfo* info, gpointer data) {
-        const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
-        if (!shared)
-            return GST_PAD_PROBE_OK;
-        std::lock_guard lock(shared->mutex);
-        shared->encoding.push_back(GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info)));
-        if (shared->encoding.size() > kMaxPicturesInEncoder)
-            shared->encoding.pop_front();
-        return GST_PAD_PROBE_OK;
-    }
-
     static GstFlowReturn onEncoded(GstAppSink* sink, gpointer data) {
         const GstPointer<GstSample> picture(gst_app_sink_pull_sample(sink));
         const std::shared_ptr<Shared> shared = WeakState<Shared>::lock(data);
-        if (GstPointer<GstSample> stamped =
-                picture && shared ? shared->timed(picture.get()) : nullptr)
-            shared->keepPicture(std::move(stamped));
+        if (picture && shared)
+            shared->keepPicture(retimed(picture.get(), timeOf(picture.get())));
         return GST_FLOW_OK;
-    }
-
-    // The encoded picture with the time of the picture it was made from; nullptr when that
-    // is not known.
-    GstPointer<GstSample> timed(GstSample* picture) {
-        GstClockTime time = GST_CLOCK_TIME_NONE;
-        {
-            std::lock_guard lock(mutex);
-            if (encoding.empty())
-                return nullptr;
-            time = encoding.front();
-            encoding.pop_front();
-        }
-        return retimed(picture, time);
     }
 
     static GstFlowReturn onHeard(GstAppSink* sink, gpointer data) {
@@ -262,9 +230,7 @@ std::unique_ptr<PreRecording> PreRecording::start(GstElement* pipeline, GstEleme
                                    WeakState<Shared>::make(shared), &WeakState<Shared>::release);
     }
     GstPointer<GstElement> encoder(gst_bin_get_by_name(bin, "encoder"));
-    GstPointer<GstPad> encoderInput(gst_element_get_static_pad(encoder.get(), "sink"));
-    gst_pad_add_probe(encoderInput.get(), GST_PAD_PROBE_TYPE_BUFFER, &Shared::onEncoding,
-                      WeakState<Shared>::make(shared), &WeakState<Shared>::release);
+    keepPictureTimes(encoder.get());
     exposeEntry(shared->bin.get());
 
     std::unique_ptr<PreRecording> preRecording(new PreRecording(
@@ -274,7 +240,7 @@ std::unique_ptr<PreRecording> PreRecording::start(GstElement* pipeline, GstEleme
         error = "the encoder does not start";
         return nullptr;
     }
-    if (!linkToTee(tee, shared->bin.get(), {&Shared::onPicture}, &Shared::onStreamEvent,
+    if (!linkToTee(tee, shared->bin.get(), {&Shared::onPicture}, {&Shared::onStreamEvent},
                    preRecording->m_teePad)) {
         error = "the encoder cannot take the camera's pictures";
         return nullptr;

@@ -126,7 +126,9 @@ std::vector<std::string> eventLogFields(const WatchEvent& event) {
         case Kind::Trigger:
             return triggerFields(event);
         case Kind::ClipFinished:
-            return {"Video fertig", fileName(event.clipPath)};
+            if (event.reason.empty())
+                return {"Video fertig", fileName(event.clipPath)};
+            return {"Video fertig", fileName(event.clipPath), event.reason};
         case Kind::ClipFailed:
             return {"Video fehlgeschlagen", fileName(event.clipPath), event.reason};
         case Kind::ClipDeleted:

@@ -11,7 +11,7 @@
 struct WatchEvent {
     enum class Kind {
         Trigger,            // changePercent, effect, and count or clipPath as the effect says
-        ClipFinished,       // clipPath
+        ClipFinished,       // clipPath, reason: why it was cut short, where it was
         ClipFailed,         // clipPath, reason
         ClipDeleted,        // clipPath, deletion
         CameraLost,         //

@@ -39,6 +39,21 @@ TEST(ClipPath, NamedByTheDateAndNeverOverAnOlderClip) {
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
+// The clip that goes on from another (its camera changed its picture size) has the same stem,
+// a profile's too, and its own date; a clip of a taken name goes on as well.
+TEST(ClipPath, TheNextClipKeepsTheFolderAndTheStem) {
+    TempFolder folder;
+    const std::string base = folder.path().string() + "/";
+    const DateFields later{2011, 3, 4, 21, 15, 9};
+    EXPECT_EQ(nextClipPath(base + "Video_Sentello_20110304211503.avi", later),
+              base + "Video_Sentello_20110304211509.avi");
+    EXPECT_EQ(nextClipPath(base + "Video_Sentello_Garten_20110304211503_2.avi", later),
+              base + "Video_Sentello_Garten_20110304211509.avi");
+    // Within the same second: the next free name.
+    EXPECT_EQ(nextClipPath(base + "Video_Sentello_20110304211509.avi", later),
+              base + "Video_Sentello_20110304211509_2.avi");
+}
+
 // A link planted at the coming name, even one that leads nowhere yet, is passed over.
 TEST(ClipPath, ALinkAtTheNameIsNeverWrittenThrough) {
     TempFolder folder;

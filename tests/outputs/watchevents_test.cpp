@@ -51,6 +51,11 @@ TEST(WatchEventLogLine, TriggersSayTheShareAndWhatTheyDid) {
 TEST(WatchEventLogLine, ClipsByTheirFileName) {
     EXPECT_EQ(logLine({.kind = Kind::ClipFinished, .clipPath = kClip}),
               "2026-12-09 12:05:07\tVideo fertig\tVideo_Sentello_20261209120507.avi\n");
+    EXPECT_EQ(
+        logLine(
+            {.kind = Kind::ClipFinished, .clipPath = kClip, .reason = "cut short by a full disk"}),
+        "2026-12-09 12:05:07\tVideo fertig\tVideo_Sentello_20261209120507.avi\t"
+        "cut short by a full disk\n");
     EXPECT_EQ(logLine({.kind = Kind::ClipFailed, .clipPath = kClip, .reason = "Disk full\n"}),
               "2026-12-09 12:05:07\tVideo fehlgeschlagen\tVideo_Sentello_20261209120507.avi\t"
               "Disk full \n");
