@@ -4,10 +4,11 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include "app/fingerprintrow.h"
 
 namespace {
 
@@ -15,27 +16,6 @@ QString stateText(const std::optional<OutboxState>& state) {
     if (!state)
         return QStringLiteral("Kopie ist aus.");
     return QString::fromStdString(outboxStateText(*state));
-}
-
-QLineEdit* fingerprintRow(QFormLayout* form, CopyFields& fields) {
-    QLineEdit* fingerprint = fields.text("kopieschluessel", &CopyOptions::fingerprint);
-    fingerprint->setReadOnly(true);
-    fingerprint->setPlaceholderText(QStringLiteral("keiner (wird beim Test angeboten)"));
-    fingerprint->setToolTip(fingerprint->text());
-    QObject::connect(fingerprint, &QLineEdit::textChanged, fingerprint,
-                     [fingerprint](const QString& text) { fingerprint->setToolTip(text); });
-    auto* forget = new QPushButton(QStringLiteral("Vergessen"));
-    forget->setObjectName(QStringLiteral("kopieschluesselvergessen"));
-    forget->setAutoDefault(false);
-    forget->setEnabled(!fingerprint->text().isEmpty());
-    QObject::connect(forget, &QPushButton::clicked, fingerprint, &QLineEdit::clear);
-    QObject::connect(fingerprint, &QLineEdit::textChanged, forget,
-                     [forget](const QString& text) { forget->setEnabled(!text.isEmpty()); });
-    auto* row = new QHBoxLayout;
-    row->addWidget(fingerprint, 1);
-    row->addWidget(forget);
-    form->addRow(QStringLiteral("Zertifikat/Schlüssel:"), row);
-    return fingerprint;
 }
 
 }  // namespace
@@ -66,7 +46,9 @@ QWidget* copyPage(CopyFields& fields, const CopyPageServices& services,
     form->addRow(QStringLiteral("Benutzer:"), fields.text("kopieuser", &CopyOptions::user));
     form->addRow(QStringLiteral("Passwort:"), fields.password("kopiepass", &CopyOptions::password));
     form->addRow(QStringLiteral("Ordner:"), fields.text("kopieordner", &CopyOptions::folder));
-    QLineEdit* fingerprint = fingerprintRow(form, fields);
+    QLineEdit* fingerprint = fields.text("kopieschluessel", &CopyOptions::fingerprint);
+    addFingerprintRow(form, QStringLiteral("Zertifikat/Schlüssel:"), fingerprint,
+                      QStringLiteral("keiner (wird beim Test angeboten)"));
 
     auto* state = new QLabel(stateText(services.state()));
     state->setObjectName(QStringLiteral("kopiezustand"));

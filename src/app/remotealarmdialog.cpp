@@ -9,40 +9,25 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/dialogframe.h"
+#include "app/fingerprintrow.h"
 #include "app/remotealarmfields.h"
 
 namespace {
 
 using Options = RemoteAlarmOptions;
 
-// A server's certificate the user chose to trust, shown, not typed, and forgotten on demand.
+// A server's certificate the user chose to trust.
 QLineEdit* addCertificateRow(QFormLayout* form, RemoteAlarmFields& fields, const char* key,
                              std::string Options::*member) {
     QLineEdit* fingerprint = fields.text(key, member);
-    fingerprint->setReadOnly(true);
-    fingerprint->setPlaceholderText(
-        QStringLiteral("keins (die Zertifizierungsstellen des Systems)"));
-    fingerprint->setToolTip(fingerprint->text());
-    QObject::connect(fingerprint, &QLineEdit::textChanged, fingerprint,
-                     [fingerprint](const QString& text) { fingerprint->setToolTip(text); });
-    auto* forget = new QPushButton(QStringLiteral("Vergessen"));
-    forget->setObjectName(QLatin1String(key) + QStringLiteral("vergessen"));
-    forget->setAutoDefault(false);
-    forget->setEnabled(!fingerprint->text().isEmpty());
-    QObject::connect(forget, &QPushButton::clicked, fingerprint, &QLineEdit::clear);
-    QObject::connect(fingerprint, &QLineEdit::textChanged, forget,
-                     [forget](const QString& text) { forget->setEnabled(!text.isEmpty()); });
-    auto* row = new QHBoxLayout;
-    row->addWidget(fingerprint, 1);
-    row->addWidget(forget);
-    form->addRow(QStringLiteral("Zertifikat:"), row);
+    addFingerprintRow(form, QStringLiteral("Zertifikat:"), fingerprint,
+                      QStringLiteral("keins (die Zertifizierungsstellen des Systems)"));
     return fingerprint;
 }
 
