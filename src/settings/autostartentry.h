@@ -14,10 +14,10 @@
 std::string autostartFolder();
 std::string autostartFileName(const std::string& profile);
 
-// One argument of an Exec line as the Desktop Entry Specification wants it: quoted when it
-// holds a reserved character, with """, "`", "$" and "\" escaped inside the quotes, "%" as
-// "%%", and then escaped as any string value ("\" as "\\"). None for an argument with a
-// control character (a line break), which no Exec line can hold.
+// One argument of an Exec line as desktops read it: quoted when it holds a reserved character,
+// with """, "`", "$" and "\" escaped inside the quotes, "%" as "%%", and then escaped as any
+// string value ("\" as "\\"). None for an argument with a control character (a line break),
+// which no Exec line can hold.
 std::optional<std::string> execArgument(const std::string& argument);
 
 // The entry's text; none when the program's path or the profile cannot stand in an Exec line.

@@ -143,8 +143,8 @@ TEST(RunMarkerTest, TheBootIdIsTheKernelsOneLine) {
 // --- the autostart entry -----------------------------------------------------------------
 
 // The arguments a desktop starts from an entry's Exec line: the string value unescaped (GLib's
-// key file), "%%" as "%", and the quoting of the Desktop Entry Specification, which is the
-// shell's without its expansions.
+// key file), "%%" as "%", and the Exec line's own quoting, which is the shell's without its
+// expansions.
 std::vector<std::string> execArguments(const std::string& entry) {
     GKeyFile* file = g_key_file_new();
     std::vector<std::string> arguments;
