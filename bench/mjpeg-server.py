@@ -3,12 +3,16 @@
 stream (multipart/x-mixed-replace) at a fixed rate to every client on 127.0.0.1. All clients
 get the same picture at the same moment; a client that falls behind misses pictures rather
 than lagging. Stops by itself after --lifetime seconds. Serves on --port when given, so that a
-camera stopped and started again is found at the same address."""
+camera stopped and started again is found at the same address. With --silent-after it
+becomes a camera that has gone quiet: from then on no client gets a picture, and every new
+connection gets the stream's headers only and is held open until the client leaves. Every
+connection is noted in the log, so that a client's reconnection attempts can be counted."""
 
 import argparse
 import glob
 import http.server
 import os
+import select
 import sys
 import threading
 import time
@@ -24,6 +28,8 @@ def main():
     parser.add_argument("--lifetime", type=float, default=600.0)
     parser.add_argument("--port", type=int, default=0,
                         help="the port to serve on (default: one the system chooses)")
+    parser.add_argument("--silent-after", type=float, default=None, metavar="SECONDS",
+                        help="send no picture from this many seconds after the start on")
     arguments = parser.parse_args()
 
     pictures = []
@@ -34,9 +40,17 @@ def main():
         sys.exit("no pictures in " + arguments.folder)
     start = time.monotonic()
     end = start + arguments.lifetime
+    silent = end if arguments.silent_after is None else start + arguments.silent_after
+    connections = 0
+    counting = threading.Lock()
 
     class Handler(http.server.BaseHTTPRequestHandler):
         def do_GET(self):
+            nonlocal connections
+            with counting:
+                connections += 1
+                number = connections
+            self.log_message("%s: connection %d", self.headers.get("User-Agent", "?"), number)
             self.send_response(200)
             self.send_header("Content-Type", "multipart/x-mixed-replace;boundary=" + BOUNDARY)
             self.send_header("Cache-Control", "no-cache")
@@ -45,8 +59,11 @@ def main():
             sent = 0
             tick = int((time.monotonic() - start) * arguments.fps) + 1
             try:
-                while time.monotonic() < end:
-                    wait = start + tick / arguments.fps - time.monotonic()
+                while True:
+                    due = start + tick / arguments.fps
+                    if due >= min(end, silent):
+                        break
+                    wait = due - time.monotonic()
                     if wait > 0:
                         time.sleep(wait)
                     picture = pictures[tick % len(pictures)]
@@ -55,9 +72,22 @@ def main():
                                       % (BOUNDARY, len(picture))).encode() + picture + b"\r\n")
                     sent += 1
                     tick = max(tick + 1, int((time.monotonic() - start) * arguments.fps) + 1)
+                self.wfile.flush()
+                self.hold_until_left()
             except (BrokenPipeError, ConnectionResetError):
                 pass
             self.log_message("%s: %d pictures sent", self.headers.get("User-Agent", "?"), sent)
+
+        # A silent camera keeps the connection: it ends when the client closes it (the socket
+        # becomes readable at its end) or the server's lifetime is over.
+        def hold_until_left(self):
+            while True:
+                left = end - time.monotonic()
+                if left <= 0:
+                    return
+                if select.select([self.connection], [], [], left)[0]:
+                    if not self.connection.recv(4096):
+                        return
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", arguments.port), Handler)
     server.daemon_threads = True
