@@ -4,22 +4,42 @@
 # by side, for a light and a heavy stream at 640x480 and 1280x720. CPU share is user + system
 # time of all threads from /proc/PID/stat over the measuring time, in % of one core.
 # Sentello runs on a private Xvfb with a private HOME; its display's share is shown apart.
+#
+# Then Sentello alone at rest: its camera (640x480) delivers pictures until the main window
+# shows and then goes silent; the server still answers every connection with the stream's
+# headers and never a picture, so Sentello keeps trying to reconnect. Measured once the
+# silence has lasted the settle time: its CPU share, its wake-ups a second (context switches,
+# voluntary and involuntary, from /proc/PID/task/*/status: summed over the threads present at
+# the end, one that appeared within the measuring time counted from zero; the switches of a
+# thread that ended within it are not seen, so the threads that came and went are printed),
+# the main thread's own wake-ups, where the program's timers wake it, and the reconnection
+# attempts the server saw.
+#
 # Then runs the benchmarks of build/bench/sentello_bench with the display ones on that Xvfb.
 #
 # Usage: bench/cpu-vs-motion.sh [SECONDS]   (per measurement; default 60; needs a build in
-#        build/ and the package motion)
+#        build/ and the package motion; runs build/src/sentello or $SENTELLO_BINARY;
+#        ONLY=idle runs only the measurement at rest)
 set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 settle=10
 fps=25
-sentello=$top/build/src/sentello
+# Seconds the silent camera delivers pictures, long enough for Sentello to start and show.
+pictures_for=30
+only=${ONLY:-}
+sentello=${SENTELLO_BINARY:-$top/build/src/sentello}
 bench=$top/build/bench/sentello_bench
 driver_window='^Kameratreiber auswählen:$'
 main_window='^Sentello Version'
 
-for tool in "$sentello" "$(command -v motion)" "$(command -v Xvfb)" "$(command -v xdotool)"; do
+case $only in
+    "") peer=$(command -v motion) || true ;;
+    idle) peer=$sentello ;;
+    *) echo "ONLY may be idle or unset, not $only" >&2; exit 1 ;;
+esac
+for tool in "$sentello" "$peer" "$(command -v Xvfb)" "$(command -v xdotool)"; do
     [ -x "$tool" ] || { echo "missing: ${tool:-motion, Xvfb or xdotool}" >&2; exit 1; }
 done
 
@@ -53,6 +73,22 @@ ticks() {
     # shellcheck disable=SC2086
     set -- $stat
     echo $((${12} + ${13}))
+}
+
+# Context switches of a thread (/proc/PID/task/TID); nothing when it has ended.
+switches() {
+    awk '/^(non)?voluntary_ctxt_switches:/ { sum += $2 } END { if (NR) print sum }' \
+        "$1/status" 2>/dev/null || true
+}
+
+# Runs Sentello on the camera at the URL with a private HOME in the folder.
+start_sentello() {  # folder url
+    HOME="$1/home" XDG_CONFIG_HOME="$1/home/.config" \
+        XDG_DATA_HOME="$1/home/.local/share" XDG_CACHE_HOME="$1/home/.cache" \
+        QT_QPA_PLATFORM=xcb "$sentello" \
+        --camera "souphttpsrc location=$2 user-agent=sentello ! multipartdemux ! jpegdec" \
+        >"$1/sentello.log" 2>&1 </dev/null &
+    started+=("$!")
 }
 
 render_pictures() {  # width height kind folder
@@ -157,13 +193,8 @@ measure() {  # width height kind
     motion -n -c "$folder/motion.conf" >"$folder/motion.out" 2>&1 &
     local motion=$!
     started+=("$motion")
-    HOME="$folder/home" XDG_CONFIG_HOME="$folder/home/.config" \
-        XDG_DATA_HOME="$folder/home/.local/share" XDG_CACHE_HOME="$folder/home/.cache" \
-        QT_QPA_PLATFORM=xcb "$sentello" \
-        --camera "souphttpsrc location=$url user-agent=sentello ! multipartdemux ! jpegdec" \
-        >"$folder/sentello.log" 2>&1 </dev/null &
-    local program=$!
-    started+=("$program")
+    start_sentello "$folder" "$url"
+    local program=${started[-1]}
     choose_first_source
 
     sleep "$settle"
@@ -189,26 +220,108 @@ measure() {  # width height kind
     return 0
 }
 
-for size in "640 480" "1280 720"; do
-    for kind in light heavy; do
-        # shellcheck disable=SC2086
-        measure $size "$kind"
+idle_row=""
+idle_threads=""
+measure_idle() {
+    local folder="$work/idle" port url since
+    render_pictures 640 480 light "$folder/pictures"
+    mkdir -p "$folder/home"
+    since=$SECONDS
+    /usr/bin/python3 "$top/bench/mjpeg-server.py" "$folder/pictures" --port-file "$folder/port" \
+        --fps "$fps" --silent-after "$pictures_for" \
+        --lifetime $((pictures_for + settle + seconds + 60)) 2>"$folder/server.log" &
+    started+=("$!")
+    wait_for_file "$folder/port"
+    port=$(cat "$folder/port")
+    url="http://127.0.0.1:$port/"
+    start_sentello "$folder" "$url"
+    local program=${started[-1]}
+    choose_first_source
+    [ $((SECONDS - since)) -lt "$pictures_for" ] ||
+        { echo "Sentello's main window showed only after the camera went silent" >&2; exit 1; }
+    sleep $((pictures_for + settle - (SECONDS - since)))
+
+    local -A before_switches=() after_switches=()
+    local task tid count begin end ticks_before ticks_after tried_before tried_after
+    local came=0 went=0 all=0 main
+    begin=$(date +%s.%N)
+    ticks_before=$(ticks "$program")
+    for task in "/proc/$program/task/"*; do
+        count=$(switches "$task")
+        [ -z "$count" ] || before_switches[${task##*/}]=$count
     done
-done
+    tried_before=$(grep -c ': connection [0-9]*$' "$folder/server.log")
+    sleep "$seconds"
+    ticks_after=$(ticks "$program")
+    for task in "/proc/$program/task/"*; do
+        count=$(switches "$task")
+        [ -z "$count" ] || after_switches[${task##*/}]=$count
+    done
+    tried_after=$(grep -c ': connection [0-9]*$' "$folder/server.log")
+    end=$(date +%s.%N)
+    stop_started
+
+    for tid in "${!after_switches[@]}"; do
+        if [ -n "${before_switches[$tid]:-}" ]; then
+            all=$((all + after_switches[$tid] - before_switches[$tid]))
+        else
+            all=$((all + after_switches[$tid]))
+            came=$((came + 1))
+        fi
+    done
+    for tid in "${!before_switches[@]}"; do
+        [ -n "${after_switches[$tid]:-}" ] || went=$((went + 1))
+    done
+    main=$((after_switches[$program] - before_switches[$program]))
+    idle_row=$(awk -v hz="$(getconf CLK_TCK)" -v s="$((ticks_after - ticks_before))" \
+        -v wall="$(echo "$end $begin" | awk '{print $1 - $2}')" -v all="$all" -v main="$main" \
+        -v tried="$((tried_after - tried_before))" 'BEGIN {
+            printf "| 640x480 | %10.2f | %24.1f | %22.1f | %23d |",
+                s * 100 / hz / wall, all / wall, main / wall, tried }')
+    idle_threads="${#before_switches[@]} threads at the start, ${#after_switches[@]} at the end;"
+    idle_threads+=" $came appeared and $went ended within the measuring time"
+    echo "done: idle (pictures sent: $(grep -o '[^ ]*: [0-9]* pictures sent' \
+        "$folder/server.log" | head -1))" >&2
+}
+
+if [ -z "$only" ]; then
+    for size in "640 480" "1280 720"; do
+        for kind in light heavy; do
+            # shellcheck disable=SC2086
+            measure $size "$kind"
+        done
+    done
+fi
+measure_idle
 
 echo
 echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores;" \
-    "$seconds s per measurement, $fps pictures a second, all three side by side"
+    "$seconds s per measurement"
 echo "CPU share in % of one core (user + system time of all threads)"
+if [ -z "$only" ]; then
+    echo
+    echo "$fps pictures a second, all three side by side:"
+    echo
+    echo "| camera    | stream | Sentello/Motion | Sentello | Motion | bare decoder | Xvfb |"
+    echo "|-----------|--------|-----------------|----------|--------|--------------|------|"
+    printf '%s\n' "${rows[@]}"
+    echo
+    echo "light: videotestsrc's ball on black; heavy: colour bars with a small moving ball;"
+    echo "both JPEG quality 85. Xvfb is Sentello's display."
+fi
 echo
-echo "| camera    | stream | Sentello/Motion | Sentello | Motion | bare decoder | Xvfb |"
-echo "|-----------|--------|-----------------|----------|--------|--------------|------|"
-printf '%s\n' "${rows[@]}"
+echo "At rest, a camera that sends nothing (after $settle s of silence):"
 echo
-echo "light: videotestsrc's ball on black; heavy: colour bars with a small moving ball;"
-echo "both JPEG quality 85. Xvfb is Sentello's display."
+header="| idle    | Sentello % | wake-ups/s (all threads) | main thread wake-ups/s |"
+header+=" reconnections in window |"
+echo "$header"
+echo "${header//[^|]/-}"
+echo "$idle_row"
+echo
+echo "Wake-ups are context switches; those of threads that ended within the measuring time"
+echo "are not counted. $idle_threads."
 
-if [ -x "$bench" ]; then
+if [ -z "$only" ] && [ -x "$bench" ]; then
     echo
     QT_QPA_PLATFORM=xcb "$bench"
 fi
