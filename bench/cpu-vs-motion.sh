@@ -34,12 +34,10 @@ bench=$top/build/bench/sentello_bench
 driver_window='^Kameratreiber auswählen:$'
 main_window='^Sentello Version'
 
-case $only in
-    "") peer=$(command -v motion) || true ;;
-    idle) peer=$sentello ;;
-    *) echo "ONLY may be idle or unset, not $only" >&2; exit 1 ;;
-esac
-for tool in "$sentello" "$peer" "$(command -v Xvfb)" "$(command -v xdotool)"; do
+[ -z "$only" ] || [ "$only" = idle ] || { echo "ONLY may be idle or unset, not $only" >&2; exit 1; }
+tools=("$sentello" "$(command -v Xvfb || true)" "$(command -v xdotool || true)")
+[ -n "$only" ] || tools+=("$(command -v motion || true)")
+for tool in "${tools[@]}"; do
     [ -x "$tool" ] || { echo "missing: ${tool:-motion, Xvfb or xdotool}" >&2; exit 1; }
 done
 
