@@ -10,7 +10,6 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QThreadPool>
-#include <QTimerEvent>
 
 #include "app/alertbeep.h"
 #include "app/eventlogwindow.h"
@@ -19,6 +18,7 @@
 #include "app/gadgettable.h"
 #include "app/statusdisplay.h"
 #include "app/version.h"
+#include "app/wallclockminutes.h"
 #include "app/windowplacement.h"
 #include "detection/frameprocessor.h"
 #include "detection/triggeractions.h"
@@ -37,6 +37,7 @@ MainWindow::MainWindow(DetectionState& state, MainLoopClock clock)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_state(state),
+      m_frameTimer(state, [this](bool compares) { runDetection(compares); }),
       m_clock(std::move(clock)),
       m_watchEvents([this] { return m_clock.localNow(); }) {
     setWindowTitle(QStringLiteral("Sentello ") + QString::fromUtf8(versionText));
@@ -97,6 +98,7 @@ void MainWindow::createGadgets(Camera& camera, const std::string& settingsFile,
     connectLiveView();
     connectCameraDialogs();
     connectWatchEvents();
+    connectFrameTimer();
 }
 
 void MainWindow::createTriggerActions() {
@@ -107,8 +109,7 @@ void MainWindow::createTriggerActions() {
         .playAlertFile = [this](const std::string& path) { m_alertPlayback->playAlertFile(path); },
         .launchProgram = [](const std::string& program,
                             const std::string& argument) { launchProgram(program, argument, {}); },
-        .pauseDetection =
-            [this](int milliseconds) { m_detectionPause.setRemainingTime(milliseconds); },
+        .pauseDetection = [this](int milliseconds) { m_frameTimer.rest(milliseconds); },
     };
     m_triggerActions =
         std::make_unique<TriggerActions>(m_state, m_clipFolder, m_clipStem, std::move(services));
@@ -157,10 +158,12 @@ void MainWindow::runTriggerActions() {
 }
 
 void MainWindow::onCaptureStatus(int status, const QString& text) {
+    countPassedTicks();
     if (const std::optional<std::string> missing =
             m_triggerActions->onCaptureStatus(status, text.toStdString(), triggerOptions())) {
         removeClipRow(*missing);
     }
+    m_statusDisplay->showRecording(m_state.recordingActive);
 }
 
 void MainWindow::connectGadgetEvents() {
@@ -201,45 +204,12 @@ void MainWindow::saveSettings() {
     m_watchEvents.deliverWaiting();
 }
 
-void MainWindow::stopWatching() {
-    m_frameTimer.stop();
-    disconnect(m_captureStatusConnection);
-}
-
 void MainWindow::holdOffForWait() {
     holdOff(holdOffRunsForWait(m_gadgets->state(Gadget::waitSpin)));
-}
-
-void MainWindow::startFrameTimer() {
-    m_minuteMark = m_clock.ticksMs();
-    m_frameTimer.start(kFrameIntervalMs, Qt::PreciseTimer, this);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
     // Focus marks from the start, not only after the first Tab; showing clears the flag.
     setAttribute(Qt::WA_KeyboardFocusChange);
     QWidget::showEvent(event);
-}
-
-void MainWindow::timerEvent(QTimerEvent* event) {
-    if (event->timerId() != m_frameTimer.timerId()) {
-        QWidget::timerEvent(event);
-        return;
-    }
-    const std::int64_t nowMs = m_clock.ticksMs();
-    // While a clip is under way, a dialog is open or the detection rests after a trigger, the
-    // live picture goes on but no frame is compared.
-    if (m_state.recordingActive || m_triggerActions->clipUnderWay() || m_dialogOpen ||
-        !m_detectionPause.hasExpired()) {
-        showFrame();
-    } else {
-        processFrame();
-    }
-    m_statusDisplay->showRecording(m_state.recordingActive);
-    watchCamera(nowMs);
-    // A dialog holds the minute and the clock too, as any modal window does.
-    if (m_dialogOpen)
-        return;
-    minuteStep(nowMs);
-    clockCheck();
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QBasicTimer>
-#include <QDeadlineTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -14,6 +13,7 @@
 #include "app/mainloopclock.h"
 #include "detection/camerawatch.h"
 #include "detection/cliprequest.h"
+#include "detection/frametimer.h"
 #include "detection/motiondetector.h"
 #include "detection/timeslots.h"
 #include "detection/triggeractions.h"
@@ -38,10 +38,12 @@ struct CopyOptions;
 struct CopyTarget;
 class StatusDisplay;
 struct UploadEnd;
+class WallClockMinutes;
 
 // The main window: fixed 800 x 480, hidden until the first picture was processed. Its 10 ms
-// frameTimer drives everything that happens while the program runs; its gadgets hold every
-// option.
+// frameTimer paces everything that happens while the program runs, as a count: a run comes
+// with each new picture, the minute step, the clock check and the camera watch when their time
+// has come, and the program sleeps in between. Its gadgets hold every option.
 class MainWindow : public QWidget {
     Q_OBJECT
 
@@ -104,10 +106,12 @@ public:
 
     // Starts frameTimer; the first minute step comes a minute from now.
     void startFrameTimer();
+    // The main loop's clock was set or jumped (a test's clock): the minute step, the clock
+    // check and the camera watch look at it now.
+    void clockChanged() { takeDueSteps(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
 
 private:
     // The copies off the premises, when switched on: the part `index` (1, 2, ...) of a clip
@@ -144,8 +148,27 @@ private:
     void onEventWritten();
     void keepStorageLimit();
     void connectGadgetEvents();
-    void holdOff(int frames) { m_state.holdOffFrames = frames; }
+    // Whatever sets a hold-off may change what the next run finds (other detection values): a
+    // run follows at the next tick, as the timer's next tick would have made it.
+    void holdOff(int frames);
     void holdOffForWait();
+
+    // Ticks that run no detection: a clip is under way, or a dialog is open.
+    bool runsHeld() const;
+    // The ticks that passed are counted before something changes what they do.
+    void countPassedTicks();
+    // A run at the next tick that has had none.
+    void scheduleRun();
+    void runFrameTimer();
+    // One run of the frame timer: the detection, or only the picture.
+    void runDetection(bool compares);
+    // The steps of the timer that are no run, as far as their time has come.
+    void takeDueSteps();
+    // At the next turn of the main loop, after a run scheduled now.
+    void takeDueStepsSoon();
+    void connectFrameTimer();
+    void armMinuteStep();
+    void armCameraWatch();
 
     void connectDetectionControls();
     void onDetectionSliderMoved();
@@ -166,6 +189,8 @@ private:
     void removeClipRow(const std::string& path);
 
     void onUploadSwitched();
+    // The minute step comes when more than this has passed since the last one.
+    static constexpr std::int64_t kMinuteStepMs = 60000;
     void minuteStep(std::int64_t nowMs);
     // Into the log, and its result onto the "Internet" tab.
     void reportUpload(const UploadEnd& end);
@@ -191,7 +216,8 @@ private:
     void askForFile(Gadget field, const QString& title, const QString& filter);
 
     void onAboutClicked();
-    // Detection, uploads and the clock stand still while a side window is open.
+    // Detection, uploads and the clock stand still while a side window is open; nothing counts
+    // as compared meanwhile.
     void withFrameTimerStopped(const std::function<void()>& run);
 
     void connectCameraDialogs();
@@ -236,9 +262,12 @@ private:
     bool m_awaitingCamera = false;
     bool m_editingMask = false;
     ClipCompression m_clipCompression;
-    QBasicTimer m_frameTimer;
-    // After a trigger outside the recording mode the detection rests a moment.
-    QDeadlineTimer m_detectionPause;
+    FrameTimer m_frameTimer;
+    // Deadlines of the main loop: the next run, the minute step, the camera watch's next look.
+    QTimer m_runTimer;
+    QTimer m_minuteTimer;
+    QTimer m_cameraWatchTimer;
+    std::unique_ptr<WallClockMinutes> m_wallClockMinutes;
     bool m_dialogOpen = false;
     MainLoopClock m_clock;
     WatchEvents m_watchEvents;

@@ -23,10 +23,13 @@ void MainWindow::connectCameraDialogs() {
 }
 
 void MainWindow::withDialogOpen(const std::function<void()>& run) {
+    countPassedTicks();
     m_dialogOpen = true;
     run();
+    countPassedTicks();
     m_dialogOpen = false;
     holdOff(1);
+    takeDueStepsSoon();
 }
 
 void MainWindow::withCameraDialogOpen(const std::function<void()>& run) {

@@ -114,4 +114,5 @@ void MainWindow::watchCamera(std::int64_t nowMs) {
         case CameraWatch::Change::None:
             break;
     }
+    armCameraWatch();
 }

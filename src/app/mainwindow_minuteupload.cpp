@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::int64_t kMinuteMs = 60000;
-
 const QString kUploadWarning = QStringLiteral(
     "Hiermit wird pro Minute ein aktuelles Bild ins Internet hochladen. Das geschieht per FTP "
     "(File Transfer Protocol), einem unverschlüsselten Datenformat. Fremdzugriffe von Hackern "
@@ -32,7 +30,7 @@ void MainWindow::onUploadSwitched() {
 }
 
 void MainWindow::minuteStep(std::int64_t now) {
-    if (now - m_minuteMark <= kMinuteMs)
+    if (now - m_minuteMark <= kMinuteStepMs)
         return;
     m_minuteMark = now;
     if (!m_gadgets->state(Gadget::recordModeCheck))

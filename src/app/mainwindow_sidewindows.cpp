@@ -8,9 +8,3 @@ void MainWindow::onAboutClicked() {
     setEnabled(true);
     holdOff(1);
 }
-
-void MainWindow::withFrameTimerStopped(const std::function<void()>& run) {
-    m_frameTimer.stop();
-    run();
-    m_frameTimer.start(kFrameIntervalMs, Qt::PreciseTimer, this);
-}

@@ -138,8 +138,14 @@ void StatusDisplay::showRun(const RunResult& run, const DetectionValues& values)
         return;
     for (const BlockPosition& block : *run.changedBlocks)
         markChangedBlock(block.column, block.row);
-    showChangeLevel(run.changePercent, values.trigger);
-    showTriggerState(run.reachedTrigger);
+    // The level and the indicator tell of the last picture until the next one comes; a run on
+    // the same picture (other detection values) moves only the trigger's marks.
+    if (run.picture == RunResult::Picture::fresh) {
+        showChangeLevel(run.changePercent, values.trigger);
+        showTriggerState(run.reachedTrigger);
+    } else {
+        placeTriggerMarks(values.trigger);
+    }
 }
 
 void StatusDisplay::showLiveFrame(const std::vector<std::uint8_t>& halfSize, bool newPicture) {
@@ -158,6 +164,10 @@ void StatusDisplay::markChangedBlock(int column, int row) {
 
 void StatusDisplay::showChangeLevel(float changePercent, int trigger) {
     m_gadgets.levelBar->setValue(static_cast<int>(std::lround(changePercent)));
+    placeTriggerMarks(trigger);
+}
+
+void StatusDisplay::placeTriggerMarks(int trigger) {
     const int markerX = static_cast<int>(std::lround(trigger * 5.08 + 2));
     m_gadgets.upperMarker->move(markerX, m_gadgets.upperMarker->y());
     m_gadgets.lowerMarker->move(markerX, m_gadgets.lowerMarker->y());

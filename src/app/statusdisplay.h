@@ -74,6 +74,8 @@ public:
     void showLiveFrame(const std::vector<std::uint8_t>& halfSize, bool newPicture);
     void markChangedBlock(int column, int row);
     void showChangeLevel(float changePercent, int trigger);
+    // The marks above and below the level bar at the trigger value.
+    void placeTriggerMarks(int trigger);
     void showTriggerState(bool triggered);
     void showRecording(bool recording);
     void showCameraLost(bool lost);

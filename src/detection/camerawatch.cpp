@@ -19,3 +19,9 @@ CameraWatch::Change CameraWatch::observe(std::optional<std::uint64_t> sequence,
     }
     return Change::None;
 }
+
+std::optional<std::int64_t> CameraWatch::lossDueMs() const {
+    if (m_limitMs <= 0 || m_lost || !m_lastPictureMs)
+        return std::nullopt;
+    return *m_lastPictureMs + m_limitMs;
+}

@@ -9,6 +9,8 @@ namespace {
 constexpr int kGainOne = 1024;
 // Below this sum of blue, green and red a block's ratio says more about noise than light.
 constexpr int kMinTellingBrightness = 48;
+// The runs after the start that are counted; the first two never trigger.
+constexpr int kWarmUpRuns = 4;
 
 int brightness(const BlockColour& colour) {
     return colour.blue + colour.green + colour.red;
@@ -18,6 +20,20 @@ int brightness(const BlockColour& colour) {
 // than 255.
 int inNewLight(int value, int gain) {
     return std::min((value * gain + kGainOne / 2) / kGainOne, 255);
+}
+
+// Lowered only while above zero; another thread may have set a new value since the read.
+void lowerHoldOff(DetectionState& state, std::int64_t runs) {
+    std::int32_t holdOff = state.holdOffFrames.load();
+    while (holdOff > 0 &&
+           !state.holdOffFrames.compare_exchange_weak(
+               holdOff, static_cast<std::int32_t>(std::max<std::int64_t>(holdOff - runs, 0)))) {
+    }
+}
+
+void countWarmUp(DetectionState& state, std::int64_t runs) {
+    state.warmUpFrames =
+        static_cast<int>(std::min<std::int64_t>(state.warmUpFrames + runs, kWarmUpRuns));
 }
 
 }  // namespace
@@ -83,10 +99,7 @@ void compareWithReference(DetectionState& state, const BlockGrid& averages, int 
         }
         state.blockReference = averages;
     }
-    // Lowered only when above zero; another thread may have set a new value since the read.
-    std::int32_t holdOff = state.holdOffFrames.load();
-    while (holdOff > 0 && !state.holdOffFrames.compare_exchange_weak(holdOff, holdOff - 1)) {
-    }
+    lowerHoldOff(state, 1);
 
     const int count = static_cast<int>(result.changedBlocks.size());
     const int watched = kBlockCount - static_cast<int>(options.ignored.count());
@@ -98,6 +111,10 @@ void compareWithReference(DetectionState& state, const BlockGrid& averages, int 
     }
     result.changePercent = state.changePercent;
     result.triggered = state.warmUpFrames > 1 && state.changePercent >= static_cast<float>(trigger);
-    if (state.warmUpFrames < 4)
-        ++state.warmUpFrames;
+    countWarmUp(state, 1);
+}
+
+void countRunsOnSamePicture(DetectionState& state, std::int64_t runs) {
+    lowerHoldOff(state, runs);
+    countWarmUp(state, runs);
 }

@@ -68,6 +68,10 @@ void compareWithReference(DetectionState& state, const BlockGrid& averages, int 
                           int trigger, ComparisonResult& result,
                           const ComparisonOptions& options = {});
 
+// What `runs` runs on the picture of the run before do: nothing but lower the hold-off and
+// count towards the warm-up, as against the previous run the same picture differs nowhere.
+void countRunsOnSamePicture(DetectionState& state, std::int64_t runs);
+
 // What the comparison measures against the sensitivity; ignored blocks differ in nothing.
 void blockDifferences(const BlockGrid& reference, const BlockGrid& averages,
                       const ComparisonOptions& options, BlockDifferences& differences);

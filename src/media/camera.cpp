@@ -7,6 +7,7 @@
 
 #include <QEventLoop>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -29,6 +30,14 @@ constexpr auto kFirstPictureCheck = std::chrono::milliseconds(20);
 // Without a picture for this long the camera counts as gone.
 constexpr auto kDeliveryTimeout = std::chrono::seconds(3);
 constexpr int kReconnectCheckMs = 2000;
+constexpr auto kLongestReconnectionDelay = std::chrono::seconds(30);
+
+// A camera that stays away is tried less and less often, at last twice a minute: an attempt
+// builds the pipeline anew, which costs a sleeping program more than anything else it does.
+std::chrono::milliseconds reconnectionDelay(int attempts) {
+    return std::min<std::chrono::milliseconds>(kDeliveryTimeout * (1 << std::min(attempts - 1, 4)),
+                                               kLongestReconnectionDelay);
+}
 
 // Shared by all pipelines, so a reconnected camera never repeats a sequence number.
 std::atomic<std::uint64_t> pictureSequence{0};
@@ -124,6 +133,7 @@ struct Camera::Pipeline {
     PipelinePointer pipeline;
     guint busWatch = 0;
 
+    Camera* owner = nullptr;
     std::mutex mutex;
     GstPointer<GstSample> newest;
     std::uint64_t sequence = 0;
@@ -151,6 +161,9 @@ struct Camera::Pipeline {
             p->sequence = ++pictureSequence;
         }
         p->lastPictureTime = Clock::now().time_since_epoch().count();
+        // The main loop hears once of all the pictures that came before it got to them.
+        if (!p->owner->m_arrivalPosted.exchange(true))
+            QMetaObject::invokeMethod(p->owner, &Camera::onPictureArrived, Qt::QueuedConnection);
         return GST_FLOW_OK;
     }
 
@@ -173,7 +186,7 @@ struct Camera::Pipeline {
 
 Camera::Camera(QObject* parent)
     : QObject(parent), m_recorder(std::make_unique<ClipRecorder>([this] { return delivering(); })) {
-    m_watchdog.setInterval(kReconnectCheckMs);
+    m_watchdog.setSingleShot(true);
     connect(&m_watchdog, &QTimer::timeout, this, &Camera::checkDelivery);
     connect(m_recorder.get(), &ClipRecorder::captureStatus, this, &Camera::captureStatus);
     connect(m_recorder.get(), &ClipRecorder::clipPartWritten, this, &Camera::clipPartWritten);
@@ -191,7 +204,7 @@ bool Camera::connectSource(const CameraSource& source,
     m_source = source;
     if (!startPipeline(whileWaiting))
         return false;
-    m_watchdog.start();
+    watchDelivery();
     return true;
 }
 
@@ -200,7 +213,7 @@ void Camera::awaitSource(const CameraSource& source) {
     m_source = source;
     // Counted as reconnections from here: it was never lost, so no deliveryStopped.
     m_reconnections = 0;
-    m_watchdog.start();
+    m_watchdog.start(kReconnectCheckMs);
 }
 
 void Camera::disconnectSource() {
@@ -324,6 +337,7 @@ bool Camera::startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPi
         return false;
     }
     auto pipeline = std::make_unique<Pipeline>();
+    pipeline->owner = this;
     pipeline->pipeline = std::move(parsed);
     GstElement* element = pipeline->pipeline.get();
     // A starting camera gets the same grace as a running one before it counts as gone.
@@ -388,6 +402,9 @@ void Camera::onBusMessage(void* data) {
                 break;
             logError(message);
             m_pipeline->failed = true;
+            // Reconnected at the next check, not later than a lost camera's.
+            if (m_watchdog.remainingTime() > kReconnectCheckMs)
+                m_watchdog.start(kReconnectCheckMs);
             break;
         case GST_MESSAGE_APPLICATION:
             if (gst_message_has_name(message, kFootageEndedMessage))
@@ -419,16 +436,37 @@ bool Camera::delivering() const {
     return Clock::now() - last < kDeliveryTimeout;
 }
 
-void Camera::checkDelivery() {
-    if (delivering()) {
-        // A new pipeline counts as delivering for a while; back is only a picture from it.
-        if (m_reconnections >= 0 && newestSequence()) {
-            emit deliveryResumed(m_reconnections);
-            m_reconnections = -1;
-        }
-        m_recorder->updatePreRecording();
+void Camera::onPictureArrived() {
+    m_arrivalPosted = false;
+    // Posted by a pipeline that is gone, or before the new one was taken: no news.
+    if (!newestSequence())
+        return;
+    if (m_reconnections >= 0) {
+        emit deliveryResumed(m_reconnections);
+        m_reconnections = -1;
+        watchDelivery();
+    }
+    emit pictureArrived();
+}
+
+void Camera::watchDelivery() {
+    if (!m_pipeline) {
+        m_watchdog.start(kReconnectCheckMs);
         return;
     }
+    const Clock::time_point last{Clock::duration(m_pipeline->lastPictureTime.load())};
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(last + kDeliveryTimeout - Clock::now());
+    m_watchdog.start(std::max(left, std::chrono::milliseconds(1)));
+}
+
+void Camera::checkDelivery() {
+    if (delivering()) {
+        m_recorder->updatePreRecording();
+        watchDelivery();
+        return;
+    }
+    m_watchdog.start(kReconnectCheckMs);
     // The clip is finished with what it has before the pipeline starts over.
     if (m_recorder->recording()) {
         m_recorder->endNow();
@@ -440,7 +478,9 @@ void Camera::checkDelivery() {
         emit deliveryStopped();
     }
     ++m_reconnections;
+    // A new pipeline counts as delivering for a while; back is only a picture from it.
     startPipeline(std::nullopt);
+    m_watchdog.start(reconnectionDelay(m_reconnections));
 }
 
 std::optional<std::uint64_t> Camera::newestSequence() const {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -93,6 +94,10 @@ signals:
     // The clip under way goes on in the file at `path`, as the camera's pictures changed their
     // size; kCaptureEnds comes at the end of that one.
     void clipContinued(const QString& path);
+    // A new picture has come since this was last said: the detection looks at it now, not on
+    // a clock of its own. Said on the main thread, once for any number of pictures that came
+    // before the main loop got to it.
+    void pictureArrived();
     // The camera stopped delivering and is being reconnected; it delivers again, after that
     // many attempts.
     void deliveryStopped();
@@ -109,6 +114,9 @@ private:
     void stopPipeline();
     void onBusMessage(void* message);
     void replayFootage();
+    void onPictureArrived();
+    // Looks at the camera again when it would count as gone, unless a picture comes first.
+    void watchDelivery();
     void checkDelivery();
     bool delivering() const;
 
@@ -116,6 +124,9 @@ private:
     std::optional<CameraFormat> m_format;
     std::unique_ptr<Pipeline> m_pipeline;
     QEventLoop* m_connectionWait = nullptr;
+    // Set by the streaming thread when it posts pictureArrived; cleared as that is said.
+    std::atomic<bool> m_arrivalPosted{false};
+    // A deadline, not a clock: when the camera would count as gone, or the next reconnection.
     QTimer m_watchdog;
     std::unique_ptr<ClipRecorder> m_recorder;
     // Reconnections since the camera stopped delivering; -1 while it delivers.

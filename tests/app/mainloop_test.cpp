@@ -42,23 +42,14 @@ const std::string kFourSlots =
     "helligkeit2 = 120\r\nempfindlichkeit2 = 12\r\nausloeser2 = 3\r\n"
     "helligkeit3 = 130\r\nempfindlichkeit3 = 13\r\nausloeser3 = 4\r\n";
 
-// A clock that stands where the test puts it. Every timer step reads the tick count once.
+// A clock that stands where the test puts it; the window is told when it was set, as it is
+// told when the machine's clock was.
 struct TestClock {
     DateFields now;
     std::int64_t ticks = 0;
-    int ticksRead = 0;
 
     MainLoopClock clock() {
-        return {[this] { return now; },
-                [this] {
-                    ++ticksRead;
-                    return ticks;
-                }};
-    }
-    // Lets the frame timer run a few steps at the time that is set.
-    bool stepsPass(int steps = 5) {
-        const int until = ticksRead + steps;
-        return QTest::qWaitFor([&] { return ticksRead >= until; }, 10000);
+        return {[this] { return now; }, [this] { return ticks; }};
     }
 };
 
@@ -82,14 +73,15 @@ TEST(MainLoopClock, EachNewMinuteSelectsTheSlotOfTheClock) {
 
     // A tab chosen by hand holds until the minute changes.
     w.g.as<QTabBar>(Gadget::slotTabs)->setCurrentIndex(2);
-    ASSERT_TRUE(clock.stepsPass());
+    w.window.clockChanged();
     EXPECT_EQ(w.g.state(Gadget::slotTabs), 2);
     EXPECT_EQ(w.window.detectionValues().sensitivity, 12);
 
     w.state.holdOffFrames = 0;
     clock.now.minute = 0;
     clock.now.hour = 11;
-    ASSERT_TRUE(waitFor([&] { return w.g.state(Gadget::slotTabs) == 1; }));
+    w.window.clockChanged();
+    EXPECT_EQ(w.g.state(Gadget::slotTabs), 1);
     const DetectionValues values = w.window.detectionValues();
     EXPECT_EQ(values.brightness, 110);
     EXPECT_EQ(values.sensitivity, 11);
@@ -114,12 +106,13 @@ TEST(MainLoopClock, TheNightBelongsToTheLastSlot) {
     ASSERT_TRUE(
         waitFor([&] { return w.g.text(Gadget::clockLabel) == "Aktuelle Systemzeit: 22:30"; }));
     clock.now = {2026, 12, 10, 3, 0, 0};
-    ASSERT_TRUE(
-        waitFor([&] { return w.g.text(Gadget::clockLabel) == "Aktuelle Systemzeit: 03:00"; }));
+    w.window.clockChanged();
+    EXPECT_EQ(w.g.text(Gadget::clockLabel), "Aktuelle Systemzeit: 03:00");
     EXPECT_EQ(w.g.state(Gadget::slotTabs), 3);
     EXPECT_EQ(w.window.detectionValues().sensitivity, 13);
     clock.now.hour = 6;
-    ASSERT_TRUE(waitFor([&] { return w.g.state(Gadget::slotTabs) == 0; }));
+    w.window.clockChanged();
+    EXPECT_EQ(w.g.state(Gadget::slotTabs), 0);
     EXPECT_EQ(w.window.detectionValues().sensitivity, 10);
 }
 
@@ -134,13 +127,14 @@ TEST(MainLoopClock, AfterMidnightTheNightSlotHolds) {
 
     // A tab chosen by hand lasts only until the minute changes, at night too.
     clock.now.minute = 14;
-    ASSERT_TRUE(
-        waitFor([&] { return w.g.text(Gadget::clockLabel) == "Aktuelle Systemzeit: 00:14"; }));
+    w.window.clockChanged();
+    EXPECT_EQ(w.g.text(Gadget::clockLabel), "Aktuelle Systemzeit: 00:14");
     w.g.as<QTabBar>(Gadget::slotTabs)->setCurrentIndex(1);
-    ASSERT_TRUE(clock.stepsPass());
+    w.window.clockChanged();
     EXPECT_EQ(w.window.detectionValues().sensitivity, 11);
     clock.now.minute = 16;
-    ASSERT_TRUE(waitFor([&] { return w.g.state(Gadget::slotTabs) == 3; }));
+    w.window.clockChanged();
+    EXPECT_EQ(w.g.state(Gadget::slotTabs), 3);
     EXPECT_EQ(w.window.detectionValues().sensitivity, 13);
 }
 
@@ -150,7 +144,7 @@ const char* const kAgainstTheBackground = "[Erweitert]\r\nreferenz = 1\r\n";
 
 // Sensitivity 1 and trigger 1 %: every new picture of a rolling ball is counted.
 struct CountingWindow : Window {
-    TimerEventCounter ticks{&window};
+    PictureCounter pictures{camera};
     std::uint64_t firstPicture = 0;
 
     explicit CountingWindow(const std::string& storedSettings = {},
@@ -173,9 +167,10 @@ struct CountingWindow : Window {
         return static_cast<int>(camera.newestSequence().value_or(firstPicture) - firstPicture);
     }
     QImage livePicture() { return window.statusDisplay().liveView()->grab().toImage(); }
-    bool ticksPass(int steps) {
-        const int until = ticks.count + steps;
-        return waitFor([&] { return ticks.count >= until; });
+    // Lets the camera deliver that many more pictures, each looked at by the window.
+    bool picturesPass(int count) {
+        const int until = pictures.count + count;
+        return waitFor([&] { return pictures.count >= until; });
     }
 };
 
@@ -197,7 +192,7 @@ TEST(MainLoopCameraDialogs, NothingIsDetectedWhileADialogIsOpen) {
         ASSERT_NE(slider, nullptr);
         for (int step = 1; step <= 5; ++step) {
             slider->setValue(slider->value() + step * 3);
-            EXPECT_TRUE(w.ticksPass(10));
+            EXPECT_TRUE(w.picturesPass(3));
         }
         EXPECT_EQ(w.count(), counted);
         EXPECT_EQ(w.state.blockReference, reference);
@@ -215,7 +210,7 @@ TEST(MainLoopCameraDialogs, NothingIsDetectedWhileADialogIsOpen) {
 // a new picture may count it.
 TEST(MainLoopBackground, CountsNeverExceedTheNewPictures) {
     CountingWindow w(kAgainstTheBackground);
-    ASSERT_TRUE(w.ticksPass(300));
+    ASSERT_TRUE(w.picturesPass(90));
     const int pictures = w.newPictures() + 1;
     EXPECT_GT(w.count(), 0) << "the ball differs from the background";
     EXPECT_LE(w.count(), pictures);
@@ -227,7 +222,7 @@ TEST(MainLoopBackground, StartsAnewAfterTheCamerasOwnDialog) {
     CountingWindow w(kAgainstTheBackground,
                      "videotestsrc is-live=true pattern=smpte ! video/x-raw,width=160,height=120",
                      10, 10);
-    ASSERT_TRUE(w.ticksPass(50));
+    ASSERT_TRUE(w.picturesPass(15));
     ASSERT_EQ(w.count(), 0);
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -236,11 +231,11 @@ TEST(MainLoopBackground, StartsAnewAfterTheCamerasOwnDialog) {
         ASSERT_NE(brightness, nullptr);
         brightness->setValue(brightness->value() +
                              (brightness->maximum() - brightness->value()) / 2);
-        EXPECT_TRUE(w.ticksPass(20));
+        EXPECT_TRUE(w.picturesPass(6));
         dialog->accept();
     });
     w.g.as<QPushButton>(Gadget::sourceButton)->click();
-    ASSERT_TRUE(w.ticksPass(200));
+    ASSERT_TRUE(w.picturesPass(60));
     EXPECT_EQ(w.count(), 0) << "the new brightness counted as motion";
 }
 
@@ -305,16 +300,16 @@ TEST(MainLoopUpload, TheWindowGoesOnWhileTheServerIsSilent) {
     ASSERT_TRUE(loadCaptureLibrary());
     ASSERT_TRUE(w.camera.connectSource(
         {"ball", "videotestsrc is-live=true pattern=ball ! video/x-raw,width=160,height=120", {}}));
-    TimerEventCounter ticks(&w.window);
+    PictureCounter pictures(w.camera);
     w.g.setState(Gadget::recordModeCheck, 1);
     w.window.show();
     w.window.startFrameTimer();
-    ASSERT_TRUE(clock.stepsPass());
 
     clock.ticks += 60001;
+    w.window.clockChanged();
     ASSERT_TRUE(waitFor([&] { return silent.called(); })) << "the minute step did not upload";
-    const int before = ticks.count;
-    EXPECT_TRUE(waitFor([&] { return ticks.count >= before + 50; }));
+    const int before = pictures.count;
+    EXPECT_TRUE(waitFor([&] { return pictures.count >= before + 50; }));
     EXPECT_TRUE(silent.called()) << "the server has still not answered";
     w.g.as<QCheckBox>(Gadget::mirrorCheck)->click();
     EXPECT_EQ(w.g.state(Gadget::mirrorCheck), 0);
@@ -338,10 +333,10 @@ TEST(MainLoopUpload, TheLastUploadsResultIsShownAndLogged) {
     EXPECT_EQ(w.g.text(Gadget::uploadStatusLabel), "");
     w.window.show();
     w.window.startFrameTimer();
-    ASSERT_TRUE(clock.stepsPass());
     const std::string log = (w.folder / "Sentello.log").string();
 
     clock.ticks += 60001;
+    w.window.clockChanged();
     EXPECT_TRUE(waitFor([&] {
         return w.g.text(Gadget::uploadStatusLabel) ==
                "Letzter Upload: 10:30 fehlgeschlagen: Anmeldung abgelehnt";
@@ -355,6 +350,7 @@ TEST(MainLoopUpload, TheLastUploadsResultIsShownAndLogged) {
     w.g.setText(Gadget::passwordField, "geheim");
     clock.now.minute = 31;
     clock.ticks += 60001;
+    w.window.clockChanged();
     EXPECT_TRUE(waitFor([&] {
         return w.g.text(Gadget::uploadStatusLabel) == "Letzter Upload: 10:31 erfolgreich";
     })) << w.g.text(Gadget::uploadStatusLabel).toStdString();
@@ -572,7 +568,7 @@ TEST(RemoteAlarm, TheDialogHoldsTheDetectionAndShowsTheOutbox) {
         const QString first = state->text();
         EXPECT_TRUE(first.startsWith("1 Nachricht wartet")) << first.toStdString();
         EXPECT_TRUE(waitFor([&] { return state->text() != first; })) << first.toStdString();
-        EXPECT_TRUE(w.ticksPass(100));
+        EXPECT_TRUE(w.picturesPass(30));
         EXPECT_EQ(w.count(), counted);
         checked = true;
         dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QEvent>
 #include <QObject>
 
 #include <filesystem>
@@ -46,15 +45,11 @@ struct Window {
     }
 };
 
-// Counts the frame timer's events of a window.
-class TimerEventCounter : public QObject {
+// Counts the pictures the camera tells of; the window runs its detection on each.
+class PictureCounter : public QObject {
 public:
-    explicit TimerEventCounter(QObject* window) { window->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        count += event->type() == QEvent::Timer;
-        return false;
+    explicit PictureCounter(Camera& camera) {
+        connect(&camera, &Camera::pictureArrived, this, [this] { ++count; });
     }
+    int count = 0;
 };
