@@ -37,7 +37,7 @@ MainWindow::MainWindow(DetectionState& state, MainLoopClock clock)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_state(state),
-      m_frameTimer(state, [this](bool compares) { runDetection(compares); }),
+      m_frameTimer(state, [this](bool compares) { return runDetection(compares); }),
       m_clock(std::move(clock)),
       m_watchEvents([this] { return m_clock.localNow(); }) {
     setWindowTitle(QStringLiteral("Sentello ") + QString::fromUtf8(versionText));
@@ -159,11 +159,18 @@ void MainWindow::runTriggerActions() {
 
 void MainWindow::onCaptureStatus(int status, const QString& text) {
     countPassedTicks();
+    const bool held = runsHeld();
     if (const std::optional<std::string> missing =
             m_triggerActions->onCaptureStatus(status, text.toStdString(), triggerOptions())) {
         removeClipRow(*missing);
     }
     m_statusDisplay->showRecording(m_state.recordingActive);
+    // The picture shown during the clip is compared at the next tick, as the next picture is
+    // compared with it.
+    if (held && !runsHeld()) {
+        m_frameTimer.holdEnded(m_clock.ticksMs());
+        scheduleOwedRun();
+    }
 }
 
 void MainWindow::connectGadgetEvents() {

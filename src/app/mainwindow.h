@@ -78,8 +78,8 @@ public:
     // The detection values in force: the three sliders and the mirror check box.
     DetectionValues detectionValues() const;
     // One run of the detection: what it found onto the window, and on a trigger the trigger
-    // actions.
-    void processFrame();
+    // actions. False when the camera had no picture.
+    bool processFrame();
     // What a trigger does, with the options the gadgets hold now: the alarm, and in recording
     // mode the count or the clip with its row; then the trigger is reported.
     void runTriggerActions();
@@ -127,7 +127,8 @@ private:
     TriggerOptions triggerOptions() const;
     void onCaptureStatus(int status, const QString& text);
     // Shows the newest picture without comparing it, for the times when no change may count.
-    void showFrame();
+    // False when the camera had no picture.
+    bool showFrame();
     // Each block's difference from the reference as a colour wash over the live picture.
     void showBlockDifferences(bool shown);
     // The sources of the watch's events that the window itself hears, and their subscribers.
@@ -157,11 +158,14 @@ private:
     bool runsHeld() const;
     // The ticks that passed are counted before something changes what they do.
     void countPassedTicks();
-    // A run at the next tick that has had none.
+    // A run for a new picture at the next tick that has had none.
     void scheduleRun();
+    // A run at the time of the tick owed one (see FrameTimer), when one is.
+    void scheduleOwedRun();
+    void runIn(std::int64_t ms);
     void runFrameTimer();
-    // One run of the frame timer: the detection, or only the picture.
-    void runDetection(bool compares);
+    // One run of the frame timer: the detection, or only the picture; false without one.
+    bool runDetection(bool compares);
     // The steps of the timer that are no run, as far as their time has come.
     void takeDueSteps();
     // At the next turn of the main loop, after a run scheduled now.

@@ -42,17 +42,20 @@ DetectionValues MainWindow::detectionValues() const {
             g.as<QAbstractButton>(Gadget::mirrorCheck)->isChecked()};
 }
 
-void MainWindow::processFrame() {
+bool MainWindow::processFrame() {
     const DetectionValues values = detectionValues();
     const RunResult run = m_frameProcessor->processFrame(values);
     m_statusDisplay->showRun(run, values);
     if (run.triggered)
         runTriggerActions();
+    return run.picture != RunResult::Picture::none;
 }
 
-void MainWindow::showFrame() {
+bool MainWindow::showFrame() {
     const DetectionValues values = detectionValues();
-    m_statusDisplay->showRun(m_frameProcessor->showFrame(values), values);
+    const RunResult run = m_frameProcessor->showFrame(values);
+    m_statusDisplay->showRun(run, values);
+    return run.picture != RunResult::Picture::none;
 }
 
 void MainWindow::showBlockDifferences(bool shown) {

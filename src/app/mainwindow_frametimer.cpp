@@ -14,6 +14,9 @@ void MainWindow::connectFrameTimer() {
     connect(&m_minuteTimer, &QTimer::timeout, this, &MainWindow::takeDueSteps);
     connect(&m_cameraWatchTimer, &QTimer::timeout, this, &MainWindow::takeDueSteps);
     connect(m_camera, &Camera::pictureArrived, this, &MainWindow::scheduleRun);
+    // The camera's last picture is no more to be had: the ticks from now on find none.
+    connect(m_camera, &Camera::deliveryStopped, this,
+            [this] { m_frameTimer.losePicture(m_clock.ticksMs(), runsHeld()); });
 }
 
 void MainWindow::startFrameTimer() {
@@ -55,32 +58,40 @@ void MainWindow::countPassedTicks() {
 
 void MainWindow::holdOff(int frames) {
     m_frameTimer.holdOff(m_clock.ticksMs(), frames, runsHeld());
-    scheduleRun();
+    scheduleOwedRun();
 }
 
 void MainWindow::scheduleRun() {
-    if (m_frameTimer.running() && !m_runTimer.isActive())
-        m_runTimer.start(static_cast<int>(m_frameTimer.msUntilRun(m_clock.ticksMs())));
+    if (m_frameTimer.running())
+        runIn(m_frameTimer.msUntilRun(m_clock.ticksMs()));
+}
+
+void MainWindow::scheduleOwedRun() {
+    if (const std::optional<std::int64_t> wait = m_frameTimer.msUntilOwedRun(m_clock.ticksMs()))
+        runIn(*wait);
+}
+
+void MainWindow::runIn(std::int64_t ms) {
+    if (!m_runTimer.isActive() || m_runTimer.remainingTime() > ms)
+        m_runTimer.start(static_cast<int>(ms));
 }
 
 void MainWindow::runFrameTimer() {
-    const std::int64_t now = m_clock.ticksMs();
-    // Woken before the tick's period began (a coarse clock): the run waits for it.
-    if (!m_frameTimer.runIfDue(now, runsHeld()) && m_frameTimer.running())
-        m_runTimer.start(static_cast<int>(m_frameTimer.msUntilRun(now)));
+    if (m_frameTimer.runIfDue(m_clock.ticksMs(), runsHeld()))
+        scheduleOwedRun();
+    else
+        scheduleRun();  // woken before the tick's period began
 }
 
-void MainWindow::runDetection(bool compares) {
+bool MainWindow::runDetection(bool compares) {
     // This run takes the newest picture, for which a run may have been scheduled.
     m_runTimer.stop();
     // While a clip is under way, a dialog is open or the detection rests after a trigger, the
     // live picture goes on but no frame is compared.
-    if (compares)
-        processFrame();
-    else
-        showFrame();
+    const bool picture = compares ? processFrame() : showFrame();
     m_statusDisplay->showRecording(m_state.recordingActive);
     watchCamera(m_clock.ticksMs());
+    return picture;
 }
 
 void MainWindow::takeDueSteps() {
