@@ -24,7 +24,7 @@ void makeWorkFrame(const FrameView& picture, bool mirror, int brightness, WorkFr
 }
 
 void makeWorkFramePortable(const FrameView& picture, bool mirror, int brightness, WorkFrame& out) {
-    WorkRowSource rows(picture, mirror);
+    WorkRowSource rows(picture, mirror, PointConversion::Portable);
     const auto& columns = rows.columns();
     const int delta = brightness - 128;
     auto adjust = [delta](std::uint8_t v) {

@@ -69,7 +69,7 @@ __attribute__((target("avx2"))) inline __m256i fetchGroup(const int* source, con
 
 __attribute__((target("avx2"))) void makeWorkFrameAvx2(const FrameView& picture, bool mirror,
                                                        int brightness, WorkFrame& out) {
-    WorkRowSource rows(picture, mirror);
+    WorkRowSource rows(picture, mirror, PointConversion::Avx2);
     std::array<std::int32_t, kWorkWidth> relative;
     const auto plans = planGroups(rows.columns(), rows.rowWidth(), relative);
     // Exact saturating brightness: one of the two is zero; the unused fourth byte stays.

@@ -2,19 +2,32 @@
 
 #include <numeric>
 
-WorkRowSource::WorkRowSource(const FrameView& picture, bool mirror)
+WorkRowSource::WorkRowSource(const FrameView& picture, bool mirror, PointConversion conversion)
     : m_picture(picture),
       m_converting(picture.layout == PixelLayout::I420),
       m_columns(sourceColumns(picture.width, mirror)),
       m_sampledColumns(m_columns) {
-    if (m_converting)
-        std::iota(m_columns.begin(), m_columns.end(), 0);
+    if (!m_converting)
+        return;
+    std::iota(m_columns.begin(), m_columns.end(), 0);
+    if (conversion == PointConversion::Avx2 && picture.width >= kSampledYuvMinimumWidth)
+        m_avx2Plan = planSampledYuv(m_sampledColumns, picture.width, picture.colours);
 }
 
 const std::uint8_t* WorkRowSource::row(int workRow) {
     if (!m_converting)
         return sourceRow(m_picture, workRow);
     const int row = static_cast<int>(std::int64_t{workRow} * m_picture.height / kWorkHeight);
+    const std::uint8_t* luma =
+        m_picture.pixels + static_cast<std::ptrdiff_t>(row) * m_picture.stride;
+    if (m_avx2Plan) {
+        convertSampledRowAvx2(
+            *m_avx2Plan, luma,
+            m_picture.uPlane + static_cast<std::ptrdiff_t>(row / 2) * m_picture.uStride,
+            m_picture.vPlane + static_cast<std::ptrdiff_t>(row / 2) * m_picture.vStride,
+            m_converted.data());
+        return reinterpret_cast<const std::uint8_t*>(m_converted.data());
+    }
     const YuvTerms& terms = yuvTerms(m_picture.colours);
     if (row / 2 != m_chromaRow) {
         m_chromaRow = row / 2;
@@ -31,8 +44,6 @@ const std::uint8_t* WorkRowSource::row(int workRow) {
             chroma[2] = terms.redFromV[v[column]];
         }
     }
-    const std::uint8_t* luma =
-        m_picture.pixels + static_cast<std::ptrdiff_t>(row) * m_picture.stride;
     for (int x = 0; x < kWorkWidth; ++x) {
         const int lumaTerm = terms.luma[luma[m_sampledColumns[x]]];
         const std::int16_t* chroma = &m_chromaTerms[x * 3];

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
+#include "detection/sampledyuv.h"
 #include "detection/workframe.h"
 #include "detection/yuvconversion.h"
 
@@ -27,10 +29,14 @@ inline const std::uint8_t* sourceRow(const FrameView& picture, int workRow) {
 // The rows the working pixels are read from, a row at a time: a BGRx picture's own rows at the
 // sampled columns; for an I420 picture a row of just its sampled points, converted as
 // videoconvert would convert them and already in working order, so the same steps follow for
-// both. Its members are defined apart from the variants, so none of them is built for AVX2.
+// both. Its members are defined apart from the variants, so none of them is built for AVX2;
+// the AVX2 variant has the points converted by convertSampledRowAvx2 (but for pictures too
+// narrow for its gathers), the portable one by the tables.
+enum class PointConversion { Portable, Avx2 };
+
 class WorkRowSource {
 public:
-    WorkRowSource(const FrameView& picture, bool mirror);
+    WorkRowSource(const FrameView& picture, bool mirror, PointConversion conversion);
     // Blue, green, red, unused; working pixel x is pixel columns()[x] of the row.
     const std::uint8_t* row(int workRow);
     const std::array<std::int32_t, kWorkWidth>& columns() const { return m_columns; }
@@ -41,6 +47,7 @@ private:
     const bool m_converting;
     std::array<std::int32_t, kWorkWidth> m_columns;
     std::array<std::int32_t, kWorkWidth> m_sampledColumns;
+    std::optional<SampledYuvPlan> m_avx2Plan;
     // The chroma terms (blue, green, red) of each working column for chroma row m_chromaRow:
     // neighbouring working rows mostly share a chroma row.
     int m_chromaRow = -1;

@@ -4,30 +4,6 @@
 
 namespace {
 
-// The integer matrix videoconvert derives for each colour set (its rows' luma factor and
-// chroma factors, 8 fractional bits; the offsets it works out are not used by the fast path).
-struct Coefficients {
-    int luma;
-    int blueFromU;
-    int greenFromU;
-    int greenFromV;
-    int redFromV;
-};
-
-constexpr Coefficients coefficientsFor(YuvColours colours) {
-    switch (colours) {
-        case YuvColours::Bt601Full:
-            return {256, 454, -88, -183, 359};
-        case YuvColours::Bt601Limited:
-            return {298, 516, -100, -208, 409};
-        case YuvColours::Bt709Limited:
-            return {298, 541, -55, -136, 459};
-    }
-    return {};
-}
-
-// The value minus 128 as a signed byte, copied into both bytes of a 16-bit word, times the
-// factor, of which the upper 16 bits are kept.
 std::int16_t term(int value, int factor) {
     const auto centred = static_cast<std::uint8_t>(value - 128);
     const auto word = static_cast<std::int16_t>(static_cast<std::uint16_t>(centred << 8 | centred));
@@ -35,7 +11,7 @@ std::int16_t term(int value, int factor) {
 }
 
 YuvTerms makeTerms(YuvColours colours) {
-    const Coefficients c = coefficientsFor(colours);
+    const YuvCoefficients c = yuvCoefficients(colours);
     YuvTerms terms;
     for (int value = 0; value < 256; ++value) {
         terms.luma[value] = term(value, c.luma);
@@ -48,6 +24,18 @@ YuvTerms makeTerms(YuvColours colours) {
 }
 
 }  // namespace
+
+YuvCoefficients yuvCoefficients(YuvColours colours) {
+    switch (colours) {
+        case YuvColours::Bt601Full:
+            return {256, 454, -88, -183, 359};
+        case YuvColours::Bt601Limited:
+            return {298, 516, -100, -208, 409};
+        case YuvColours::Bt709Limited:
+            return {298, 541, -55, -136, 459};
+    }
+    return {};
+}
 
 const YuvTerms& yuvTerms(YuvColours colours) {
     static const std::array<YuvTerms, 3> all{makeTerms(YuvColours::Bt601Full),

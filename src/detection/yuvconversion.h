@@ -12,6 +12,20 @@
 
 #include "detection/frameview.h"
 
+// The integer matrix videoconvert derives for each colour set (its rows' luma factor and
+// chroma factors, 8 fractional bits; the offsets it works out are not used by the fast path).
+// A term is the value minus 128 as a signed byte, copied into both bytes of a 16-bit word,
+// times the factor, of which the upper 16 bits are kept.
+struct YuvCoefficients {
+    int luma = 0;
+    int blueFromU = 0;
+    int greenFromU = 0;
+    int greenFromV = 0;
+    int redFromV = 0;
+};
+
+YuvCoefficients yuvCoefficients(YuvColours colours);
+
 // A point's blue, green and red are its luma term plus its chroma terms, each sum saturated to
 // -128..127 and then moved up by 128.
 struct YuvTerms {

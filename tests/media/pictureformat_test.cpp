@@ -185,7 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
     ColoursSizesContent, AgainstVideoconvert,
     testing::Combine(testing::ValuesIn(kColourSets),
                      testing::Values(Size{640, 480}, Size{642, 362}, Size{1280, 720},
-                                     Size{160, 120}, Size{333, 251}),
+                                     Size{1920, 1080}, Size{160, 120}, Size{333, 251}, Size{32, 24},
+                                     Size{30, 22}),
                      testing::Values(Content::Noise, Content::Gradients, Content::Saturated)));
 
 class CameraPictureFormat : public testing::Test {
