@@ -17,6 +17,7 @@
 #include "outputs/desktopnotification.h"
 #include "outputs/eventlog.h"
 #include "outputs/remotealarm.h"
+#include "outputs/snapshot.h"
 
 void MainWindow::connectWatchEvents() {
     m_watchEvents.subscribe([this](const WatchEvent& event) {
@@ -34,10 +35,7 @@ void MainWindow::connectWatchEvents() {
             const std::optional<CameraFrame> frame = m_camera->grabFrame();
             if (!frame)
                 return QImage();
-            const FrameView& view = frame->view;
-            // Blue, green, red, unused: Qt's RGB32 on a little-endian machine.
-            return QImage(view.pixels, view.width, view.height, view.stride, QImage::Format_RGB32)
-                .copy();
+            return pictureImage(frame->view);
         });
     });
 

@@ -24,7 +24,8 @@ void makeWorkFrame(const FrameView& picture, bool mirror, int brightness, WorkFr
 }
 
 void makeWorkFramePortable(const FrameView& picture, bool mirror, int brightness, WorkFrame& out) {
-    const auto columns = sourceColumns(picture.width, mirror);
+    WorkRowSource rows(picture, mirror, PointConversion::Portable);
+    const auto& columns = rows.columns();
     const int delta = brightness - 128;
     auto adjust = [delta](std::uint8_t v) {
         return static_cast<std::uint8_t>(std::clamp(v + delta, 0, 255));
@@ -35,7 +36,7 @@ void makeWorkFramePortable(const FrameView& picture, bool mirror, int brightness
     for (int band = 0; band < kBlockRows; ++band) {
         std::array<BlockColour, kBlockColumns> sums{};
         for (int y = band * kBlockSize; y < (band + 1) * kBlockSize; ++y) {
-            const std::uint8_t* source = sourceRow(picture, y);
+            const std::uint8_t* source = rows.row(y);
             // Odd rows follow the even row above them in the pair.
             std::uint8_t* row = out.rows.data() + (y % 2) * kRowBytes;
             for (int x = 0; x < kWorkWidth; ++x) {

@@ -44,7 +44,9 @@ struct WorkFrame {
 // Mirrors (when asked), stretches the picture to 640 x 480 by nearest-neighbour sampling, adds
 // brightness - 128 to every colour byte with clamping, and fills the half-size copy (each pixel
 // the rounded average of a 2 x 2 square) and the block averages (sum / 256, remainder dropped).
-// Picks the fastest variant the processor supports; all variants give identical results.
+// An I420 picture gives exactly the result of the BGRx picture videoconvert makes of it, though
+// only the sampled points are converted. Picks the fastest variant the processor supports; all
+// variants give identical results.
 void makeWorkFrame(const FrameView& picture, bool mirror, int brightness, WorkFrame& out);
 
 // The variants behind makeWorkFrame, open to tests and benchmarks.

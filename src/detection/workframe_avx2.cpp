@@ -69,8 +69,9 @@ __attribute__((target("avx2"))) inline __m256i fetchGroup(const int* source, con
 
 __attribute__((target("avx2"))) void makeWorkFrameAvx2(const FrameView& picture, bool mirror,
                                                        int brightness, WorkFrame& out) {
+    WorkRowSource rows(picture, mirror, PointConversion::Avx2);
     std::array<std::int32_t, kWorkWidth> relative;
-    const auto plans = planGroups(sourceColumns(picture.width, mirror), picture.width, relative);
+    const auto plans = planGroups(rows.columns(), rows.rowWidth(), relative);
     // Exact saturating brightness: one of the two is zero; the unused fourth byte stays.
     const int delta = brightness - 128;
     const int step = delta > 0 ? delta : -delta;
@@ -89,7 +90,7 @@ __attribute__((target("avx2"))) void makeWorkFrameAvx2(const FrameView& picture,
             sum = _mm256_setzero_si256();
 
         for (int y = band * kBlockSize; y < (band + 1) * kBlockSize; ++y) {
-            const int* source = reinterpret_cast<const int*>(sourceRow(picture, y));
+            const int* source = reinterpret_cast<const int*>(rows.row(y));
             // Odd rows follow the even row above them in the pair.
             std::uint8_t* row = out.rows.data() + (y % 2) * kRowBytes;
             for (int c = 0; c < kBlockColumns; ++c) {

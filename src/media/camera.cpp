@@ -20,6 +20,7 @@
 #include "media/gstparse.h"
 #include "media/gstpointer.h"
 #include "media/offeredformats.h"
+#include "media/pictureformat.h"
 
 namespace {
 
@@ -59,12 +60,13 @@ GstPadProbeReturn noteFootageEnd(GstPad* pad, GstPadProbeInfo* info, gpointer) {
 // The tee feeds the live picture and, while one is recorded, a clip. The balance gives sources
 // without controls of their own a brightness, contrast, saturation and hue; at its neutral
 // values it passes the pictures through untouched, as the converter before it does when the
-// balance takes the source's pixel format.
+// balance takes the source's pixel format. The last converter hands the picture on in the
+// format the detection takes it in (followPictureFormat).
 std::string sinkDescription() {
     return " ! capsfilter caps=video/x-raw ! videoconvert ! videobalance name=balance"
            " ! tee name=split allow-not-linked=true"
-           " ! videoconvert ! video/x-raw,format=BGRx"
-           " ! appsink name=sink max-buffers=1 drop=true";
+           " ! videoconvert name=pictureconvert ! capsfilter name=pictureformat"
+           " caps=video/x-raw,format=BGRx ! appsink name=sink max-buffers=1 drop=true";
 }
 
 // The demo camera has its own sound, so its clips have sound on any machine.
@@ -353,6 +355,9 @@ bool Camera::startPipeline(std::optional<QEventLoop::ProcessEventsFlags> firstPi
     GstPointer<GstPad> teeInput(gst_element_get_static_pad(tee.get(), "sink"));
     gst_pad_add_probe(teeInput.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &noteFootageEnd, nullptr,
                       nullptr);
+    followPictureFormat(
+        GstPointer<GstElement>(gst_bin_get_by_name(GST_BIN(element), "pictureconvert")).get(),
+        GstPointer<GstElement>(gst_bin_get_by_name(GST_BIN(element), "pictureformat")).get());
     g_signal_connect(element, "deep-element-added", G_CALLBACK(&onElementAdded), nullptr);
     const GstPointer<GstElement> sink(gst_bin_get_by_name(GST_BIN(element), "sink"));
     GstAppSinkCallbacks sinkCallbacks{};
@@ -510,9 +515,8 @@ std::optional<CameraFrame> Camera::grabFrame() {
                                          gst_sample_get_buffer(mapped->sample.get()), GST_MAP_READ);
     if (!mapped->mapped)
         return std::nullopt;
-    const FrameView view{
-        static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped->frame, 0)),
-        GST_VIDEO_FRAME_WIDTH(&mapped->frame), GST_VIDEO_FRAME_HEIGHT(&mapped->frame),
-        GST_VIDEO_FRAME_PLANE_STRIDE(&mapped->frame, 0)};
-    return CameraFrame{view, sequence, std::move(mapped)};
+    const std::optional<FrameView> view = frameViewOf(mapped->frame);
+    if (!view)
+        return std::nullopt;
+    return CameraFrame{*view, sequence, std::move(mapped)};
 }

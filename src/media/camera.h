@@ -17,8 +17,9 @@
 class ClipRecorder;
 
 // The camera: one GStreamer pipeline from the chosen source to an appsink that keeps the
-// newest picture as 32-bit blue, green, red, unused. The source delivers in its own size; the
-// detection stretches it, so the pipeline has no scaler.
+// newest picture as 32-bit blue, green, red, unused, or as the source's own I420 when the
+// detection converts its colours itself (media/pictureformat.h). The source delivers in its own
+// size; the detection stretches it, so the pipeline has no scaler.
 //
 // A camera that stops delivering (unplugged, an error on the bus, no picture for a few
 // seconds) yields no frames until it is reconnected, which is tried every few seconds.

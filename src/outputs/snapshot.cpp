@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QPainter>
 
+#include "detection/yuvconversion.h"
 #include "outputs/jpegfile.h"
 
 namespace {
@@ -45,10 +46,15 @@ void drawCaption(QImage& picture, const std::vector<std::string>& lines) {
     }
 }
 
+QImage pictureImage(const FrameView& picture) {
+    QImage image(picture.width, picture.height, QImage::Format_RGB32);
+    if (!image.isNull())
+        convertToBgrx(picture, image.bits(), static_cast<int>(image.bytesPerLine()));
+    return image;
+}
+
 std::string makeSnapshot(const FrameView& view, const std::vector<std::string>& caption) {
-    // Blue, green, red, unused in memory is what Qt calls RGB32 on this byte order.
-    QImage picture =
-        QImage(view.pixels, view.width, view.height, view.stride, QImage::Format_RGB32).copy();
+    QImage picture = pictureImage(view);
     drawCaption(picture, caption);
     return encodeJpeg(picture, kJpegQuality);
 }

@@ -1,0 +1,71 @@
+#include "media/pictureformat.h"
+
+#include "media/gstpointer.h"
+
+namespace {
+
+GstPadProbeReturn choosePictureFormat(GstPad*, GstPadProbeInfo* info, gpointer filter) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS)
+        return GST_PAD_PROBE_OK;
+    GstCaps* arriving = nullptr;
+    gst_event_parse_caps(event, &arriving);
+    GstVideoInfo video;
+    const bool own = gst_video_info_from_caps(&video, arriving) && ownConversion(video);
+    const GstPointer<GstCaps> wanted(
+        gst_caps_from_string(own ? "video/x-raw,format=I420" : "video/x-raw,format=BGRx"));
+    GstCaps* held = nullptr;
+    g_object_get(filter, "caps", &held, nullptr);
+    const GstPointer<GstCaps> current(held);
+    // A change makes the converter negotiate again, which only a change needs.
+    if (!current || !gst_caps_is_equal(current.get(), wanted.get()))
+        g_object_set(filter, "caps", wanted.get(), nullptr);
+    return GST_PAD_PROBE_OK;
+}
+
+}  // namespace
+
+std::optional<YuvColours> ownConversion(const GstVideoInfo& info) {
+    // An interlaced picture, or one in another format, takes videoconvert's general path.
+    if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_I420 ||
+        GST_VIDEO_INFO_IS_INTERLACED(&info))
+        return std::nullopt;
+    const GstVideoColorimetry& colours = info.colorimetry;
+    if (colours.matrix == GST_VIDEO_COLOR_MATRIX_BT601 &&
+        colours.range == GST_VIDEO_COLOR_RANGE_0_255)
+        return YuvColours::Bt601Full;
+    if (colours.matrix == GST_VIDEO_COLOR_MATRIX_BT601 &&
+        colours.range == GST_VIDEO_COLOR_RANGE_16_235)
+        return YuvColours::Bt601Limited;
+    if (colours.matrix == GST_VIDEO_COLOR_MATRIX_BT709 &&
+        colours.range == GST_VIDEO_COLOR_RANGE_16_235)
+        return YuvColours::Bt709Limited;
+    return std::nullopt;
+}
+
+void followPictureFormat(GstElement* converter, GstElement* filter) {
+    const GstPointer<GstPad> input(gst_element_get_static_pad(converter, "sink"));
+    // The filter is in the same pipeline as the converter, so it outlives the probe.
+    gst_pad_add_probe(input.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &choosePictureFormat,
+                      filter, nullptr);
+}
+
+std::optional<FrameView> frameViewOf(const GstVideoFrame& frame) {
+    FrameView view;
+    view.pixels = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    view.width = GST_VIDEO_FRAME_WIDTH(&frame);
+    view.height = GST_VIDEO_FRAME_HEIGHT(&frame);
+    view.stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    if (GST_VIDEO_FRAME_FORMAT(&frame) == GST_VIDEO_FORMAT_BGRx)
+        return view;
+    const std::optional<YuvColours> colours = ownConversion(frame.info);
+    if (!colours)
+        return std::nullopt;
+    view.layout = PixelLayout::I420;
+    view.uPlane = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 1));
+    view.vPlane = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 2));
+    view.uStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 1);
+    view.vStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 2);
+    view.colours = *colours;
+    return view;
+}
