@@ -1,5 +1,6 @@
 #include "media/pictureformat.h"
 
+#include "detection/workframe.h"
 #include "media/gstpointer.h"
 
 namespace {
@@ -11,7 +12,10 @@ GstPadProbeReturn choosePictureFormat(GstPad*, GstPadProbeInfo* info, gpointer f
     GstCaps* arriving = nullptr;
     gst_event_parse_caps(event, &arriving);
     GstVideoInfo video;
-    const bool own = gst_video_info_from_caps(&video, arriving) && ownConversion(video);
+    // Without AVX2 the detection's own conversion of the sampled points costs more than
+    // videoconvert's of the whole picture.
+    const bool own =
+        cpuHasAvx2() && gst_video_info_from_caps(&video, arriving) && ownConversion(video);
     const GstPointer<GstCaps> wanted(
         gst_caps_from_string(own ? "video/x-raw,format=I420" : "video/x-raw,format=BGRx"));
     GstCaps* held = nullptr;

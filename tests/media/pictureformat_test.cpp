@@ -206,6 +206,8 @@ std::optional<PixelLayout> cameraLayout(const std::string& description) {
 }
 
 TEST_F(CameraPictureFormat, ExactlyConvertibleI420StaysI420) {
+    if (!cpuHasAvx2())
+        GTEST_SKIP() << "without AVX2 every picture is converted whole";
     for (const char* colorimetry : {"1:4:0:0", "bt601", "bt709"}) {
         EXPECT_EQ(cameraLayout(std::string("videotestsrc ! video/x-raw,format=I420,width=320,"
                                            "height=240,colorimetry=") +
