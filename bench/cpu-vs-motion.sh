@@ -8,7 +8,7 @@
 # Then Sentello alone at rest: its camera (640x480) delivers pictures until the main window
 # shows and then goes silent; the server still answers every connection with the stream's
 # headers and never a picture, so Sentello keeps trying to reconnect. Measured once the
-# silence has lasted the settle time: its CPU share, its wake-ups a second (context switches,
+# silence has lasted a minute, when the attempts come at their longest spacing: its CPU share, its wake-ups a second (context switches,
 # voluntary and involuntary, from /proc/PID/task/*/status: summed over the threads present at
 # the end, one that appeared within the measuring time counted from zero; the switches of a
 # thread that ended within it are not seen, so the threads that came and went are printed),
@@ -25,6 +25,8 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 settle=10
+# A camera silent this long is tried at the longest spacing (every 30 s), as all night.
+idle_settle=60
 fps=25
 # Seconds the silent camera delivers pictures, long enough for Sentello to start and show.
 pictures_for=30
@@ -227,7 +229,7 @@ measure_idle() {
     since=$SECONDS
     /usr/bin/python3 "$top/bench/mjpeg-server.py" "$folder/pictures" --port-file "$folder/port" \
         --fps "$fps" --silent-after "$pictures_for" \
-        --lifetime $((pictures_for + settle + seconds + 60)) 2>"$folder/server.log" &
+        --lifetime $((pictures_for + idle_settle + seconds + 60)) 2>"$folder/server.log" &
     started+=("$!")
     wait_for_file "$folder/port"
     port=$(cat "$folder/port")
@@ -237,7 +239,7 @@ measure_idle() {
     choose_first_source
     [ $((SECONDS - since)) -lt "$pictures_for" ] ||
         { echo "Sentello's main window showed only after the camera went silent" >&2; exit 1; }
-    sleep $((pictures_for + settle - (SECONDS - since)))
+    sleep $((pictures_for + idle_settle - (SECONDS - since)))
 
     local -A before_switches=() after_switches=()
     local task tid count begin end ticks_before ticks_after tried_before tried_after
@@ -308,7 +310,7 @@ if [ -z "$only" ]; then
     echo "both JPEG quality 85. Xvfb is Sentello's display."
 fi
 echo
-echo "At rest, a camera that sends nothing (after $settle s of silence):"
+echo "At rest, a camera that sends nothing (after $idle_settle s of silence):"
 echo
 header="| idle    | Sentello % | wake-ups/s (all threads) | main thread wake-ups/s |"
 header+=" reconnections in window |"

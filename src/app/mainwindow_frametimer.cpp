@@ -91,6 +91,10 @@ bool MainWindow::runDetection(bool compares) {
     const bool picture = compares ? processFrame() : showFrame();
     m_statusDisplay->showRecording(m_state.recordingActive);
     watchCamera(m_clock.ticksMs());
+    // The wall clock's timer hears of a clock that was set, but not of another time zone: a
+    // look at the clock costs a run next to nothing.
+    if (!m_dialogOpen)
+        clockCheck();
     return picture;
 }
 

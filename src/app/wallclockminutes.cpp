@@ -8,13 +8,14 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
+#include <system_error>
 
 WallClockMinutes::WallClockMinutes(QObject* parent) : QObject(parent) {
     m_timer = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_timer < 0) {
-        std::fprintf(stderr, "sentello: no timer on the wall clock: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "sentello: no timer on the wall clock: %s\n",
+                     std::generic_category().message(errno).c_str());
         return;
     }
     m_notifier = new QSocketNotifier(m_timer, QSocketNotifier::Read, this);
@@ -37,7 +38,8 @@ void WallClockMinutes::arm() {
     minutes.it_interval.tv_sec = 60;
     if (::timerfd_settime(m_timer, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &minutes,
                           nullptr) != 0) {
-        std::fprintf(stderr, "sentello: the wall clock's timer: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "sentello: the wall clock's timer: %s\n",
+                     std::generic_category().message(errno).c_str());
     }
 }
 

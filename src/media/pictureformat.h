@@ -2,8 +2,9 @@
 
 // The format the camera's pictures reach the detection in. An I420 picture whose colours the
 // detection converts exactly as videoconvert would stays I420 on a processor with AVX2, so
-// only the points the detection samples are converted; any other picture is converted to BGRx whole, from the
-// format it comes in (a YUY2 picture is not made I420 first, which would change its colours).
+// only the points the detection samples are converted; any other picture is converted to
+// BGRx whole, from the format it comes in (a YUY2 picture is not made I420 first, which would
+// change its colours).
 
 #include <gst/gst.h>
 #include <gst/video/video.h>
