@@ -407,8 +407,9 @@ void Camera::onBusMessage(void* data) {
                 break;
             logError(message);
             m_pipeline->failed = true;
-            // Reconnected at the next check, not later than a lost camera's.
-            if (m_watchdog.remainingTime() > kReconnectCheckMs)
+            // A camera that fails while it delivers is reconnected at the next check; one
+            // that fails while it is being reconnected keeps to the attempts' spacing.
+            if (m_reconnections < 0 && m_watchdog.remainingTime() > kReconnectCheckMs)
                 m_watchdog.start(kReconnectCheckMs);
             break;
         case GST_MESSAGE_APPLICATION:
