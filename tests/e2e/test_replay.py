@@ -7,7 +7,7 @@ import subprocess
 
 from desktop import MAIN_WINDOW, DesktopTestCase, wait_until
 from test_eventlog import WatchOfTheWall
-from test_recording import CLIP_NAME, RECORD_MODE_CHECK_BOX, discover
+from test_recording import CLIP_NAME, discover
 
 WINDOW_TIMEOUT = 30
 # Three clips of eight seconds each, one after the other.
@@ -41,7 +41,7 @@ class FootageReplayTest(WatchOfTheWall, DesktopTestCase):
         with open(sentello.settings_path, "ab") as stored:
             stored.write(b"[Erweitert]\r\nvorlauf = 3\r\n")
         window = sentello.choose_first_source(WINDOW_TIMEOUT)
-        self.desktop.click(window, *RECORD_MODE_CHECK_BOX)
+        self.switch_recording_mode(window)
 
         wait_until(lambda: len(finished_clips(sentello)) >= 3, CLIPS_TIMEOUT,
                    "three clips" + sentello.describe())
