@@ -56,6 +56,13 @@ void DetectionRunI420(benchmark::State& state) {
 void DetectionRunI420Portable(benchmark::State& state) {
     detectionRun(state, makeWorkFramePortable, false, PixelLayout::I420);
 }
+// Packed RGB pictures, of which only the sampled points are put in BGRx order.
+void DetectionRunRgb(benchmark::State& state) {
+    detectionRun(state, makeWorkFrame, false, PixelLayout::Rgb);
+}
+void DetectionRunRgbPortable(benchmark::State& state) {
+    detectionRun(state, makeWorkFramePortable, false, PixelLayout::Rgb);
+}
 void DetectionRunAgainstBackground(benchmark::State& state) {
     detectionRun(state, makeWorkFrame, true);
 }
@@ -111,6 +118,16 @@ BENCHMARK(DetectionRunI420)
     ->Args({1920, 1080})
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(DetectionRunI420Portable)
+    ->Args({640, 480})
+    ->Args({1280, 720})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(DetectionRunRgb)
+    ->Args({640, 480})
+    ->Args({1280, 720})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(DetectionRunRgbPortable)
     ->Args({640, 480})
     ->Args({1280, 720})
     ->Args({1920, 1080})

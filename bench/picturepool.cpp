@@ -13,9 +13,10 @@ constexpr std::size_t kMinimumPictures = 8;
 
 PicturePool::PicturePool(int width, int height, PixelLayout layout) {
     const bool planar = layout == PixelLayout::I420;
+    const int pixelBytes = layout == PixelLayout::Rgb ? 3 : 4;
     const std::size_t lumaBytes = static_cast<std::size_t>(width) * height;
     const std::size_t chromaBytes = lumaBytes / 4;
-    const std::size_t bytes = planar ? lumaBytes + 2 * chromaBytes : lumaBytes * 4;
+    const std::size_t bytes = planar ? lumaBytes + 2 * chromaBytes : lumaBytes * pixelBytes;
     const std::size_t count =
         std::max(kMinimumPictures, (2 * largestCacheBytes() + bytes - 1) / bytes);
     std::mt19937 random(1);
@@ -28,9 +29,9 @@ PicturePool::PicturePool(int width, int height, PixelLayout layout) {
     for (auto& picture : m_pictures) {
         for (auto& byte : picture)
             byte = static_cast<std::uint8_t>(std::clamp(byte + noise(random), 0, 255));
-        FrameView view{picture.data(), width, height, planar ? width : width * 4};
+        FrameView view{picture.data(), width, height, planar ? width : width * pixelBytes};
+        view.layout = layout;
         if (planar) {
-            view.layout = PixelLayout::I420;
             view.uPlane = picture.data() + lumaBytes;
             view.vPlane = view.uPlane + chromaBytes;
             view.uStride = view.vStride = width / 2;

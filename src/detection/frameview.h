@@ -5,6 +5,8 @@
 enum class PixelLayout {
     // 4 bytes per pixel in the order blue, green, red, unused.
     Bgrx,
+    // 3 bytes per pixel in the order red, green, blue.
+    Rgb,
     // A full-size luma plane and two half-size chroma planes (U, then V), each half size
     // rounded up; a 2 x 2 square of pixels shares one chroma sample.
     I420,

@@ -2,11 +2,16 @@
 
 #include <numeric>
 
+#include "detection/rgbrow.h"
+
 WorkRowSource::WorkRowSource(const FrameView& picture, bool mirror, PointConversion conversion)
     : m_picture(picture),
+      m_conversion(conversion),
       m_converting(picture.layout == PixelLayout::I420),
       m_columns(sourceColumns(picture.width, mirror)),
       m_sampledColumns(m_columns) {
+    if (picture.layout == PixelLayout::Rgb)
+        m_rgbRow.resize(static_cast<std::size_t>(picture.width));
     if (!m_converting)
         return;
     std::iota(m_columns.begin(), m_columns.end(), 0);
@@ -15,6 +20,14 @@ WorkRowSource::WorkRowSource(const FrameView& picture, bool mirror, PointConvers
 }
 
 const std::uint8_t* WorkRowSource::row(int workRow) {
+    if (m_picture.layout == PixelLayout::Rgb) {
+        const std::uint8_t* rgb = sourceRow(m_picture, workRow);
+        if (m_conversion == PointConversion::Avx2)
+            convertRgbRowAvx2(rgb, m_picture.width, m_rgbRow.data());
+        else
+            convertRgbRow(rgb, m_picture.width, m_rgbRow.data());
+        return reinterpret_cast<const std::uint8_t*>(m_rgbRow.data());
+    }
     if (!m_converting)
         return sourceRow(m_picture, workRow);
     const int row = static_cast<int>(std::int64_t{workRow} * m_picture.height / kWorkHeight);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "detection/sampledyuv.h"
 #include "detection/workframe.h"
@@ -27,11 +28,12 @@ inline const std::uint8_t* sourceRow(const FrameView& picture, int workRow) {
 }
 
 // The rows the working pixels are read from, a row at a time: a BGRx picture's own rows at the
-// sampled columns; for an I420 picture a row of just its sampled points, converted as
-// videoconvert would convert them and already in working order, so the same steps follow for
-// both. Its members are defined apart from the variants, so none of them is built for AVX2;
-// the AVX2 variant has the points converted by convertSampledRowAvx2 (but for pictures too
-// narrow for its gathers), the portable one by the tables.
+// sampled columns, an RGB picture's rows put in BGRx order whole, and for an I420 picture a
+// row of just its sampled points, converted as videoconvert would convert them and already in
+// working order, so the same steps follow for all. Its members are defined apart from the
+// variants, so none of them is built for AVX2; the AVX2 variant has the points converted by
+// convertSampledRowAvx2 (but for pictures too narrow for its gathers) and RGB rows by
+// convertRgbRowAvx2, the portable one by the tables and byte by byte.
 enum class PointConversion { Portable, Avx2 };
 
 class WorkRowSource {
@@ -44,6 +46,7 @@ public:
 
 private:
     const FrameView& m_picture;
+    const PointConversion m_conversion;
     const bool m_converting;
     std::array<std::int32_t, kWorkWidth> m_columns;
     std::array<std::int32_t, kWorkWidth> m_sampledColumns;
@@ -54,6 +57,7 @@ private:
     std::array<std::int16_t, kWorkWidth * 3> m_chromaTerms;
     // Whole pixels, as byte stores could alias anything and keep the loop from being tight.
     alignas(32) std::array<std::uint32_t, kWorkWidth> m_converted;
+    std::vector<std::uint32_t> m_rgbRow;
 };
 
 inline std::uint8_t roundedAverage(std::uint8_t a, std::uint8_t b) {

@@ -47,10 +47,19 @@ const YuvTerms& yuvTerms(YuvColours colours) {
 void convertToBgrx(const FrameView& picture, std::uint8_t* out, int outStride) {
     for (int row = 0; row < picture.height; ++row) {
         std::uint8_t* target = out + static_cast<std::ptrdiff_t>(row) * outStride;
-        const std::uint8_t* luma =
+        const std::uint8_t* pixels =
             picture.pixels + static_cast<std::ptrdiff_t>(row) * picture.stride;
         if (picture.layout == PixelLayout::Bgrx) {
-            std::memcpy(target, luma, static_cast<std::size_t>(picture.width) * 4);
+            std::memcpy(target, pixels, static_cast<std::size_t>(picture.width) * 4);
+            continue;
+        }
+        if (picture.layout == PixelLayout::Rgb) {
+            for (int x = 0; x < picture.width; ++x) {
+                target[x * 4] = pixels[x * 3 + 2];
+                target[x * 4 + 1] = pixels[x * 3 + 1];
+                target[x * 4 + 2] = pixels[x * 3];
+                target[x * 4 + 3] = 255;
+            }
             continue;
         }
         const YuvTerms& terms = yuvTerms(picture.colours);
@@ -59,6 +68,6 @@ void convertToBgrx(const FrameView& picture, std::uint8_t* out, int outStride) {
         const std::uint8_t* v =
             picture.vPlane + static_cast<std::ptrdiff_t>(row / 2) * picture.vStride;
         for (int x = 0; x < picture.width; ++x)
-            convertYuvPoint(terms, luma[x], u[x / 2], v[x / 2], target + x * 4);
+            convertYuvPoint(terms, pixels[x], u[x / 2], v[x / 2], target + x * 4);
     }
 }

@@ -53,5 +53,5 @@ inline void convertYuvPoint(const YuvTerms& terms, std::uint8_t y, std::uint8_t 
 }
 
 // The whole picture as blue, green, red, unused into `out` (rows `outStride` bytes apart): a
-// copy of a BGRx picture, videoconvert's conversion of an I420 one.
+// copy of a BGRx picture, videoconvert's conversion of an I420 or RGB one.
 void convertToBgrx(const FrameView& picture, std::uint8_t* out, int outStride);
