@@ -160,6 +160,8 @@ private:
     void countPassedTicks();
     // A run for a new picture at the next tick that has had none.
     void scheduleRun();
+    // A new picture: its run now when its tick is due, else scheduled.
+    void runArrivedPicture();
     // A run at the time of the tick owed one (see FrameTimer), when one is.
     void scheduleOwedRun();
     void runIn(std::int64_t ms);

@@ -13,7 +13,7 @@ void MainWindow::connectFrameTimer() {
     connect(&m_runTimer, &QTimer::timeout, this, &MainWindow::runFrameTimer);
     connect(&m_minuteTimer, &QTimer::timeout, this, &MainWindow::takeDueSteps);
     connect(&m_cameraWatchTimer, &QTimer::timeout, this, &MainWindow::takeDueSteps);
-    connect(m_camera, &Camera::pictureArrived, this, &MainWindow::scheduleRun);
+    connect(m_camera, &Camera::pictureArrived, this, &MainWindow::runArrivedPicture);
     // The camera's last picture is no more to be had: the ticks from now on find none.
     connect(m_camera, &Camera::deliveryStopped, this,
             [this] { m_frameTimer.losePicture(m_clock.ticksMs(), runsHeld()); });
@@ -64,6 +64,16 @@ void MainWindow::holdOff(int frames) {
 void MainWindow::scheduleRun() {
     if (m_frameTimer.running())
         runIn(m_frameTimer.msUntilRun(m_clock.ticksMs()));
+}
+
+void MainWindow::runArrivedPicture() {
+    if (!m_frameTimer.running())
+        return;
+    // Most pictures come when their tick is due: they are run at once, not on a timer of no wait.
+    if (m_frameTimer.msUntilRun(m_clock.ticksMs()) == 0)
+        runFrameTimer();
+    else
+        scheduleRun();
 }
 
 void MainWindow::scheduleOwedRun() {

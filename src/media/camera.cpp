@@ -145,6 +145,11 @@ struct Camera::Pipeline {
     DemoScene demoScene;
     std::int64_t demoFrameNumber = 0;  // streaming thread only
 
+    // The caps of the pictures last grabbed and what they say, read once for all the pictures
+    // that come with them (main thread only).
+    GstPointer<GstCaps> grabbedCaps;
+    GstVideoInfo grabbedInfo{};
+
     ~Pipeline() {
         // Stopped before the members its streaming threads use go.
         pipeline.reset();
@@ -510,9 +515,16 @@ std::optional<CameraFrame> Camera::grabFrame() {
         mapped->sample.reset(gst_sample_ref(m_pipeline->newest.get()));
         sequence = m_pipeline->sequence;
     }
-    GstVideoInfo info;
-    mapped->mapped = gst_video_info_from_caps(&info, gst_sample_get_caps(mapped->sample.get())) &&
-                     gst_video_frame_map(&mapped->frame, &info,
+    // The caps held keep their address from going to other caps.
+    GstCaps* caps = gst_sample_get_caps(mapped->sample.get());
+    if (caps != m_pipeline->grabbedCaps.get()) {
+        GstVideoInfo info;
+        if (!caps || !gst_video_info_from_caps(&info, caps))
+            return std::nullopt;
+        m_pipeline->grabbedInfo = info;
+        m_pipeline->grabbedCaps.reset(gst_caps_ref(caps));
+    }
+    mapped->mapped = gst_video_frame_map(&mapped->frame, &m_pipeline->grabbedInfo,
                                          gst_sample_get_buffer(mapped->sample.get()), GST_MAP_READ);
     if (!mapped->mapped)
         return std::nullopt;

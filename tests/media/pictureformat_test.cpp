@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QtCore/qtestsupport_core.h>
+#include <QTemporaryDir>
 
 #include <cstring>
 #include <optional>
@@ -334,6 +335,84 @@ TEST_F(CameraPictureFormat, Yuy2PictureIsVideoconvertsBgrxOfIt) {
     }
     gst_buffer_unmap(buffer, &map);
     EXPECT_EQ(differing, 0) << "rows differ from videoconvert's YUY2 to BGRx";
+}
+
+// Encodes one picture of videotestsrc's pattern, in the raw format given, to a JPEG file.
+void writeJpeg(const std::string& pattern, const std::string& format, const std::string& path) {
+    GError* error = nullptr;
+    const PipelinePointer writer(
+        gst_parse_launch(("videotestsrc num-buffers=1 pattern=" + pattern + " ! video/x-raw," +
+                          format + " ! jpegenc ! filesink location=" + path)
+                             .c_str(),
+                         &error));
+    ASSERT_FALSE(error) << error->message;
+    gst_element_set_state(writer.get(), GST_STATE_PLAYING);
+    const GstPointer<GstBus> bus(gst_element_get_bus(writer.get()));
+    const GstPointer<GstMessage> end(gst_bus_timed_pop_filtered(
+        bus.get(), 10 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    EXPECT_TRUE(end && GST_MESSAGE_TYPE(end.get()) == GST_MESSAGE_EOS) << path;
+    gst_element_set_state(writer.get(), GST_STATE_NULL);
+}
+
+// Pixels of the picture that are not clearly of the one colour: the channel (0 blue, 1 green,
+// 2 red) high and the others low. JPEG takes a YUV picture's values as full range, so a
+// limited-range red is no pure red.
+int pixelsNotClearly(const FrameView& picture, int channel) {
+    std::vector<std::uint8_t> bgrx(static_cast<std::size_t>(picture.width) * picture.height * 4);
+    convertToBgrx(picture, bgrx.data(), picture.width * 4);
+    int count = 0;
+    for (std::size_t i = 0; i < bgrx.size(); i += 4) {
+        for (int c = 0; c < 3; ++c) {
+            if (c == channel ? bgrx[i + c] < 200 : bgrx[i + c] > 60) {
+                ++count;
+                break;
+            }
+        }
+    }
+    return count;
+}
+
+// A network camera set to another resolution while it streams, here at every picture, from a
+// YUV-coded JPEG to an RGB-coded one and back: each picture grabbed is read with its own size
+// and format, never with those of the picture before.
+TEST_F(CameraPictureFormat, PicturesChangingSizeAndFormatAreEachReadAsTheyAre) {
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::string folder = directory.path().toStdString();
+    writeJpeg("red", "format=I420,width=320,height=240", folder + "/0.jpg");
+    writeJpeg("blue", "format=RGB,width=160,height=120", folder + "/1.jpg");
+    Camera camera;
+    ASSERT_TRUE(
+        camera.connectSource({"Test", "multifilesrc loop=true location=" + folder +
+                                          "/%d.jpg caps=image/jpeg,framerate=30/1 ! jpegdec"}));
+
+    int large = 0;
+    int small = 0;
+    std::uint64_t lastSequence = 0;
+    const bool bothSeen = QTest::qWaitFor(
+        [&] {
+            const std::optional<CameraFrame> frame = camera.grabFrame();
+            if (!frame || frame->sequence == lastSequence)
+                return false;
+            lastSequence = frame->sequence;
+            const FrameView& view = frame->view;
+            if (view.width == 320) {
+                EXPECT_EQ(view.height, 240);
+                EXPECT_EQ(pixelsNotClearly(view, 2), 0) << "the red picture";
+                ++large;
+            } else {
+                EXPECT_EQ(view.width, 160);
+                EXPECT_EQ(view.height, 120);
+                EXPECT_EQ(pixelsNotClearly(view, 0), 0) << "the blue picture";
+                if (cpuHasAvx2()) {
+                    EXPECT_EQ(view.layout, PixelLayout::Rgb);
+                }
+                ++small;
+            }
+            return large >= 5 && small >= 5;
+        },
+        30000);
+    EXPECT_TRUE(bothSeen) << large << " large and " << small << " small pictures";
 }
 
 }  // namespace
