@@ -7,5 +7,6 @@
 
 #include <cstdint>
 
-void convertRgbRow(const std::uint8_t* row, int width, std::uint32_t* out);
-void convertRgbRowAvx2(const std::uint8_t* row, int width, std::uint32_t* out);
+// `out` takes 4 bytes a pixel.
+void convertRgbRow(const std::uint8_t* row, int width, std::uint8_t* out);
+void convertRgbRowAvx2(const std::uint8_t* row, int width, std::uint8_t* out);

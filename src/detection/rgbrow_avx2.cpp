@@ -5,7 +5,7 @@
 // Only the function below is compiled for AVX2 (by attribute), as in workframe_avx2.cpp.
 
 __attribute__((target("avx2"))) void convertRgbRowAvx2(const std::uint8_t* row, int width,
-                                                       std::uint32_t* out) {
+                                                       std::uint8_t* out) {
     // Each lane takes 4 pixels from the first 12 of its 16 loaded bytes.
     const __m256i order =
         _mm256_setr_epi8(2, 1, 0, -128, 5, 4, 3, -128, 8, 7, 6, -128, 11, 10, 9, -128, 2, 1, 0,
@@ -17,8 +17,8 @@ __attribute__((target("avx2"))) void convertRgbRowAvx2(const std::uint8_t* row, 
         const std::uint8_t* p = row + x * 3;
         const __m256i loaded = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
                                                    reinterpret_cast<const __m128i*>(p));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x),
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x * 4),
                             _mm256_or_si256(_mm256_shuffle_epi8(loaded, order), opaque));
     }
-    convertRgbRow(row + x * 3, width - x, out + x);
+    convertRgbRow(row + x * 3, width - x, out + x * 4);
 }

@@ -11,7 +11,7 @@ WorkRowSource::WorkRowSource(const FrameView& picture, bool mirror, PointConvers
       m_columns(sourceColumns(picture.width, mirror)),
       m_sampledColumns(m_columns) {
     if (picture.layout == PixelLayout::Rgb)
-        m_rgbRow.resize(static_cast<std::size_t>(picture.width));
+        m_rgbRow.resize(static_cast<std::size_t>(picture.width) * 4);
     if (!m_converting)
         return;
     std::iota(m_columns.begin(), m_columns.end(), 0);
@@ -26,7 +26,7 @@ const std::uint8_t* WorkRowSource::row(int workRow) {
             convertRgbRowAvx2(rgb, m_picture.width, m_rgbRow.data());
         else
             convertRgbRow(rgb, m_picture.width, m_rgbRow.data());
-        return reinterpret_cast<const std::uint8_t*>(m_rgbRow.data());
+        return m_rgbRow.data();
     }
     if (!m_converting)
         return sourceRow(m_picture, workRow);

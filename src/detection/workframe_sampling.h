@@ -57,7 +57,7 @@ private:
     std::array<std::int16_t, kWorkWidth * 3> m_chromaTerms;
     // Whole pixels, as byte stores could alias anything and keep the loop from being tight.
     alignas(32) std::array<std::uint32_t, kWorkWidth> m_converted;
-    std::vector<std::uint32_t> m_rgbRow;
+    std::vector<std::uint8_t> m_rgbRow;
 };
 
 inline std::uint8_t roundedAverage(std::uint8_t a, std::uint8_t b) {

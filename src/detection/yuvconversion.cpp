@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "detection/rgbrow.h"
+
 namespace {
 
 std::int16_t term(int value, int factor) {
@@ -54,12 +56,7 @@ void convertToBgrx(const FrameView& picture, std::uint8_t* out, int outStride) {
             continue;
         }
         if (picture.layout == PixelLayout::Rgb) {
-            for (int x = 0; x < picture.width; ++x) {
-                target[x * 4] = pixels[x * 3 + 2];
-                target[x * 4 + 1] = pixels[x * 3 + 1];
-                target[x * 4 + 2] = pixels[x * 3];
-                target[x * 4 + 3] = 255;
-            }
+            convertRgbRow(pixels, picture.width, target);
             continue;
         }
         const YuvTerms& terms = yuvTerms(picture.colours);
